@@ -1,0 +1,17 @@
+#include "app/AppFolder.h"
+
+#include <QCoreApplication>
+
+namespace {
+QString g_override;
+}
+
+QString AppFolder::path()
+{
+    return g_override.isEmpty() ? QCoreApplication::applicationDirPath() : g_override;
+}
+
+void AppFolder::setPathForTests(const QString& path)
+{
+    g_override = path;
+}

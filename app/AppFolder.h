@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// The folder that holds the program file, where the optional pointer and skin files are
+// looked for. Tests point it at a folder of their own.
+namespace AppFolder {
+QString path();
+void setPathForTests(const QString& path); // an empty path restores the real folder
+} // namespace AppFolder

@@ -1,0 +1,33 @@
+#pragma once
+
+// Shared helpers used by both windows.
+
+#include "app/db/Value.h"
+
+#include <QString>
+
+class QListWidget;
+class QWidget;
+class SkinFramework;
+
+inline const QString kProductName = QStringLiteral("Quillstone");
+
+// True when some item equals the text after both are lower-cased.
+bool ListContains(const QListWidget* list, const QString& text);
+// Removes the items whose text equals the text exactly; an item that moves up into a
+// freed place is not looked at again in the same call.
+void RemoveListItem(QListWidget* list, const QString& text);
+// The value, or the default when the value is a database NULL.
+Value NullToDefault(const Value& value, const Value& defaultValue);
+// True when the modification time of the file can be read; never throws.
+bool FileExists(const QString& path);
+// Applies the skin file "x/o.cjs" of the application folder to the connection window,
+// when there is one; without it nothing changes.
+void ApplySkin(QWidget& connectionWindow, SkinFramework& skinFramework);
+// Gives the window, and its frames, labels, check boxes and option buttons, the
+// button-face colour.
+void ApplyStandardColours(QWidget& window);
+// The application title derived from a product name: cut at the last blank until it
+// is no longer than 40 characters. A name without a blank is kept whole.
+QString ApplicationTitleFrom(const QString& productName);
+void SetApplicationTitle();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Identifiers between the servers' quote characters. A quote character inside a name is
+// doubled, so every name, however odd, makes a well-formed statement; other names come
+// out exactly as plain concatenation would write them.
+inline QString mySQLName(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('`'), QLatin1String("``"));
+    return QLatin1Char('`') + quoted + QLatin1Char('`');
+}
+
+inline QString postgreSQLName(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}

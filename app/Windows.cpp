@@ -1,0 +1,38 @@
+#include "app/Windows.h"
+
+#include "connect/Form1.h"
+#include "tables/Form2.h"
+
+namespace {
+Form1* g_form1 = nullptr;
+Form2* g_form2 = nullptr;
+} // namespace
+
+Form1& Windows::form1()
+{
+    if (!g_form1)
+        g_form1 = new Form1();
+    return *g_form1;
+}
+
+Form2& Windows::form2()
+{
+    if (!g_form2) {
+        g_form2 = new Form2();
+        g_form2->Form_Load();
+    }
+    return *g_form2;
+}
+
+bool Windows::form2Exists()
+{
+    return g_form2 != nullptr;
+}
+
+void Windows::destroyForTests()
+{
+    delete g_form2;
+    g_form2 = nullptr;
+    delete g_form1;
+    g_form1 = nullptr;
+}

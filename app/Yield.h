@@ -1,0 +1,6 @@
+#pragma once
+
+// Lets the window handle its pending events (repaints, clicks) in the middle of a long
+// operation. Calls closer together than a few milliseconds cost nothing, so yielding
+// once per value does not slow a copy down.
+void YieldToEvents();

@@ -1,0 +1,139 @@
+#include "app/db/Connection.h"
+
+#include "app/Error.h"
+#include "app/db/Backend.h"
+#include "app/db/ConnectionString.h"
+
+namespace {
+const QString kClosed = QStringLiteral("Operation is not allowed when the object is closed.");
+}
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::Open(const QString& connectionString)
+{
+    if (m_backend)
+        throw Error(QStringLiteral("Operation is not allowed when the object is open."));
+    const ConnectionString settings = ConnectionString::parse(connectionString);
+    const QString driver = settings.value({"driver"});
+    const ConnectionOptions options{ConnectionTimeout, CommandTimeout};
+    if (driver.compare(QLatin1String("MySQL ODBC 5.1 Driver"), Qt::CaseInsensitive) == 0)
+        m_backend = openMySQL(settings, options);
+    else if (driver.compare(QLatin1String("PostgreSQL Unicode"), Qt::CaseInsensitive) == 0)
+        m_backend = openPostgreSQL(settings, options);
+    else
+        throw Error(QStringLiteral("Data source name not found: the driver \"%1\" is not known. "
+                                   "Use {MySQL ODBC 5.1 Driver} or {PostgreSQL Unicode}.")
+                        .arg(driver));
+}
+
+Recordset Connection::Execute(const QString& sql)
+{
+    Recordset result;
+    if (std::unique_ptr<Cursor> rows = backend().execute(sql))
+        result.attach(std::move(rows));
+    return result;
+}
+
+void Connection::Close()
+{
+    if (!m_backend)
+        throw Error(kClosed);
+    m_backend.reset();
+}
+
+bool Connection::isBroken() const
+{
+    return m_backend && m_backend->broken();
+}
+
+Backend& Connection::backend()
+{
+    if (!m_backend)
+        throw Error(kClosed);
+    return *m_backend;
+}
+
+const Field& Fields::Item(int index) const
+{
+    if (index < 0 || index >= m_fields.size())
+        throw Error(QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
+                                   "or ordinal."));
+    return m_fields.at(index);
+}
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+Recordset::Recordset(Recordset&&) noexcept = default;
+Recordset& Recordset::operator=(Recordset&&) noexcept = default;
+
+void Recordset::Open(const QString& source, Connection& connection, int, int)
+{
+    if (m_cursor)
+        throw Error(QStringLiteral("Operation is not allowed when the object is open."));
+    attach(connection.backend().stream(source));
+}
+
+void Recordset::attach(std::unique_ptr<Cursor> cursor)
+{
+    m_cursor = std::move(cursor);
+    m_fields.m_fields.clear();
+    for (const ColumnInfo& column : m_cursor->columns()) {
+        Field field;
+        field.m_name = column.name;
+        field.m_type = column.type;
+        field.m_precision = column.precision;
+        field.m_scale = column.scale;
+        m_fields.m_fields.append(field);
+    }
+    readRow();
+}
+
+void Recordset::readRow()
+{
+    m_eof = !m_cursor->fetch(m_row);
+    for (int i = 0; i < m_fields.m_fields.size(); ++i)
+        m_fields.m_fields[i].m_value = m_eof ? Value() : m_row.value(i);
+}
+
+const Fields& Recordset::Fields() const
+{
+    if (!m_cursor)
+        throw Error(kClosed);
+    return m_fields;
+}
+
+qint64 Recordset::RecordCount() const
+{
+    if (!m_cursor)
+        throw Error(kClosed);
+    return m_cursor->recordCount();
+}
+
+void Recordset::MoveNext()
+{
+    if (!m_cursor)
+        throw Error(kClosed);
+    if (m_eof)
+        throw Error(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
+    readRow();
+}
+
+bool Recordset::Eof() const
+{
+    if (!m_cursor)
+        throw Error(kClosed);
+    return m_eof;
+}
+
+void Recordset::Close()
+{
+    if (!m_cursor)
+        throw Error(kClosed);
+    std::unique_ptr<Cursor> cursor = std::move(m_cursor);
+    m_fields.m_fields.clear();
+    m_row.clear();
+    m_eof = true;
+    cursor->close();
+}

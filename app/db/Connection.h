@@ -1,0 +1,109 @@
+#pragma once
+
+// A small database access layer in the shape the windows use: a Connection opened from
+// an ODBC-style connection string, and a Recordset that walks the rows of a query.
+// Every failure throws Error with the server's or the client's description.
+
+#include "app/db/Value.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+class Backend;
+class Cursor;
+class Recordset;
+
+enum CursorLocationEnum { adUseServer = 2, adUseClient = 3 };
+
+class Connection
+{
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Set before Open.
+    int CursorLocation = adUseServer;
+    int CommandTimeout = 30;    // seconds
+    int ConnectionTimeout = 15; // seconds
+
+    // DRIVER={MySQL ODBC 5.1 Driver} or Driver={PostgreSQL Unicode} picks the client.
+    void Open(const QString& connectionString);
+    // Runs one statement; a query's rows come back as a recordset.
+    Recordset Execute(const QString& sql);
+    void Close();
+    bool isOpen() const { return m_backend != nullptr; }
+    // True when the connection was open and its link to the server has been lost.
+    bool isBroken() const;
+
+private:
+    friend class Recordset;
+    Backend& backend();
+
+    std::unique_ptr<Backend> m_backend;
+};
+
+class Field
+{
+public:
+    const QString& Name() const { return m_name; }
+    int Type() const { return m_type; }
+    const ::Value& Value() const { return m_value; }
+    int Precision() const { return m_precision; }
+    int NumericScale() const { return m_scale; }
+
+private:
+    friend class Recordset;
+    QString m_name;
+    int m_type = 0;
+    int m_precision = 0;
+    int m_scale = 0;
+    ::Value m_value;
+};
+
+class Fields
+{
+public:
+    int Count() const { return static_cast<int>(m_fields.size()); }
+    const Field& Item(int index) const;
+    const Field& operator[](int index) const { return Item(index); }
+
+private:
+    friend class Recordset;
+    QList<Field> m_fields;
+};
+
+enum CursorTypeEnum { adOpenUnspecified = -1, adOpenStatic = 3 };
+enum LockTypeEnum { adLockUnspecified = -1, adLockOptimistic = 3 };
+
+class Recordset
+{
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(Recordset&&) noexcept;
+    Recordset& operator=(Recordset&&) noexcept;
+
+    // Opens a query on the connection and stands on its first row. The rows are read as
+    // the recordset moves, so a large table does not have to fit in memory.
+    void Open(const QString& source, Connection& connection, int cursorType = adOpenUnspecified,
+              int lockType = adLockUnspecified);
+    const ::Fields& Fields() const;
+    qint64 RecordCount() const;
+    void MoveNext();
+    bool Eof() const;
+    void Close();
+    bool isOpen() const { return m_cursor != nullptr; }
+
+private:
+    friend class Connection;
+    void attach(std::unique_ptr<Cursor> cursor);
+    void readRow();
+
+    std::unique_ptr<Cursor> m_cursor;
+    ::Fields m_fields;
+    QList<Value> m_row;
+    bool m_eof = true;
+};

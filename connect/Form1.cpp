@@ -1,0 +1,354 @@
+#include "connect/Form1.h"
+
+#include "app/AppFolder.h"
+#include "app/ErrorReport.h"
+#include "app/Main.h"
+#include "app/MessageBox.h"
+#include "app/OperationGuard.h"
+#include "app/Program.h"
+#include "app/Settings.h"
+#include "app/Windows.h"
+#include "app/db/Connection.h"
+#include "connect/ConnectionStrings.h"
+#include "tables/Catalogue.h"
+#include "tables/Form2.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QtEndian>
+
+namespace {
+const char* const kPostgreSQLLabels[5] = {"Label2", "Label3", "Label1", "Label4", "Label6"};
+const char* const kMySQLLabels[5] = {"Label7", "Label10", "Label5", "Label9", "Label8"};
+
+struct RememberedField
+{
+    QLineEdit* Form1::*field;
+    const char* key;
+    const char* defaultValue;
+};
+
+// In the order the start-up sequence fills them, lines 128 to 146.
+const RememberedField kRemembered[10] = {
+    {&Form1::Text1, "PostgreSQLServer", "localhost"}, {&Form1::Text2, "PostgreSQLPort", "5432"},
+    {&Form1::Text3, "PostgreSQLUser", ""},            {&Form1::Text4, "PostgreSQLPassword", ""},
+    {&Form1::Text5, "PostgreSQLDatabase", ""},        {&Form1::Text6, "MySQLServer", "localhost"},
+    {&Form1::Text7, "MySQLUser", ""},                 {&Form1::Text8, "MySQLPassword", ""},
+    {&Form1::Text9, "MySQLDatabase", ""},             {&Form1::Text10, "MySQLPort", "3306"},
+};
+
+const QString kMySQLWorkbenchPage = QStringLiteral("https://dev.mysql.com/downloads/workbench/");
+const QString kPgAdminPage = QStringLiteral("https://www.pgadmin.org/download/");
+
+QFont arialBold(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+void whiteBackground(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+template <typename W> W* named(QWidget* parent, const char* name)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+QIcon applicationIcon()
+{
+    return QIcon(QStringLiteral(":/quillstone.png"));
+}
+
+QCursor loadPointerPicture(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("File not found: %1").arg(path));
+    const QByteArray bytes = file.readAll();
+    // A .CUR file is an icon file of type 2 whose directory entry holds the hot spot.
+    const bool isCursorFile = bytes.size() >= 22 && qFromLittleEndian<quint16>(bytes.constData() + 2) == 2;
+    QImage image;
+    image.loadFromData(bytes, isCursorFile ? "ICO" : nullptr);
+    if (image.isNull() && isCursorFile) {
+        // Some readers only know icons (type 1): present the file as one.
+        QByteArray asIcon = bytes;
+        asIcon[2] = 1;
+        image.loadFromData(asIcon, "ICO");
+    }
+    if (image.isNull())
+        throw Error(QStringLiteral("Invalid picture: %1").arg(path));
+    int hotX = -1;
+    int hotY = -1;
+    if (isCursorFile) {
+        hotX = qFromLittleEndian<quint16>(bytes.constData() + 10);
+        hotY = qFromLittleEndian<quint16>(bytes.constData() + 12);
+    }
+    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+Form1::Form1()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(536, 441);
+    setFont(arialBold(9));
+    whiteBackground(this);
+    m_pointer = new WindowPointer(this);
+
+    Frame1 = named<QGroupBox>(this, "Frame1");
+    Frame1->setTitle(QStringLiteral("PostgreSQL Database"));
+    Frame1->setGeometry(8, 8, 520, 191);
+    Frame2 = named<QGroupBox>(this, "Frame2");
+    Frame2->setTitle(QStringLiteral("MySQL Login"));
+    Frame2->setGeometry(8, 206, 520, 191);
+
+    Text1 = named<QLineEdit>(Frame1, "Text1");
+    Text2 = named<QLineEdit>(Frame1, "Text2");
+    Text3 = named<QLineEdit>(Frame1, "Text3");
+    Text4 = named<QLineEdit>(Frame1, "Text4");
+    Text5 = named<QLineEdit>(Frame1, "Text5");
+    Text6 = named<QLineEdit>(Frame2, "Text6");
+    Text10 = named<QLineEdit>(Frame2, "Text10");
+    Text7 = named<QLineEdit>(Frame2, "Text7");
+    Text8 = named<QLineEdit>(Frame2, "Text8");
+    Text9 = named<QLineEdit>(Frame2, "Text9");
+    PushButton3 = named<QPushButton>(Frame1, "PushButton3");
+    PushButton5 = named<QPushButton>(Frame1, "PushButton5");
+    PushButton1 = named<QPushButton>(Frame2, "PushButton1");
+    PushButton4 = named<QPushButton>(Frame2, "PushButton4");
+
+    QLineEdit* postgreSQLFields[5] = {Text1, Text2, Text3, Text4, Text5};
+    QLineEdit* mySQLFields[5] = {Text6, Text10, Text7, Text8, Text9};
+    buildFrame(Frame1, kPostgreSQLLabels, postgreSQLFields, PushButton3, PushButton5);
+    buildFrame(Frame2, kMySQLLabels, mySQLFields, PushButton1, PushButton4);
+
+    PushButton2 = named<QPushButton>(this, "PushButton2");
+    PushButton2->setText(QStringLiteral("Next >"));
+    PushButton2->setGeometry(8, 406, 520, 27);
+    PushButton2->setFont(arialBold(11.25));
+
+    for (const RememberedField& remembered : kRemembered) {
+        QLineEdit* field = this->*remembered.field;
+        const QString key = QLatin1String(remembered.key);
+        // Every change is written at once, the start-up fill included.
+        connect(field, &QLineEdit::textChanged, this,
+                [key](const QString& text) { Settings::instance().write(key, text); });
+        field->installEventFilter(this);
+    }
+
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+
+    QWidget* tabOrder[] = {Text1, Text2, Text3, Text4, Text5, PushButton3, PushButton5, Text6,
+                           Text10, Text7, Text8, Text9, PushButton1, PushButton4, PushButton2};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+
+    using Hover = WindowPointer::Hover;
+    for (QWidget* button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5})
+        m_pointer->hover(button, Hover::Custom);
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, Text1, Text2, Text5, Text6, Text7,
+                                                            Text8, Text9})
+        m_pointer->hover(surface, Hover::Default);
+    m_pointer->hover(Text4, Hover::ForceDefault);
+    m_pointer->hover(Text3, Hover::Nothing);
+    m_pointer->hover(Text10, Hover::Nothing);
+}
+
+void Form1::buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineEdit* fields[5],
+                       QPushButton* testButton, QPushButton* helpButton)
+{
+    whiteBackground(frame);
+    static const char* const captions[5] = {"Server:", "Port:", "Username:", "Password:", "Database:"};
+    static const QRect labelPlaces[5] = {{16, 27, 73, 17}, {400, 27, 33, 17}, {16, 59, 73, 17},
+                                         {16, 91, 73, 17}, {16, 123, 73, 17}};
+    static const QRect fieldPlaces[5] = {{88, 24, 305, 23}, {432, 24, 73, 23}, {88, 56, 417, 23},
+                                         {88, 88, 417, 23}, {88, 120, 417, 23}};
+    for (int i = 0; i < 5; ++i) {
+        auto* label = named<QLabel>(frame, labelNames[i]);
+        label->setText(QLatin1String(captions[i]));
+        label->setGeometry(labelPlaces[i]);
+        whiteBackground(label);
+        fields[i]->setGeometry(fieldPlaces[i]);
+    }
+    // The password field shows "*" for every character.
+    fields[3]->setEchoMode(QLineEdit::Password);
+    fields[3]->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+
+    testButton->setText(QStringLiteral("Test Connection"));
+    testButton->setGeometry(16, 152, 240, 27);
+    testButton->setFont(arialBold(11.25));
+    helpButton->setText(QStringLiteral("Help"));
+    helpButton->setGeometry(264, 152, 240, 27);
+    helpButton->setFont(arialBold(11.25));
+}
+
+void Form1::Form_Load()
+{
+    Handler handler(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
+    handler.step(100, [&] { ApplySkin(*this, m_skinFramework); });
+    handler.step(104, [&] { setWindowTitle(kProductName); });
+    handler.step(104, [&] { setWindowIcon(applicationIcon()); });
+    handler.step(104, [&] { SetApplicationTitle(); });
+    handler.step(106, [&] {
+        if (Program::drawOneInAHundred() == 7)
+            Program::openInBrowser(Program::kHomePage);
+    });
+    const QString pointerFile = AppFolder::path() + QStringLiteral("/HAND-M.CUR");
+    if (handler.test(124, [&] { return FileExists(pointerFile); }))
+        handler.step(126, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
+
+    int line = 128;
+    for (const RememberedField& remembered : kRemembered) {
+        handler.step(line, [&] {
+            (this->*remembered.field)
+                ->setText(Settings::instance().read(QLatin1String(remembered.key),
+                                                    QLatin1String(remembered.defaultValue)));
+        });
+        line += 2;
+    }
+
+    if (handler.test(148, [] { return CanConnectPostgreSQL(); })) {
+        if (handler.test(150, [] { return CanConnectMySQL(); }))
+            handler.step(152, [&] { PushButton2_Click(); });
+    }
+}
+
+void Form1::PushButton2_Click()
+{
+    OperationGuard guard;
+    if (!guard.entered())
+        return;
+    Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    handler.step(100, [&] { m_pointer->set(WindowPointer::Busy); });
+    if (handler.test(102, [] { return CanConnectPostgreSQL(); }) &&
+        handler.test(104, [] { return CanConnectMySQL(); })) {
+        handler.step(106, [] { ListMySQLTables(Windows::form2().List1); });
+        handler.step(108, [] { ListPostgreSQLTables(Windows::form2().List2); });
+        handler.step(110, [] { Windows::form2().show(); });
+        handler.step(112, [&] { hide(); });
+    }
+    handler.step(114, [&] { m_pointer->set(WindowPointer::Default); });
+}
+
+void Form1::testConnection(const QString& procedure, const QString& connectionString, const QString& failureMessage)
+{
+    Handler handler(QStringLiteral("Form1"), procedure);
+    std::unique_ptr<Connection> connection;
+    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
+    // From here on a failure means the connection could not be made.
+    const bool connected = Attempt([&] {
+        m_pointer->set(WindowPointer::Busy);
+        QCoreApplication::processEvents();
+        if (!connection)
+            throw Error(QStringLiteral("Object required"));
+        connection->Open(connectionString);
+        MessageBox::show(QStringLiteral("Connection successful."));
+        m_pointer->set(WindowPointer::Default);
+    });
+    if (connected)
+        return;
+    MessageBox::show(failureMessage);
+    m_pointer->set(WindowPointer::Default);
+}
+
+void Form1::PushButton1_Click()
+{
+    testConnection(QStringLiteral("PushButton1_Click"), MySQLConnectionString(),
+                   QStringLiteral("Could not connect. Please check with your administrator. Make sure you are "
+                                  "allowed to connect to your database remotely and not just through web-based "
+                                  "control panels."));
+}
+
+void Form1::PushButton3_Click()
+{
+    testConnection(QStringLiteral("PushButton3_Click"), PostgreSQLConnectionString(),
+                   QStringLiteral("Could not connect. Please check with your administrator."));
+}
+
+void Form1::PushButton4_Click()
+{
+    Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
+    QString introduction;
+    QString address;
+    QString workbench;
+    QString finally;
+    handler.step(104, [&] {
+        introduction = QStringLiteral("If you cannot establish connection to your database with this program, "
+                                      "please go to: \r\r");
+    });
+    handler.step(106, [&] { address = kMySQLWorkbenchPage + QStringLiteral("\r\r"); });
+    handler.step(108, [&] {
+        workbench = QStringLiteral("Download and install the MySQL Workbench. Try to connect to the same database "
+                                   "(with the same login information you are using here). This will determine if "
+                                   "the login you are using is correct.\r\r");
+    });
+    handler.step(110, [&] {
+        finally = QStringLiteral("Finally, make sure your host allows a direct connection to your MySQL database "
+                                 "-- not a web based connection, for example.");
+    });
+    handler.step(112, [&] { MessageBox::show(introduction + address + workbench + finally); });
+}
+
+void Form1::PushButton5_Click()
+{
+    Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
+    QString first;
+    QString second;
+    QString address;
+    handler.step(100, [&] { first = QStringLiteral("If you can not connect, please try downloading pgAdmin III. "); });
+    handler.step(102, [&] {
+        second = QStringLiteral("If you can not connect with that software, you know the login information you are "
+                                "providing here is incorrect.");
+    });
+    handler.step(104, [&] { address = kPgAdminPage; });
+    handler.step(106, [&] { MessageBox::show(first + second + QStringLiteral("\r\n\r\n") + address); });
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    // Text1_GotFocus ... Text10_GotFocus: typing replaces the whole value.
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* field = qobject_cast<QLineEdit*>(watched))
+            field->setSelection(0, static_cast<int>(field->text().size()));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    QWidget::showEvent(event);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    Program::end();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/SkinFramework.h"
+#include "app/WindowPointer.h"
+
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The connection window: the details of one PostgreSQL and one MySQL database, each
+// remembered as it is typed, with a test and a help button per side and "Next >".
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    Form1();
+
+    // The start-up sequence, run once before the window is first shown.
+    void Form_Load();
+
+    void PushButton1_Click(); // "Test Connection", MySQL
+    void PushButton2_Click(); // "Next >"
+    void PushButton3_Click(); // "Test Connection", PostgreSQL
+    void PushButton4_Click(); // "Help", MySQL
+    void PushButton5_Click(); // "Help", PostgreSQL
+
+    WindowPointer& pointer() { return *m_pointer; }
+    SkinFramework& SkinFramework1() { return m_skinFramework; }
+
+    QGroupBox* Frame1;
+    QGroupBox* Frame2;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QLineEdit* Text3;
+    QLineEdit* Text4;
+    QLineEdit* Text5;
+    QLineEdit* Text6;
+    QLineEdit* Text7;
+    QLineEdit* Text8;
+    QLineEdit* Text9;
+    QLineEdit* Text10;
+    QPushButton* PushButton1;
+    QPushButton* PushButton2;
+    QPushButton* PushButton3;
+    QPushButton* PushButton4;
+    QPushButton* PushButton5;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineEdit* fields[5],
+                    QPushButton* testButton, QPushButton* helpButton);
+    void testConnection(const QString& procedure, const QString& connectionString, const QString& failureMessage);
+
+    WindowPointer* m_pointer;
+    ::SkinFramework m_skinFramework;
+    bool m_centred = false;
+};
+
+// The application icon of both windows.
+QIcon applicationIcon();
+// Loads a pointer picture (.CUR or any image the toolkit reads), with its hot spot.
+QCursor loadPointerPicture(const QString& path);

@@ -1,0 +1,37 @@
+#include "tables/Catalogue.h"
+
+#include "app/Yield.h"
+#include "app/db/Connection.h"
+#include "connect/ConnectionStrings.h"
+#include "tables/TableList.h"
+
+namespace {
+// The list is cleared only once the statement has succeeded, so a failure leaves the
+// previous names in place.
+void fillTableList(TableList* list, const QString& connectionString, const QString& statement)
+{
+    Connection connection;
+    connection.CursorLocation = adUseClient;
+    connection.Open(connectionString);
+    Recordset tables = connection.Execute(statement);
+    list->clear();
+    const qint64 count = tables.RecordCount();
+    for (qint64 i = 1; i <= count; ++i) {
+        YieldToEvents();
+        list->addName(tables.Fields()[0].Value().toString());
+        tables.MoveNext();
+    }
+    tables.Close();
+    connection.Close();
+}
+} // namespace
+
+void ListMySQLTables(TableList* list)
+{
+    fillTableList(list, MySQLConnectionString(), QStringLiteral("SHOW TABLES;"));
+}
+
+void ListPostgreSQLTables(TableList* list)
+{
+    fillTableList(list, PostgreSQLConnectionString(), QStringLiteral("select tablename from pg_tables;"));
+}

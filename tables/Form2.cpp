@@ -1,0 +1,208 @@
+#include "tables/Form2.h"
+
+#include "app/AppFolder.h"
+#include "app/ErrorReport.h"
+#include "app/Main.h"
+#include "app/MessageBox.h"
+#include "app/Program.h"
+#include "app/Windows.h"
+#include "connect/Form1.h"
+#include "tables/TableList.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+// Title bar and borders of a fixed single-border window, which the outer height set at
+// load includes and the client area does not.
+constexpr int kNonClientTwips = 445;
+
+QRect twips(int left, int top, int width, int height)
+{
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
+}
+
+QFont arialBold(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+template <typename W> W* named(QWidget* parent, const char* name)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect place)
+{
+    auto* push = named<QPushButton>(parent, name);
+    push->setText(QLatin1String(caption));
+    push->setGeometry(place);
+    push->setFont(arialBold(11.25));
+    return push;
+}
+} // namespace
+
+Form2::Form2()
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(8040 / kTwipsPerPixel, 5520 / kTwipsPerPixel);
+    setFont(arialBold(9));
+    m_pointer = new WindowPointer(this);
+
+    Frame2 = named<QGroupBox>(this, "Frame2");
+    Frame2->setTitle(QStringLiteral("MySQL Tables"));
+    Frame2->setGeometry(twips(120, 120, 3840, 4215));
+    List1 = new TableList(Frame2);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setGeometry(twips(240, 360, 3330, 1635));
+    PushButton10 = button(Frame2, "PushButton10", "Select All", twips(240, 2100, 1600, 400));
+    PushButton11 = button(Frame2, "PushButton11", "Deselect All", twips(1960, 2100, 1600, 400));
+    PushButton3 = button(Frame2, "PushButton3", "Send Table/s To PostgreSQL", twips(240, 2600, 3330, 400));
+    PushButton1 = button(Frame2, "PushButton1", "Delete Table/s", twips(240, 3100, 3330, 400));
+    PushButton6 = button(Frame2, "PushButton6", "Rename Table", twips(240, 3600, 3330, 405));
+
+    Frame1 = named<QGroupBox>(this, "Frame1");
+    Frame1->setTitle(QStringLiteral("PostgreSQL Tables"));
+    Frame1->setGeometry(twips(4080, 120, 3840, 4215));
+    List2 = new TableList(Frame1);
+    List2->setObjectName(QStringLiteral("List2"));
+    List2->setGeometry(twips(240, 360, 3330, 1635));
+    PushButton8 = button(Frame1, "PushButton8", "Select All", twips(240, 2100, 1600, 400));
+    PushButton9 = button(Frame1, "PushButton9", "Deselect All", twips(1960, 2100, 1600, 400));
+    PushButton4 = button(Frame1, "PushButton4", "Send Table/s To MySQL", twips(240, 2600, 3330, 400));
+    PushButton5 = button(Frame1, "PushButton5", "Delete Table/s", twips(240, 3100, 3330, 400));
+    PushButton7 = button(Frame1, "PushButton7", "Rename Table", twips(240, 3600, 3330, 400));
+
+    ProgressBar1 = named<QProgressBar>(this, "ProgressBar1");
+    ProgressBar1->setGeometry(twips(120, 4460, 7800, 405));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+
+    PushButton2 = button(this, "PushButton2", "< Back", twips(120, 4980, 3840, 405));
+    PushButton12 = button(this, "PushButton12", "Help", twips(4080, 4980, 3840, 405));
+
+    // Keyboard order by tab index.
+    QWidget* tabOrder[] = {Frame2,      List1,       Frame1,       List2,       PushButton10,
+                           PushButton11, PushButton3, PushButton1,  PushButton6, PushButton8,
+                           PushButton9,  PushButton4, PushButton5,  PushButton7, PushButton2,
+                           ProgressBar1, PushButton12};
+    for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+
+    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form2::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form2::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form2::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form2::PushButton7_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form2::PushButton8_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form2::PushButton9_Click);
+    connect(PushButton10, &QPushButton::clicked, this, &Form2::PushButton10_Click);
+    connect(PushButton11, &QPushButton::clicked, this, &Form2::PushButton11_Click);
+    connect(PushButton12, &QPushButton::clicked, this, &Form2::PushButton12_Click);
+
+    using Hover = WindowPointer::Hover;
+    for (QWidget* push : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,
+                          PushButton8, PushButton9, PushButton10, PushButton11, PushButton12})
+        m_pointer->hover(push, Hover::Custom);
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, List1, List2})
+        m_pointer->hover(surface, Hover::Default);
+    // The list draws its items on its viewport, which is where the mouse moves.
+    m_pointer->hover(List1->viewport(), Hover::Default);
+    m_pointer->hover(List2->viewport(), Hover::Default);
+}
+
+void Form2::Form_Load()
+{
+    Handler handler(QStringLiteral("Form2"), QStringLiteral("Form_Load"));
+    handler.step(100, [&] { ApplyStandardColours(*this); });
+    handler.step(102, [&] { setWindowIcon(applicationIcon()); });
+    const QString pointerFile = AppFolder::path() + QStringLiteral("/HAND-M.CUR");
+    if (handler.test(106, [&] { return FileExists(pointerFile); }))
+        handler.step(108, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
+    handler.step(110, [&] { setWindowTitle(QStringLiteral("Quillstone")); });
+    handler.step(112, [&] {
+        // The top of "< Back" plus its height plus 580.
+        const int outerHeightTwips = 4980 + 405 + 580;
+        setFixedHeight((outerHeightTwips - kNonClientTwips) / kTwipsPerPixel);
+    });
+}
+
+void Form2::PushButton2_Click()
+{
+    Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton2_Click"));
+    handler.step(100, [] { Windows::form1().show(); });
+    handler.step(102, [&] { hide(); });
+}
+
+void Form2::setAllSelected(const QString& procedure, TableList* list, bool selected)
+{
+    Handler handler(QStringLiteral("Form2"), procedure);
+    int count = 0;
+    handler.step(100, [&] { count = list->count(); });
+    for (int i = 0; i < count; ++i) {
+        handler.step(102, [&] { list->item(i)->setSelected(selected); });
+        handler.step(104, [] {});
+    }
+}
+
+void Form2::PushButton8_Click()
+{
+    setAllSelected(QStringLiteral("PushButton8_Click"), List2, true);
+}
+
+void Form2::PushButton9_Click()
+{
+    setAllSelected(QStringLiteral("PushButton9_Click"), List2, false);
+}
+
+void Form2::PushButton10_Click()
+{
+    setAllSelected(QStringLiteral("PushButton10_Click"), List1, true);
+}
+
+void Form2::PushButton11_Click()
+{
+    setAllSelected(QStringLiteral("PushButton11_Click"), List1, false);
+}
+
+void Form2::PushButton12_Click()
+{
+    Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton12_Click"));
+    handler.step(100, [] {
+        MessageBox::show(QStringLiteral("Questions? Please contact Team Vantrel at ") +
+                         QStringLiteral("https://www.vantrel.example/contact"));
+    });
+}
+
+void Form2::showEvent(QShowEvent* event)
+{
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    QWidget::showEvent(event);
+}
+
+void Form2::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    Program::end();
+}

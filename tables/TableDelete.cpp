@@ -1,0 +1,79 @@
+// "Delete Table/s" of both halves of the table window. No confirmation is asked: the
+// selected tables are dropped at once. Each side keeps its own order of steps.
+
+#include "app/ErrorReport.h"
+#include "app/MessageBox.h"
+#include "app/OperationGuard.h"
+#include "app/SqlText.h"
+#include "app/Yield.h"
+#include "app/db/Connection.h"
+#include "connect/ConnectionStrings.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+
+namespace {
+Connection& require(const std::unique_ptr<Connection>& connection)
+{
+    if (!connection)
+        throw Error(QStringLiteral("Object required"));
+    return *connection;
+}
+} // namespace
+
+void Form2::PushButton1_Click()
+{
+    OperationGuard guard;
+    if (!guard.entered())
+        return;
+    Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton1_Click"));
+    std::unique_ptr<Connection> connection;
+    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
+    if (handler.test(106, [&] { return List1->currentRow() == -1; })) {
+        handler.step(130, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+        return;
+    }
+    handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
+    int last = -1;
+    handler.step(110, [&] { last = List1->count() - 1; });
+    for (int i = last; i >= 0; --i) {
+        handler.step(112, [] { YieldToEvents(); });
+        if (handler.test(114, [&] { return List1->at(i).isSelected(); })) {
+            QString table;
+            handler.step(116, [&] { require(connection).Open(MySQLConnectionString()); });
+            handler.step(118, [&] { table = List1->at(i).text(); });
+            handler.step(120, [&] { require(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
+            handler.step(122, [&] { delete List1->takeItem(i); });
+            handler.step(124, [&] { require(connection).Close(); });
+        }
+        handler.step(126, [] {});
+    }
+    handler.step(128, [&] { m_pointer->set(WindowPointer::Default); });
+}
+
+void Form2::PushButton5_Click()
+{
+    OperationGuard guard;
+    if (!guard.entered())
+        return;
+    Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton5_Click"));
+    std::unique_ptr<Connection> connection;
+    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
+    handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(104, [&] { require(connection).Open(PostgreSQLConnectionString()); });
+    if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
+        handler.step(118, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+    } else {
+        int last = -1;
+        handler.step(108, [&] { last = List2->count() - 1; });
+        for (int i = last; i >= 0; --i) {
+            if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
+                handler.step(112, [&] {
+                    require(connection).Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(List2->at(i).text()));
+                });
+                handler.step(114, [&] { delete List2->takeItem(i); });
+            }
+            handler.step(116, [] {});
+        }
+    }
+    handler.step(120, [&] { m_pointer->set(WindowPointer::Default); });
+}

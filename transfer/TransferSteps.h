@@ -1,0 +1,73 @@
+#pragma once
+
+// What the two transfer commands share: their three database objects, and opening a
+// connection with the transfers' settings.
+
+#include "app/ErrorReport.h"
+#include "app/db/Connection.h"
+
+#include <QProgressBar>
+#include <memory>
+
+struct TransferObjects
+{
+    std::unique_ptr<Connection> source;
+    std::unique_ptr<Connection> target;
+    std::unique_ptr<Recordset> rows;
+
+    Connection& sourceConnection() const { return required(source); }
+    Connection& targetConnection() const { return required(target); }
+    Recordset& recordset() const { return required(rows); }
+
+    // A server went away: nothing more can be copied in this click.
+    bool lost() const { return (source && source->isBroken()) || (target && target->isBroken()); }
+
+    void closeSource()
+    {
+        if (rows && rows->isOpen())
+            rows->Close();
+        if (source && source->isOpen())
+            source->Close();
+    }
+    void closeTarget()
+    {
+        if (target && target->isOpen())
+            target->Close();
+    }
+
+private:
+    template <typename T> static T& required(const std::unique_ptr<T>& object)
+    {
+        if (!object)
+            throw Error(QStringLiteral("Object required"));
+        return *object;
+    }
+};
+
+// Sets the cursor location and the 5000-second time-outs on four numbered lines from
+// firstLine, and opens the connection on the last of them. False when it did not open.
+inline bool openConnection(Handler& handler, int firstLine, const std::unique_ptr<Connection>& connection,
+                           int cursorLocation, const QString& connectionString)
+{
+    auto object = [&]() -> Connection& {
+        if (!connection)
+            throw Error(QStringLiteral("Object required"));
+        return *connection;
+    };
+    handler.step(firstLine, [&] { object().CursorLocation = cursorLocation; });
+    handler.step(firstLine + 2, [&] { object().CommandTimeout = 5000; });
+    handler.step(firstLine + 4, [&] { object().ConnectionTimeout = 5000; });
+    return handler.step(firstLine + 6, [&] { object().Open(connectionString); });
+}
+
+// The bar shows how many of the table's rows are done.
+inline void showProgress(QProgressBar* bar, qint64 row, qint64 lastRow)
+{
+    bar->setValue(static_cast<int>(static_cast<double>(row + 1) / static_cast<double>(lastRow + 1) * 100));
+}
+
+inline void resetProgress(QProgressBar* bar)
+{
+    bar->setValue(0);
+    bar->setFormat(QStringLiteral("Progress Bar"));
+}

@@ -1,0 +1,139 @@
+// "Send Table/s To PostgreSQL": copies the MySQL tables selected in List1 into the
+// PostgreSQL database, one CREATE TABLE and one INSERT per row each.
+
+#include "app/ErrorReport.h"
+#include "app/Main.h"
+#include "app/MessageBox.h"
+#include "app/OperationGuard.h"
+#include "app/SqlText.h"
+#include "app/Yield.h"
+#include "app/db/Connection.h"
+#include "connect/ConnectionStrings.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+#include "transfer/Datatype.h"
+#include "transfer/TransferSteps.h"
+#include "transfer/ValueText.h"
+
+#include <QProgressBar>
+
+void Form2::PushButton3_Click()
+{
+    OperationGuard guard;
+    if (!guard.entered())
+        return;
+    Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton3_Click"));
+    QString statement;
+    handler.showStatementText(&statement);
+    TransferObjects objects;
+
+    handler.step(100, [&] { objects.source = std::make_unique<Connection>(); });
+    handler.step(102, [&] { objects.rows = std::make_unique<Recordset>(); });
+    handler.step(104, [&] { objects.target = std::make_unique<Connection>(); });
+    if (handler.test(106, [&] { return List1->currentRow() == -1; })) {
+        handler.step(106, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+        return;
+    }
+    handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
+
+    // Without both connections, or without the source rows, there is nothing to do:
+    // the failure is reported once and the click ends.
+    auto finish = [&] {
+        if (objects.rows && objects.rows->isOpen())
+            resetProgress(ProgressBar1);
+        handler.step(290, [&] { objects.closeSource(); });
+        handler.step(292, [&] { objects.closeTarget(); });
+        handler.step(294, [&] { m_pointer->set(WindowPointer::Default); });
+    };
+    if (!openConnection(handler, 110, objects.target, adUseServer, PostgreSQLConnectionString()) ||
+        !openConnection(handler, 118, objects.source, adUseClient, MySQLConnectionString())) {
+        finish();
+        return;
+    }
+
+    int last = -1;
+    handler.step(126, [&] { last = List1->count() - 1; });
+    for (int i = last; i >= 0; --i) {
+        handler.step(128, [] { YieldToEvents(); });
+        if (handler.test(130, [&] { return !List1->at(i).isSelected(); }))
+            continue;
+        QString table;
+        handler.step(132, [&] { table = List1->at(i).text(); });
+        int answer = 0;
+        if (handler.test(134, [&] { return ListContains(List2, table); })) {
+            handler.step(136, [&] {
+                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
+                                          QStringLiteral("Overwrite?"), MessageBox::YesNo);
+            });
+        } else {
+            handler.step(138, [&] { answer = 0; });
+        }
+        if (handler.test(140, [&] { return answer == MessageBox::No; }))
+            continue;
+        if (handler.test(142, [&] { return answer == MessageBox::Yes; })) {
+            handler.step(144, [&] { objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table)); });
+            // The list shows the table under the name it was created with.
+            handler.step(146, [&] { RemoveListItem(List2, table); });
+        }
+        if (!handler.step(148, [&] {
+                objects.recordset().Open(QStringLiteral("SELECT * FROM ") + mySQLName(table), objects.sourceConnection(),
+                                         adOpenStatic, adLockOptimistic);
+            }) ||
+            objects.lost()) {
+            break;
+        }
+
+        // CREATE TABLE "t"("c" TYPE,...)
+        QList<int> types;
+        QList<bool> numeric;
+        handler.step(150, [&] { statement = QStringLiteral("CREATE TABLE ") + postgreSQLName(table) + QStringLiteral("("); });
+        handler.step(152, [&] { numeric.clear(); });
+        int fieldCount = 0;
+        handler.step(154, [&] { fieldCount = objects.recordset().Fields().Count(); });
+        for (int j = 0; j < fieldCount; ++j) {
+            handler.step(156, [] { YieldToEvents(); });
+            PostgreSQLColumnType type;
+            handler.step(158, [&] { type = postgreSQLTypeFor(objects.recordset().Fields()[j].Type()); });
+            handler.step(162, [&] {
+                statement += postgreSQLName(objects.recordset().Fields()[j].Name()) + QLatin1Char(' ') + type.word +
+                             QLatin1Char(',');
+            });
+            handler.step(174, [&] {
+                types.append(objects.recordset().Fields()[j].Type());
+                numeric.append(type.numeric);
+            });
+        }
+        handler.step(194, [&] { statement.chop(1); });
+        handler.step(196, [&] { statement += QLatin1Char(')'); });
+        if (!handler.step(200, [&] { objects.targetConnection().Execute(statement); }) && objects.lost())
+            break;
+
+        qint64 lastRow = -1;
+        handler.step(208, [&] { lastRow = objects.recordset().RecordCount() - 1; });
+        for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
+            handler.step(214, [] { YieldToEvents(); });
+            handler.step(218, [&] { showProgress(ProgressBar1, r, lastRow); });
+            handler.step(220, [&] {
+                const Fields& fields = objects.recordset().Fields();
+                statement = QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(");
+                for (int c = 0; c < fields.Count(); ++c) {
+                    YieldToEvents();
+                    appendPostgreSQLValue(statement, fields[c].Value(), types.value(c), numeric.value(c));
+                }
+                statement.chop(2);
+                statement += QLatin1Char(')');
+            });
+            handler.step(270, [&] { objects.targetConnection().Execute(statement); });
+            if (!handler.step(272, [&] { objects.recordset().MoveNext(); }))
+                break;
+        }
+        // Rows already copied stay, so the table is listed also when the copy stopped.
+        handler.step(274, [&] { m_pointer->set(WindowPointer::Default); });
+        handler.step(276, [&] { resetProgress(ProgressBar1); });
+        handler.step(278, [&] { objects.recordset().Close(); });
+        handler.step(280, [&] { List2->addName(table); });
+        if (objects.lost())
+            break;
+    }
+    finish();
+}
