@@ -1,0 +1,136 @@
+#include "tests/support/TestSupport.h"
+
+#include "app/AppFolder.h"
+#include "app/Program.h"
+#include "app/Settings.h"
+#include "app/Windows.h"
+#include "app/db/ConnectionString.h"
+
+#include <QTest>
+#include <cstdlib>
+
+ProgramUnderTest::ProgramUnderTest()
+{
+    MessageBox::setTestMode(true);
+    m_settings = std::make_unique<Settings>(m_folder.filePath(QStringLiteral("Vantrel.conf")));
+    Settings::setInstance(m_settings.get());
+    AppFolder::setPathForTests(m_folder.path());
+    Program::setEndForTests([this] { ++m_endCalls; });
+    Program::setDrawForTests([this] { return m_draw; });
+    Program::setBrowserForTests([this](const QString& address) { m_opened.append(address); });
+    MessageBox::setApplicationTitle(QStringLiteral("Quillstone"));
+    Windows::destroyForTests();
+}
+
+ProgramUnderTest::~ProgramUnderTest()
+{
+    Windows::destroyForTests();
+    Settings::setInstance(nullptr);
+    AppFolder::setPathForTests(QString());
+    Program::setEndForTests(nullptr);
+    Program::setDrawForTests(nullptr);
+    Program::setBrowserForTests(nullptr);
+    MessageBox::setTestMode(true);
+}
+
+QString ProgramUnderTest::settingsFile() const
+{
+    return m_settings->fileName();
+}
+
+void ProgramUnderTest::rememberSandbox()
+{
+    Settings& store = *m_settings;
+    store.write(QStringLiteral("PostgreSQLServer"), Sandbox::env("QS_PG_HOST"));
+    store.write(QStringLiteral("PostgreSQLPort"), Sandbox::env("QS_PG_PORT"));
+    store.write(QStringLiteral("PostgreSQLUser"), Sandbox::env("QS_PG_USER"));
+    store.write(QStringLiteral("PostgreSQLPassword"), Sandbox::env("QS_PG_PASSWORD"));
+    store.write(QStringLiteral("PostgreSQLDatabase"), Sandbox::env("QS_PG_DATABASE"));
+    store.write(QStringLiteral("MySQLServer"), Sandbox::env("QS_MY_HOST"));
+    store.write(QStringLiteral("MySQLUser"), Sandbox::env("QS_MY_USER"));
+    store.write(QStringLiteral("MySQLPassword"), Sandbox::env("QS_MY_PASSWORD"));
+    store.write(QStringLiteral("MySQLDatabase"), Sandbox::env("QS_MY_DATABASE"));
+    store.write(QStringLiteral("MySQLPort"), Sandbox::env("QS_MY_PORT"));
+}
+
+QString Sandbox::env(const char* name)
+{
+    const QByteArray value = qgetenv(name);
+    if (value.isEmpty())
+        qFatal("%s is not set: run the tests through scripts/test, which starts the sandbox servers", name);
+    return QString::fromUtf8(value);
+}
+
+QString Sandbox::postgreSQLConnectionString()
+{
+    return QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd=%4;Database=%5")
+        .arg(env("QS_PG_HOST"), env("QS_PG_PORT"), env("QS_PG_USER"), ConnectionString::quoteValue(env("QS_PG_PASSWORD")),
+             env("QS_PG_DATABASE"));
+}
+
+QString Sandbox::mySQLConnectionString()
+{
+    return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=%1;USER=%2;DATABASE=%3;PASSWORD=%4;PORT=%5;")
+        .arg(env("QS_MY_HOST"), env("QS_MY_USER"), env("QS_MY_DATABASE"), ConnectionString::quoteValue(env("QS_MY_PASSWORD")),
+             env("QS_MY_PORT"));
+}
+
+std::unique_ptr<Connection> Sandbox::postgreSQL()
+{
+    auto connection = std::make_unique<Connection>();
+    connection->Open(postgreSQLConnectionString());
+    return connection;
+}
+
+std::unique_ptr<Connection> Sandbox::mySQL()
+{
+    auto connection = std::make_unique<Connection>();
+    connection->Open(mySQLConnectionString());
+    return connection;
+}
+
+void Sandbox::exec(Connection& connection, const QString& sql)
+{
+    try {
+        connection.Execute(sql);
+    } catch (const Error& error) {
+        qFatal("test set-up statement failed: %s\n%s", qPrintable(error.description()), qPrintable(sql));
+    }
+}
+
+QStringList Sandbox::column(Connection& connection, const QString& sql)
+{
+    QStringList values;
+    Recordset rows = connection.Execute(sql);
+    while (!rows.Eof()) {
+        const Value& value = rows.Fields()[0].Value();
+        values.append(value.isNull() ? QStringLiteral("NULL") : value.toString());
+        rows.MoveNext();
+    }
+    return values;
+}
+
+QString Sandbox::scalar(Connection& connection, const QString& sql)
+{
+    return column(connection, sql).value(0);
+}
+
+void Sandbox::dropAllTables()
+{
+    auto my = mySQL();
+    const QStringList myTables = column(*my, QStringLiteral("SHOW TABLES"));
+    for (QString table : myTables)
+        exec(*my, QStringLiteral("DROP TABLE `") + table.replace(QLatin1Char('`'), QStringLiteral("``")) +
+                      QLatin1Char('`'));
+    auto pg = postgreSQL();
+    exec(*pg, QStringLiteral("DROP SCHEMA public CASCADE"));
+    exec(*pg, QStringLiteral("CREATE SCHEMA public"));
+}
+
+QStringList shownTexts()
+{
+    QStringList texts;
+    for (const MessageBox::Shown& shown : MessageBox::history())
+        texts.append(shown.text);
+    return texts;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+// Shared ground for the tests: a clean program state per test (scripted message boxes,
+// a temporary settings store, no browser, no exit, fresh windows) and access to the
+// sandbox servers that scripts/test starts.
+
+#include "app/MessageBox.h"
+#include "app/db/Connection.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+class Settings;
+
+// Resets the program's global state for one test and restores it afterwards.
+class ProgramUnderTest
+{
+public:
+    ProgramUnderTest();
+    ~ProgramUnderTest();
+
+    Settings& settings() { return *m_settings; }
+    QString settingsFile() const;
+    QString appFolder() const { return m_folder.path(); }
+    int endCalls() const { return m_endCalls; }
+    QStringList browserOpens() const { return m_opened; }
+    void setDraw(int value) { m_draw = value; }
+    // Points the connection window's fields at the sandbox servers (or at the given
+    // details) before anything is loaded: by the settings store, as a user's last run
+    // would have left them.
+    void rememberSandbox();
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<Settings> m_settings;
+    int m_endCalls = 0;
+    int m_draw = 50;
+    QStringList m_opened;
+};
+
+// The sandbox servers.
+namespace Sandbox {
+QString env(const char* name); // fails the test run when the sandbox is not there
+QString postgreSQLConnectionString();
+QString mySQLConnectionString();
+// A connection of the test's own, for setting up and checking server contents.
+std::unique_ptr<Connection> postgreSQL();
+std::unique_ptr<Connection> mySQL();
+void exec(Connection& connection, const QString& sql);
+// The first column of every row, as text ("NULL" for a NULL).
+QStringList column(Connection& connection, const QString& sql);
+QString scalar(Connection& connection, const QString& sql);
+// Drops every table of the sandbox databases (the PostgreSQL public schema only).
+void dropAllTables();
+} // namespace Sandbox
+
+// Texts of the message boxes shown so far.
+QStringList shownTexts();
