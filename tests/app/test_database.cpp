@@ -1,0 +1,224 @@
+// The database layer against the sandbox servers: opening with each wrong detail, the
+// type codes each server's columns report, and reading rows.
+
+#include "app/db/ConnectionString.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTest>
+
+namespace {
+QString pgString(const QString& server, const QString& port, const QString& user, const QString& password,
+                 const QString& database)
+{
+    return QStringLiteral("Driver={PostgreSQL Unicode};Server=") + server + ";Port=" + port + ";Uid=" + user +
+           ";Pwd=" + ConnectionString::quoteValue(password) + ";Database=" + database;
+}
+
+QString myString(const QString& server, const QString& user, const QString& database, const QString& password,
+                 const QString& port)
+{
+    return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=") + server + ";USER=" + user + ";DATABASE=" +
+           database + ";PASSWORD=" + ConnectionString::quoteValue(password) + ";PORT=" + port + ";";
+}
+
+QString openError(const QString& connectionString)
+{
+    Connection connection;
+    try {
+        connection.Open(connectionString);
+    } catch (const Error& error) {
+        return error.description();
+    }
+    return {};
+}
+
+// Name -> ADO type code of every column of a query, read through a streamed recordset.
+QMap<QString, int> typeCodes(Connection& connection, const QString& query)
+{
+    Recordset rows;
+    rows.Open(query, connection);
+    QMap<QString, int> codes;
+    for (int i = 0; i < rows.Fields().Count(); ++i)
+        codes.insert(rows.Fields()[i].Name(), rows.Fields()[i].Type());
+    rows.Close();
+    return codes;
+}
+} // namespace
+
+class DatabaseTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectionStringsParseLikeOdbc()
+    {
+        const auto parsed = ConnectionString::parse(
+            QStringLiteral("driver={MySQL ODBC 5.1 Driver};Pwd={a;b}}c=d};UID= me ;;Database="));
+        QCOMPARE(parsed.value({"DRIVER"}), QStringLiteral("MySQL ODBC 5.1 Driver"));
+        QCOMPARE(parsed.value({"pwd"}), QStringLiteral("a;b}c=d"));
+        QCOMPARE(parsed.value({"uid"}), QStringLiteral(" me "));
+        QVERIFY(parsed.contains("database"));
+        QCOMPARE(ConnectionString::quoteValue(QStringLiteral("plain=ok")), QStringLiteral("plain=ok"));
+        QCOMPARE(ConnectionString::quoteValue(QStringLiteral("a}b")), QStringLiteral("{a}}b}"));
+        QCOMPARE(ConnectionString::quoteValue(QStringLiteral(" x")), QStringLiteral("{ x}"));
+    }
+
+    void openSucceedsAndFailsForEachWrongDetail()
+    {
+        const QString host = Sandbox::env("QS_PG_HOST"), pgPort = Sandbox::env("QS_PG_PORT");
+        const QString user = Sandbox::env("QS_PG_USER"), password = Sandbox::env("QS_PG_PASSWORD");
+        const QString database = Sandbox::env("QS_PG_DATABASE"), myPort = Sandbox::env("QS_MY_PORT");
+        QCOMPARE(openError(pgString(host, pgPort, user, password, database)), QString());
+        QCOMPARE(openError(myString(host, user, database, password, myPort)), QString());
+        // "localhost" with a port still reaches that port, over TCP.
+        QCOMPARE(openError(myString("localhost", user, database, password, myPort)), QString());
+
+        const QStringList pgFailures = {
+            openError(pgString("127.0.0.1", "1", user, password, database)),
+            openError(pgString("no-such-host.invalid", pgPort, user, password, database)),
+            openError(pgString(host, pgPort, "nobody_here", password, database)),
+            openError(pgString(host, pgPort, user, "wrong", database)),
+            openError(pgString(host, pgPort, user, password, "no_such_db")),
+            openError(pgString(host, "abc", user, password, database)),
+        };
+        for (const QString& failure : pgFailures)
+            QVERIFY2(!failure.isEmpty(), "a wrong PostgreSQL detail was accepted");
+        QVERIFY(pgFailures[3].contains("password"));
+        QVERIFY(pgFailures[4].contains("no_such_db"));
+
+        const QStringList myFailures = {
+            openError(myString("127.0.0.1", user, database, password, "1")),
+            openError(myString(host, "nobody_here", database, password, myPort)),
+            openError(myString(host, user, database, "wrong", myPort)),
+            openError(myString(host, user, "no_such_db", password, myPort)),
+            openError(myString(host, user, database, password, "abc")),
+        };
+        for (const QString& failure : myFailures)
+            QVERIFY2(!failure.isEmpty(), "a wrong MySQL detail was accepted");
+        QVERIFY(myFailures[4].contains("abc"));
+
+        const QString unknown = openError(QStringLiteral("Driver={SQL Server};Server=x"));
+        QVERIFY(unknown.contains("SQL Server"));
+    }
+
+    void aPasswordWithSeparatorsConnectsWhenBraced()
+    {
+        const QString user = Sandbox::env("QS_ODD_USER"), password = Sandbox::env("QS_ODD_PASSWORD");
+        QVERIFY(password.contains(';') && password.contains('}') && password.startsWith(' '));
+        QCOMPARE(openError(pgString(Sandbox::env("QS_PG_HOST"), Sandbox::env("QS_PG_PORT"), user, password,
+                                    Sandbox::env("QS_PG_DATABASE"))),
+                 QString());
+        QCOMPARE(openError(myString(Sandbox::env("QS_MY_HOST"), user, Sandbox::env("QS_MY_DATABASE"), password,
+                                    Sandbox::env("QS_MY_PORT"))),
+                 QString());
+    }
+
+    void postgreSQLColumnsReportTheirAdoTypes()
+    {
+        auto pg = Sandbox::postgreSQL();
+        Sandbox::exec(*pg, "DROP TABLE IF EXISTS type_codes");
+        Sandbox::exec(*pg, "CREATE TABLE type_codes(i2 int2, i4 int4, i8 int8, num numeric(12,3), f4 float4, "
+                           "f8 float8, mon money, b bool, bp char(3), vc varchar(10), nm name, tx text, js json, "
+                           "id uuid, d date, t time, ttz timetz, ts timestamp, tstz timestamptz, by bytea)");
+        const QMap<QString, int> expected = {
+            {"i2", 2},   {"i4", 3},   {"i8", 20},  {"num", 131}, {"f4", 4},    {"f8", 5},    {"mon", 6},
+            {"b", 11},   {"bp", 130}, {"vc", 202}, {"nm", 202},  {"tx", 203},  {"js", 203},  {"id", 72},
+            {"d", 133},  {"t", 134},  {"ttz", 134}, {"ts", 135}, {"tstz", 135}, {"by", 205},
+        };
+        QCOMPARE(typeCodes(*pg, "SELECT * FROM \"type_codes\""), expected);
+        Recordset rows = pg->Execute("SELECT num FROM type_codes");
+        QCOMPARE(rows.Fields()[0].Precision(), 12);
+        QCOMPARE(rows.Fields()[0].NumericScale(), 3);
+    }
+
+    void mySQLColumnsReportTheirAdoTypes()
+    {
+        auto my = Sandbox::mySQL();
+        Sandbox::exec(*my, "DROP TABLE IF EXISTS type_codes");
+        Sandbox::exec(*my, "CREATE TABLE type_codes(ti TINYINT, tiu TINYINT UNSIGNED, si SMALLINT, siu SMALLINT "
+                           "UNSIGNED, yr YEAR, mi MEDIUMINT, i INT, iu INT UNSIGNED, bi BIGINT, biu BIGINT UNSIGNED, "
+                           "de DECIMAL(10,2), fl FLOAT, du DOUBLE, b1 BIT(1), b8 BIT(8), d DATE, t TIME, dt DATETIME, "
+                           "ts TIMESTAMP NULL, ch CHAR(3), en ENUM('a','b'), st SET('x','y'), vc VARCHAR(10), tx TEXT, "
+                           "mt MEDIUMTEXT, js JSON, bn BINARY(4), vb VARBINARY(8), bl BLOB, lb LONGBLOB, ge GEOMETRY)");
+        const QMap<QString, int> expected = {
+            {"ti", 16},  {"tiu", 17}, {"si", 2},   {"siu", 18}, {"yr", 2},   {"mi", 3},   {"i", 3},   {"iu", 19},
+            {"bi", 20},  {"biu", 21}, {"de", 131}, {"fl", 4},   {"du", 5},   {"b1", 11},  {"b8", 128}, {"d", 133},
+            {"t", 134},  {"dt", 135}, {"ts", 135}, {"ch", 130}, {"en", 130}, {"st", 130}, {"vc", 202}, {"tx", 203},
+            {"mt", 203}, {"js", 203}, {"bn", 128}, {"vb", 204}, {"bl", 205}, {"lb", 205}, {"ge", 205},
+        };
+        QCOMPARE(typeCodes(*my, "SELECT * FROM `type_codes`"), expected);
+        Recordset rows = my->Execute("SELECT de FROM type_codes");
+        QCOMPARE(rows.Fields()[0].Precision(), 10);
+        QCOMPARE(rows.Fields()[0].NumericScale(), 2);
+    }
+
+    void rowsArriveWithExactCountsNullsAndBytes()
+    {
+        auto pg = Sandbox::postgreSQL();
+        Sandbox::exec(*pg, "DROP TABLE IF EXISTS walk");
+        Sandbox::exec(*pg, "CREATE TABLE walk AS SELECT g AS n, CASE WHEN g % 2 = 0 THEN NULL ELSE 'x' || g END "
+                           "AS t, CASE WHEN g = 1 THEN '' END AS e, decode('00ff0a', 'hex') AS b "
+                           "FROM generate_series(1, 5001) g");
+        auto my = Sandbox::mySQL();
+        Sandbox::exec(*my, "DROP TABLE IF EXISTS walk");
+        Sandbox::exec(*my, "CREATE TABLE walk (n INT, t VARCHAR(10), e VARCHAR(1), b VARBINARY(3))");
+        Sandbox::exec(*my, "INSERT INTO walk SELECT seq, IF(seq % 2 = 0, NULL, CONCAT('x', seq)), "
+                           "IF(seq = 1, '', NULL), X'00ff0a' FROM seq_1_to_5001");
+        for (Connection* connection : {pg.get(), my.get()}) {
+            Recordset rows;
+            rows.Open("SELECT * FROM walk ORDER BY n", *connection);
+            QCOMPARE(rows.RecordCount(), 5001);
+            qint64 seen = 0;
+            while (!rows.Eof()) {
+                ++seen;
+                const Fields& fields = rows.Fields();
+                QCOMPARE(fields[1].Value().isNull(), seen % 2 == 0);
+                if (seen == 1) {
+                    QVERIFY(!fields[2].Value().isNull());
+                    QCOMPARE(fields[2].Value().bytes(), QByteArray());
+                    QCOMPARE(fields[1].Value().toString(), QStringLiteral("x1"));
+                }
+                QCOMPARE(fields[3].Value().bytes(), QByteArray("\x00\xff\x0a", 3));
+                rows.MoveNext();
+            }
+            QCOMPARE(seen, 5001);
+            QVERIFY_THROWS_EXCEPTION(Error, rows.MoveNext());
+            rows.Close();
+            // The snapshot is over: the connection takes statements again.
+            QCOMPARE(Sandbox::scalar(*connection, "SELECT 1"), QStringLiteral("1"));
+        }
+    }
+
+    void aClosedConnectionRefusesWork()
+    {
+        Connection connection;
+        QVERIFY_THROWS_EXCEPTION(Error, connection.Execute("SELECT 1"));
+        QVERIFY_THROWS_EXCEPTION(Error, connection.Close());
+        connection.Open(Sandbox::mySQLConnectionString());
+        connection.Close();
+        QVERIFY_THROWS_EXCEPTION(Error, connection.Execute("SELECT 1"));
+    }
+
+    void serverErrorsCarryTheServersText()
+    {
+        auto pg = Sandbox::postgreSQL();
+        auto my = Sandbox::mySQL();
+        try {
+            pg->Execute("SELECT * FROM no_such_table_here");
+            QFAIL("no error");
+        } catch (const Error& error) {
+            QVERIFY(error.description().contains("no_such_table_here"));
+        }
+        try {
+            my->Execute("SELECT * FROM no_such_table_here");
+            QFAIL("no error");
+        } catch (const Error& error) {
+            QVERIFY(error.description().contains("no_such_table_here"));
+        }
+        // The connections stay usable after a refused statement.
+        QCOMPARE(Sandbox::scalar(*pg, "SELECT 2"), QStringLiteral("2"));
+        QCOMPARE(Sandbox::scalar(*my, "SELECT 2"), QStringLiteral("2"));
+    }
+};
+
+QTEST_MAIN(DatabaseTest)
+#include "test_database.moc"
