@@ -3,6 +3,7 @@
 #include "app/Error.h"
 
 #include <QCollator>
+#include <QFocusEvent>
 
 namespace {
 const QCollator& nameCollator()
@@ -53,4 +54,15 @@ QListWidgetItem& TableList::at(int index) const
     if (!found)
         throw Error(QStringLiteral("Invalid list index: %1").arg(index));
     return *found;
+}
+
+void TableList::focusInEvent(QFocusEvent* event)
+{
+    const bool hadCurrent = currentIndex().isValid();
+    QListWidget::focusInEvent(event);
+    // The view makes the first item current when focus arrives by keyboard or window
+    // activation; the operations take a current item as the user's pick, so there is
+    // none until the user clicks or moves in the list.
+    if (!hadCurrent && event->reason() != Qt::MouseFocusReason && currentIndex().isValid())
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }

@@ -14,4 +14,7 @@ public:
     // The item at the index; throws when there is none, as the index may be stale after
     // the list changed.
     QListWidgetItem& at(int index) const;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
 };

@@ -1,0 +1,243 @@
+// Deleting and renaming tables on both sides against the sandbox servers, and clicks
+// that arrive while an operation is still running.
+
+#include "app/OperationGuard.h"
+#include "tests/tables/TablesTest.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <optional>
+
+namespace {
+// Each case runs once per side.
+struct Side
+{
+    bool mySQL;
+    QString quote; // the side's identifier quote character
+    TableList* list() const { return mySQL ? Windows::form2().List1 : Windows::form2().List2; }
+    QPushButton* deleteButton() const
+    {
+        return mySQL ? Windows::form2().PushButton1 : Windows::form2().PushButton5;
+    }
+    QPushButton* renameButton() const
+    {
+        return mySQL ? Windows::form2().PushButton6 : Windows::form2().PushButton7;
+    }
+    QString procedure(int mySQLButton, int postgreSQLButton) const
+    {
+        return QStringLiteral("Form2.PushButton%1_Click").arg(mySQL ? mySQLButton : postgreSQLButton);
+    }
+    QStringList tables() const { return mySQL ? mySQLTables() : postgreSQLTables(); }
+    void create(const QStringList& tables) const
+    {
+        mySQL ? createMySQLTables(tables) : createPostgreSQLTables(tables);
+    }
+    void exec(const QString& sql) const
+    {
+        Sandbox::exec(mySQL ? *Sandbox::mySQL() : *Sandbox::postgreSQL(), sql);
+    }
+};
+
+void addSides()
+{
+    QTest::addColumn<bool>("mySQL");
+    QTest::newRow("MySQL") << true;
+    QTest::newRow("PostgreSQL") << false;
+}
+
+Side fetchSide()
+{
+    const bool mySQL = *static_cast<bool*>(QTest::qData("mySQL", qMetaTypeId<bool>()));
+    return Side{mySQL, mySQL ? QStringLiteral("`") : QStringLiteral("\"")};
+}
+
+QStringList without(QStringList list, const QStringList& removed)
+{
+    list.removeIf([&](const QString& name) { return removed.contains(name); });
+    return list;
+}
+} // namespace
+
+class TestTablesMaintenance : public QObject
+{
+    Q_OBJECT
+    std::optional<ProgramUnderTest> m_program;
+
+private slots:
+    void init()
+    {
+        m_program.emplace();
+        Sandbox::dropAllTables();
+    }
+    void cleanup() { m_program.reset(); }
+
+    // b_child references c_parent: dropped in descending list order, c_parent comes
+    // first and is refused, and its item goes all the same.
+    void deleteDropsSelectedTablesFromTheEnd_data() { addSides(); }
+    void deleteDropsSelectedTablesFromTheEnd()
+    {
+        const Side side = fetchSide();
+        const QString quoted = QStringLiteral("d") + side.quote + QStringLiteral("q");
+        side.create({"Alpha", quoted, "e'q"});
+        side.exec(QStringLiteral("CREATE TABLE c_parent (id int PRIMARY KEY)"));
+        side.exec(QStringLiteral("CREATE TABLE b_child (p int, FOREIGN KEY (p) REFERENCES c_parent (id))"));
+        openTables(*m_program);
+        const QStringList selected{"b_child", "c_parent", quoted, "e'q"};
+        const QStringList before = names(side.list());
+        select(side.list(), selected);
+        const int attempts = side.mySQL ? mySQLConnectionAttempts() : 0;
+
+        QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
+        QCOMPARE(shownBoxes(),
+                 QStringList{
+                     QStringLiteral("report %1 %2").arg(side.procedure(1, 5)).arg(side.mySQL ? 120 : 112)});
+        if (side.mySQL) // one connection per table, and the one that counts
+            QCOMPARE(mySQLConnectionAttempts(), attempts + 4 + 1);
+        QCOMPARE(names(side.list()), without(before, selected));
+        QCOMPARE(side.tables(), QStringList({"Alpha", "c_parent"}));
+        QCOMPARE(Windows::form2().pointer().value(), 0);
+    }
+
+    void deleteWithNothingSelectedDropsNothing_data() { addSides(); }
+    void deleteWithNothingSelectedDropsNothing()
+    {
+        const Side side = fetchSide();
+        side.create({"t1", "t2"});
+        Form2& form = openTables(*m_program);
+        const QStringList before = names(side.list());
+        side.list()->setCurrentRow(0);
+        QTest::mouseClick(side.mySQL ? form.PushButton11 : form.PushButton9, Qt::LeftButton);
+        QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
+        QVERIFY(MessageBox::history().isEmpty());
+        QCOMPARE(names(side.list()), before);
+        QCOMPARE(side.tables(), QStringList({"t1", "t2"}));
+        QCOMPARE(form.pointer().value(), 0);
+    }
+
+    void renameOneTable_data() { addSides(); }
+    void renameOneTable()
+    {
+        const Side side = fetchSide();
+        const QString oldName = QStringLiteral("m") + side.quote + QStringLiteral("x");
+        const QString newName = QStringLiteral("b'new") + side.quote + QStringLiteral("name");
+        side.create({"Alpha", oldName, "zeta"});
+        openTables(*m_program);
+        TableList* list = side.list();
+        const QStringList before = names(list);
+        select(list, {oldName});
+        MessageBox::setNextInput(newName);
+
+        QTest::mouseClick(side.renameButton(), Qt::LeftButton);
+        QCOMPARE(MessageBox::history().size(), 1); // no further prompt
+        const MessageBox::Shown prompt = MessageBox::history().first();
+        QVERIFY(prompt.isInput);
+        QCOMPARE(prompt.text, QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"));
+        QCOMPARE(prompt.proposed, oldName);
+        QCOMPARE(prompt.title, QStringLiteral("Quillstone"));
+        QCOMPARE(side.tables(), QStringList({"Alpha", newName, "zeta"}));
+        QCOMPARE(without(names(list), {newName}), without(before, {oldName}));
+        QCOMPARE(names(list).indexOf(newName), 1);
+        QVERIFY(selectedNames(list).isEmpty());
+        if (!side.mySQL)
+            QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(Windows::form2().pointer().value(), 0);
+    }
+
+    void cancelledRenameChangesNothing_data() { addSides(); }
+    void cancelledRenameChangesNothing()
+    {
+        const Side side = fetchSide();
+        side.create({"t1", "t2"});
+        openTables(*m_program);
+        const QStringList before = names(side.list());
+        select(side.list(), {"t2"});
+        MessageBox::setNextInput(QString());
+        const int attempts = side.mySQL ? mySQLConnectionAttempts() : 0;
+
+        QTest::mouseClick(side.renameButton(), Qt::LeftButton);
+        QCOMPARE(shownBoxes(), QStringList({"Enter new name of t2:"}));
+        if (side.mySQL) // only the connection that counts
+            QCOMPARE(mySQLConnectionAttempts(), attempts + 1);
+        QCOMPARE(names(side.list()), before);
+        QCOMPARE(side.tables(), QStringList({"t1", "t2"}));
+        QCOMPARE(Windows::form2().pointer().value(), 0);
+    }
+
+    void refusedRenameStillUpdatesTheList_data() { addSides(); }
+    void refusedRenameStillUpdatesTheList()
+    {
+        const Side side = fetchSide();
+        side.create({"old", "taken"});
+        openTables(*m_program);
+        select(side.list(), {"old"});
+        MessageBox::setNextInput(QStringLiteral("taken"));
+
+        QTest::mouseClick(side.renameButton(), Qt::LeftButton);
+        QCOMPARE(shownBoxes(),
+                 QStringList(
+                     {"Enter new name of old:",
+                      QStringLiteral("report %1 %2").arg(side.procedure(6, 7)).arg(side.mySQL ? 128 : 120)}));
+        QVERIFY(!names(side.list()).contains(QStringLiteral("old")));
+        QCOMPARE(names(side.list()).count(QStringLiteral("taken")), 2);
+        QCOMPARE(side.tables(), QStringList({"old", "taken"}));
+        QCOMPARE(Windows::form2().pointer().value(), 0);
+    }
+
+    // A question or prompt of one operation is open, or it is between two tables: every
+    // other operation is refused until it ends.
+    void clicksDuringAnOperationAreRefused()
+    {
+        createMySQLTables({"m1", "m2", "m3", "shared"});
+        createPostgreSQLTables({"p1", "shared"});
+        Form2& form = openTables(*m_program);
+        int refusedClicks = 0;
+        auto clickEverything = [&] {
+            QVERIFY(OperationGuard::running());
+            for (QPushButton* button : {form.PushButton1, form.PushButton3, form.PushButton4,
+                                        form.PushButton5, form.PushButton6, form.PushButton7})
+                QTest::mouseClick(button, Qt::LeftButton);
+            Windows::form1().PushButton2_Click();
+            ++refusedClicks;
+        };
+        MessageBox::setObserver([&](const MessageBox::Shown& shown) {
+            if (MessageBox::history().size() == 1 && !shown.title.startsWith(QLatin1String("Application")))
+                clickEverything();
+        });
+
+        // The overwrite question of a transfer, answered No.
+        select(form.List1, {"shared"});
+        select(form.List2, {"p1", "shared"});
+        MessageBox::setNextAnswer(MessageBox::No);
+        QTest::mouseClick(form.PushButton3, Qt::LeftButton);
+        QCOMPARE(shownBoxes(), QStringList({"Would you like to overwrite shared?"}));
+
+        // The rename prompt of each side.
+        for (TableList* list : {form.List1, form.List2}) {
+            MessageBox::clearHistory();
+            select(list, {"shared"});
+            MessageBox::setNextInput(QStringLiteral("renamed"));
+            QTest::mouseClick(list == form.List1 ? form.PushButton6 : form.PushButton7, Qt::LeftButton);
+            QCOMPARE(shownBoxes(), QStringList({"Enter new name of shared:"}));
+        }
+        QCOMPARE(refusedClicks, 3);
+
+        // Between two tables of the MySQL deletion.
+        MessageBox::clearHistory();
+        select(form.List1, {"m1", "m2", "m3"});
+        QTest::qWait(20);
+        const QObject scope; // no late click once this case has ended
+        QTimer::singleShot(0, &scope, clickEverything);
+        QTest::mouseClick(form.PushButton1, Qt::LeftButton);
+        QCOMPARE(refusedClicks, 4);
+        QVERIFY(MessageBox::history().isEmpty());
+
+        QCOMPARE(mySQLTables(), QStringList({"renamed"}));
+        QCOMPARE(postgreSQLTables(), QStringList({"p1", "renamed"}));
+        QCOMPARE(names(form.List1), QStringList({"renamed"}));
+        QVERIFY(names(form.List2).contains(QStringLiteral("p1")));
+    }
+};
+
+QTEST_MAIN(TestTablesMaintenance)
+#include "test_tables_maintenance.moc"

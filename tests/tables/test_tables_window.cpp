@@ -1,0 +1,154 @@
+// The table window without servers: selection, the messages that come before any
+// statement, the hover pointer and closing.
+
+#include "tests/tables/TablesTest.h"
+
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <optional>
+
+class TestTablesWindow : public QObject
+{
+    Q_OBJECT
+    std::optional<ProgramUnderTest> m_program;
+
+private slots:
+    void init() { m_program.emplace(); }
+    void cleanup() { m_program.reset(); }
+
+    void selectAndDeselectAll()
+    {
+        Form2& form = Windows::form2();
+        form.show();
+        for (const char* name : {"a", "b", "c"})
+            form.List1->addName(QLatin1String(name));
+        form.List2->addName(QStringLiteral("p"));
+
+        QTest::mouseClick(form.PushButton10, Qt::LeftButton);
+        QCOMPARE(selectedNames(form.List1), QStringList({"a", "b", "c"}));
+        QCOMPARE(form.List1->currentRow(), -1);
+        QVERIFY(selectedNames(form.List2).isEmpty());
+        QTest::mouseClick(form.PushButton8, Qt::LeftButton);
+        QCOMPARE(selectedNames(form.List2), QStringList({"p"}));
+        QTest::mouseClick(form.PushButton11, Qt::LeftButton);
+        QVERIFY(selectedNames(form.List1).isEmpty());
+        QCOMPARE(selectedNames(form.List2), QStringList({"p"}));
+        QTest::mouseClick(form.PushButton9, Qt::LeftButton);
+        QVERIFY(selectedNames(form.List2).isEmpty());
+
+        form.List1->clear();
+        form.List2->clear();
+        for (QPushButton* button : {form.PushButton8, form.PushButton9, form.PushButton10, form.PushButton11})
+            QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(MessageBox::history().isEmpty());
+    }
+
+    // The checks that come before any statement, with the side's server unreachable: the
+    // MySQL side opens no connection for them, the PostgreSQL side opens one first.
+    void messagesBeforeAnyStatement_data()
+    {
+        QTest::addColumn<bool>("mySQL");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("selection"); // none, current (but nothing selected) or two
+        QTest::addColumn<QStringList>("boxes");
+        const QString none = QStringLiteral("none");
+        const QString nothingSelected = QStringLiteral("current");
+        const QString two = QStringLiteral("two");
+        QTest::newRow("MySQL delete, no current item")
+            << true << "PushButton1" << none << QStringList{"Please select a table"};
+        QTest::newRow("PostgreSQL delete, no current item")
+            << false << "PushButton5" << none
+            << QStringList{"report Form2.PushButton5_Click 104", "Please select a table"};
+        QTest::newRow("MySQL rename, no current item")
+            << true << "PushButton6" << none << QStringList{"Please select a table"};
+        QTest::newRow("PostgreSQL rename, no current item")
+            << false << "PushButton7" << none
+            << QStringList{"report Form2.PushButton7_Click 104", "Please select a table to rename."};
+        QTest::newRow("MySQL rename, nothing selected")
+            << true << "PushButton6" << nothingSelected
+            << QStringList{"Please select just one table to rename"};
+        QTest::newRow("PostgreSQL rename, nothing selected")
+            << false << "PushButton7" << nothingSelected
+            << QStringList{"report Form2.PushButton7_Click 104", "Please select just one table to rename."};
+        QTest::newRow("MySQL rename, two selected")
+            << true << "PushButton6" << two << QStringList{"Please select just one table to rename"};
+        QTest::newRow("PostgreSQL rename, two selected")
+            << false << "PushButton7" << two
+            << QStringList{"report Form2.PushButton7_Click 104", "Please select just one table to rename."};
+    }
+
+    void messagesBeforeAnyStatement()
+    {
+        QFETCH(bool, mySQL);
+        QFETCH(QString, button);
+        QFETCH(QString, selection);
+        QFETCH(QStringList, boxes);
+        Form1& connection = Windows::form1();
+        for (QLineEdit* host : {connection.Text1, connection.Text6})
+            host->setText(QStringLiteral("127.0.0.1"));
+        connection.Text2->setText(kDeadPort);
+        connection.Text10->setText(kDeadPort);
+        Form2& form = Windows::form2();
+        form.show();
+        TableList* list = mySQL ? form.List1 : form.List2;
+        for (const char* name : {"a", "b", "c"})
+            list->addName(QLatin1String(name));
+        if (selection == QLatin1String("current")) {
+            list->setCurrentRow(1);
+            QTest::mouseClick(mySQL ? form.PushButton11 : form.PushButton9, Qt::LeftButton);
+        } else if (selection == QLatin1String("two")) {
+            select(list, {"a", "b"});
+        }
+
+        QTest::mouseClick(form.findChild<QPushButton*>(button), Qt::LeftButton);
+        QCOMPARE(shownBoxes(), boxes);
+        for (const MessageBox::Shown& shown : MessageBox::history())
+            if (shown.icon == MessageBox::NoIcon)
+                QCOMPARE(shown.title, QStringLiteral("Quillstone"));
+        QCOMPARE(names(list), QStringList({"a", "b", "c"}));
+        QCOMPARE(form.pointer().value(), 0);
+    }
+
+    void hoverSetsPointerUnlessBusy()
+    {
+        Form2& form = Windows::form2();
+        const QList<QPushButton*> buttons = form.findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 12);
+        const QList<QWidget*> surfaces{&form, form.Frame1, form.Frame2, form.List1->viewport(), form.List2};
+        auto hover = [](QWidget* widget) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
+                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(widget, &move);
+        };
+        QCOMPARE(form.pointer().value(), 0);
+        for (QPushButton* button : buttons) {
+            hover(surfaces.first());
+            QCOMPARE(form.pointer().value(), 0);
+            hover(button);
+            QVERIFY2(form.pointer().value() == 99, qPrintable(button->objectName()));
+        }
+        for (QWidget* surface : surfaces) {
+            hover(buttons.first());
+            hover(surface);
+            QVERIFY2(form.pointer().value() == 0, qPrintable(surface->objectName()));
+        }
+        form.pointer().set(WindowPointer::Busy);
+        for (QWidget* widget : surfaces + QList<QWidget*>(buttons.begin(), buttons.end())) {
+            hover(widget);
+            QCOMPARE(form.pointer().value(), 11);
+        }
+    }
+
+    void closingEndsTheProgram()
+    {
+        Form2& form = Windows::form2();
+        form.show();
+        QVERIFY(form.close());
+        QCOMPARE(m_program->endCalls(), 1);
+    }
+};
+
+QTEST_MAIN(TestTablesWindow)
+#include "test_tables_window.moc"
