@@ -18,6 +18,13 @@ Connection& require(const std::unique_ptr<Connection>& connection)
         throw Error(QStringLiteral("Object required"));
     return *connection;
 }
+
+// A server that cannot be reached, or that went away during the statement: there is no
+// point in going on, and one report of it is enough.
+bool unusable(const std::unique_ptr<Connection>& connection)
+{
+    return !connection || !connection->isOpen() || connection->isBroken();
+}
 } // namespace
 
 void Form2::PushButton1_Click()
@@ -39,9 +46,12 @@ void Form2::PushButton1_Click()
         handler.step(112, [] { YieldToEvents(); });
         if (handler.test(114, [&] { return List1->at(i).isSelected(); })) {
             QString table;
-            handler.step(116, [&] { require(connection).Open(MySQLConnectionString()); });
+            if (!handler.step(116, [&] { require(connection).Open(MySQLConnectionString()); }))
+                break;
             handler.step(118, [&] { table = List1->at(i).text(); });
             handler.step(120, [&] { require(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
+            if (connection->isBroken())
+                break;
             handler.step(122, [&] { delete List1->takeItem(i); });
             handler.step(124, [&] { require(connection).Close(); });
         }
@@ -60,7 +70,9 @@ void Form2::PushButton5_Click()
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
     handler.step(104, [&] { require(connection).Open(PostgreSQLConnectionString()); });
-    if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
+    if (unusable(connection)) {
+        // Nothing else can be done without the server.
+    } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
         handler.step(118, [] { MessageBox::show(QStringLiteral("Please select a table")); });
     } else {
         int last = -1;
@@ -70,6 +82,8 @@ void Form2::PushButton5_Click()
                 handler.step(112, [&] {
                     require(connection).Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(List2->at(i).text()));
                 });
+                if (unusable(connection))
+                    break;
                 handler.step(114, [&] { delete List2->takeItem(i); });
             }
             handler.step(116, [] {});

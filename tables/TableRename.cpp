@@ -18,6 +18,12 @@ Connection& require(const std::unique_ptr<Connection>& connection)
     return *connection;
 }
 
+// A server that cannot be reached, or that went away during the statement.
+bool unusable(const std::unique_ptr<Connection>& connection)
+{
+    return !connection || !connection->isOpen() || connection->isBroken();
+}
+
 QString askNewName(const QString& oldName)
 {
     return MessageBox::input(QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"), QString(), oldName);
@@ -63,7 +69,16 @@ void Form2::PushButton6_Click()
         statement = QStringLiteral("RENAME TABLE ") + mySQLName(oldName) + QStringLiteral(" TO ") + mySQLName(newName);
     });
     handler.step(126, [&] { require(connection).Open(MySQLConnectionString()); });
+    if (unusable(connection)) {
+        // Without the server nothing was renamed: the list keeps the old name.
+        handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
+        return;
+    }
     handler.step(128, [&] { require(connection).Execute(statement); });
+    if (connection->isBroken()) {
+        handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
+        return;
+    }
     handler.step(130, [&] { require(connection).Close(); });
     handler.step(132, [&] { delete List1->takeItem(oldIndex); });
     handler.step(134, [&] { List1->addName(newName); });
@@ -80,7 +95,9 @@ void Form2::PushButton7_Click()
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
     handler.step(104, [&] { require(connection).Open(PostgreSQLConnectionString()); });
-    if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
+    if (unusable(connection)) {
+        // Nothing can be renamed without the server; the one report said why.
+    } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
         handler.step(132, [] { MessageBox::show(QStringLiteral("Please select a table to rename.")); });
     } else if (handler.test(108, [&] { return List2->selectedCount() != 1; })) {
         handler.step(130, [] { MessageBox::show(QStringLiteral("Please select just one table to rename.")); });
@@ -102,6 +119,8 @@ void Form2::PushButton7_Click()
                                                 QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
                                                 QStringLiteral(";"));
                 });
+                if (unusable(connection))
+                    break;
                 handler.step(122, [&] { delete List2->takeItem(i); });
                 handler.step(124, [&] { List2->addName(newName); });
                 // The first item becomes current without being selected, so the walk
