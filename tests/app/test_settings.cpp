@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QDir>
+#include <QProcess>
 
 class SettingsTest : public QObject
 {
@@ -45,6 +46,23 @@ private slots:
                                                   QFile::WriteOther),
                  QFile::Permissions());
         QVERIFY(QFileInfo(path).permissions() & QFile::ReadOwner);
+    }
+
+    void twoRunningCopiesKeepEachOthersWrites()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath("Vantrel.conf");
+        const QString writer = QCoreApplication::applicationDirPath() + "/settings_writer";
+        QProcess first;
+        QProcess second;
+        first.start(writer, {path, "MySQLUser", "ann", "200"});
+        second.start(writer, {path, "MySQLPassword", "pw", "200"});
+        QVERIFY(first.waitForFinished(60'000) && second.waitForFinished(60'000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(second.exitCode(), 0);
+        Settings settings(path);
+        QCOMPARE(settings.read("MySQLUser", ""), QStringLiteral("ann200"));
+        QCOMPARE(settings.read("MySQLPassword", ""), QStringLiteral("pw200"));
     }
 
     void theUserIsToldOnceWhenNothingCanBeStored()
