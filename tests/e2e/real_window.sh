@@ -115,4 +115,33 @@ sleep 0.5
 import -window root "$shots/connection-window.png"
 
 kill -0 "$app" 2>/dev/null || fail "the program ended on its own: $(cat "$work/program.log")"
+
+# Killed in the middle of a copy: the rows sent so far stay, the settings survive, and the
+# next start opens the table window again.
+kill "$app"
+wait "$app" 2>/dev/null || true
+my -e "CREATE TABLE e2e_big (id INT, label VARCHAR(40)) SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_60000"
+settings_before=$(sort "$work/conf/Vantrel.conf")
+XDG_CONFIG_HOME=$work/conf "$program" >>"$work/program.log" 2>&1 &
+app=$!
+window=$(xdotool search --sync --onlyvisible --name '^Quillstone$' | head -1)
+sleep 1
+first_row_list1
+click 135 194
+for _ in $(seq 1 80); do
+  copied=$(pg -c "SELECT count(*) FROM e2e_big" 2>/dev/null || echo 0)
+  [ "${copied:-0}" -gt 0 ] && break
+  sleep 0.25
+done
+kill -9 "$app"
+wait "$app" 2>/dev/null || true
+copied=$(pg -c "SELECT count(*) FROM e2e_big")
+[ "$copied" -gt 0 ] && [ "$copied" -lt 60000 ] || fail "expected a part of e2e_big copied, found $copied rows"
+[ "$(sort "$work/conf/Vantrel.conf")" = "$settings_before" ] || fail "the settings changed when the program was killed"
+XDG_CONFIG_HOME=$work/conf "$program" >>"$work/program.log" 2>&1 &
+app=$!
+window=$(xdotool search --sync --onlyvisible --name '^Quillstone$' | head -1)
+# The table window (536 x 368) is the first window again, not the connection window.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$WIDTH" = 536 ] && [ "$HEIGHT" = 368 ] || fail "expected the table window at start, got ${WIDTH}x${HEIGHT}"
 echo "real window: all steps passed"
