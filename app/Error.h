@@ -8,7 +8,9 @@
 class Error : public std::exception
 {
 public:
-    explicit Error(QString description) : m_description(std::move(description)), m_utf8(m_description.toUtf8()) {}
+    explicit Error(QString description)
+        : m_description(std::move(description)), m_utf8(m_description.toUtf8())
+    {}
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 

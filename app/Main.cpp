@@ -87,8 +87,9 @@ void ApplySkin(QWidget& connectionWindow, SkinFramework& skinFramework)
     colourFramesAndLabels(connectionWindow, buttonFaceColour());
 
     skinFramework.invoke(SkinFramework::LoadSkin, {skinPath, QString()});
-    skinFramework.setProperty(SkinFramework::ApplyOptions,
-                              static_cast<qint32>(skinFramework.property(SkinFramework::ApplyOptions).toInt() | 1));
+    skinFramework.setProperty(
+        SkinFramework::ApplyOptions,
+        static_cast<qint32>(skinFramework.property(SkinFramework::ApplyOptions).toInt() | 1));
     skinFramework.setProperty(SkinFramework::ApplyToNewWindows, true);
     skinFramework.setProperty(SkinFramework::ApplyToDialogs, true);
     skinFramework.invoke(SkinFramework::ApplyWindow, {static_cast<qulonglong>(connectionWindow.winId())});

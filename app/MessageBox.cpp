@@ -48,9 +48,9 @@ MessageBox::Button MessageBox::show(const QString& text, const QString& title, B
         return answer;
     }
 
-    QMessageBox box(icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, shown.title,
-                    forDisplay(text), buttons == YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                    dialogParent());
+    QMessageBox box(
+        icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, shown.title, forDisplay(text),
+        buttons == YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, dialogParent());
     box.setTextFormat(Qt::PlainText);
     const int result = box.exec();
     if (buttons == YesNo)
@@ -73,8 +73,8 @@ QString MessageBox::input(const QString& prompt, const QString& title, const QSt
     }
 
     bool accepted = false;
-    const QString answer = QInputDialog::getText(dialogParent(), shown.title, forDisplay(prompt), QLineEdit::Normal,
-                                                 proposed, &accepted);
+    const QString answer = QInputDialog::getText(dialogParent(), shown.title, forDisplay(prompt),
+                                                 QLineEdit::Normal, proposed, &accepted);
     return accepted ? answer : QString();
 }
 

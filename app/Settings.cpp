@@ -19,7 +19,8 @@ Settings::Settings()
     createPrivately();
 }
 
-Settings::Settings(const QString& fileName) : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
+Settings::Settings(const QString& fileName)
+    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
 {
     createPrivately();
 }
@@ -35,7 +36,8 @@ void Settings::createPrivately()
         return;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                  QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         file.close();
 }
 
@@ -52,9 +54,10 @@ bool Settings::write(const QString& key, const QString& value)
         return true;
     if (!m_toldUnwritable) {
         m_toldUnwritable = true;
-        MessageBox::show(QStringLiteral("Your connection details cannot be saved to %1. They will work until the "
-                                        "program ends, but will not be remembered.")
-                             .arg(QDir::toNativeSeparators(fileName())));
+        MessageBox::show(
+            QStringLiteral("Your connection details cannot be saved to %1. They will work until the "
+                           "program ends, but will not be remembered.")
+                .arg(QDir::toNativeSeparators(fileName())));
     }
     return false;
 }

@@ -13,15 +13,17 @@ QString MySQLConnectionString(const MySQLDetails& details)
     return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};") + QStringLiteral("SERVER=") +
            ConnectionString::quoteValue(details.server) + QStringLiteral(";") + QStringLiteral("USER=") +
            ConnectionString::quoteValue(details.user) + QStringLiteral(";") + QStringLiteral("DATABASE=") +
-           ConnectionString::quoteValue(details.database) + QStringLiteral(";") + QStringLiteral("PASSWORD=") +
-           ConnectionString::quoteValue(details.password) + QStringLiteral(";") + QStringLiteral("PORT=") +
-           ConnectionString::quoteValue(details.port) + QStringLiteral(";");
+           ConnectionString::quoteValue(details.database) + QStringLiteral(";") +
+           QStringLiteral("PASSWORD=") + ConnectionString::quoteValue(details.password) +
+           QStringLiteral(";") + QStringLiteral("PORT=") + ConnectionString::quoteValue(details.port) +
+           QStringLiteral(";");
 }
 
 QString PostgreSQLConnectionString(const PostgreSQLDetails& details)
 {
-    return QStringLiteral("Driver={PostgreSQL Unicode};Server=") + ConnectionString::quoteValue(details.server) +
-           QStringLiteral(";Port=") + ConnectionString::quoteValue(details.port) + QStringLiteral(";Uid=") +
+    return QStringLiteral("Driver={PostgreSQL Unicode};Server=") +
+           ConnectionString::quoteValue(details.server) + QStringLiteral(";Port=") +
+           ConnectionString::quoteValue(details.port) + QStringLiteral(";Uid=") +
            ConnectionString::quoteValue(details.user) + QStringLiteral(";Pwd=") +
            ConnectionString::quoteValue(details.password) + QStringLiteral(";Database=") +
            ConnectionString::quoteValue(details.database);
@@ -30,8 +32,8 @@ QString PostgreSQLConnectionString(const PostgreSQLDetails& details)
 QString MySQLConnectionString()
 {
     const Form1& form = Windows::form1();
-    return MySQLConnectionString(
-        {form.Text6->text(), form.Text7->text(), form.Text9->text(), form.Text8->text(), form.Text10->text()});
+    return MySQLConnectionString({form.Text6->text(), form.Text7->text(), form.Text9->text(),
+                                  form.Text8->text(), form.Text10->text()});
 }
 
 QString PostgreSQLConnectionString()

@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/Program.h"
+#include "app/ProgramWindow.h"
 #include "app/Settings.h"
 #include "app/Windows.h"
 #include "app/db/Connection.h"
@@ -38,23 +39,20 @@ struct RememberedField
 
 // In the order the start-up sequence fills them, lines 128 to 146.
 const RememberedField kRemembered[10] = {
-    {&Form1::Text1, "PostgreSQLServer", "localhost"}, {&Form1::Text2, "PostgreSQLPort", "5432"},
-    {&Form1::Text3, "PostgreSQLUser", ""},            {&Form1::Text4, "PostgreSQLPassword", ""},
-    {&Form1::Text5, "PostgreSQLDatabase", ""},        {&Form1::Text6, "MySQLServer", "localhost"},
-    {&Form1::Text7, "MySQLUser", ""},                 {&Form1::Text8, "MySQLPassword", ""},
-    {&Form1::Text9, "MySQLDatabase", ""},             {&Form1::Text10, "MySQLPort", "3306"},
+    {&Form1::Text1, "PostgreSQLServer", "localhost"},
+    {&Form1::Text2, "PostgreSQLPort", "5432"},
+    {&Form1::Text3, "PostgreSQLUser", ""},
+    {&Form1::Text4, "PostgreSQLPassword", ""},
+    {&Form1::Text5, "PostgreSQLDatabase", ""},
+    {&Form1::Text6, "MySQLServer", "localhost"},
+    {&Form1::Text7, "MySQLUser", ""},
+    {&Form1::Text8, "MySQLPassword", ""},
+    {&Form1::Text9, "MySQLDatabase", ""},
+    {&Form1::Text10, "MySQLPort", "3306"},
 };
 
 const QString kMySQLWorkbenchPage = QStringLiteral("https://dev.mysql.com/downloads/workbench/");
 const QString kPgAdminPage = QStringLiteral("https://www.pgadmin.org/download/");
-
-QFont arialBold(qreal points)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
 
 void whiteBackground(QWidget* widget)
 {
@@ -64,12 +62,6 @@ void whiteBackground(QWidget* widget)
     widget->setAutoFillBackground(true);
 }
 
-template <typename W> W* named(QWidget* parent, const char* name)
-{
-    auto* widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 } // namespace
 
 QIcon applicationIcon()
@@ -107,41 +99,39 @@ QCursor loadPointerPicture(const QString& path)
 Form1::Form1()
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
     setFixedSize(536, 441);
     setFont(arialBold(9));
     whiteBackground(this);
     m_pointer = new WindowPointer(this);
 
-    Frame1 = named<QGroupBox>(this, "Frame1");
+    Frame1 = namedChild<QGroupBox>(this, "Frame1");
     Frame1->setTitle(QStringLiteral("PostgreSQL Database"));
     Frame1->setGeometry(8, 8, 520, 191);
-    Frame2 = named<QGroupBox>(this, "Frame2");
+    Frame2 = namedChild<QGroupBox>(this, "Frame2");
     Frame2->setTitle(QStringLiteral("MySQL Login"));
     Frame2->setGeometry(8, 206, 520, 191);
 
-    Text1 = named<QLineEdit>(Frame1, "Text1");
-    Text2 = named<QLineEdit>(Frame1, "Text2");
-    Text3 = named<QLineEdit>(Frame1, "Text3");
-    Text4 = named<QLineEdit>(Frame1, "Text4");
-    Text5 = named<QLineEdit>(Frame1, "Text5");
-    Text6 = named<QLineEdit>(Frame2, "Text6");
-    Text10 = named<QLineEdit>(Frame2, "Text10");
-    Text7 = named<QLineEdit>(Frame2, "Text7");
-    Text8 = named<QLineEdit>(Frame2, "Text8");
-    Text9 = named<QLineEdit>(Frame2, "Text9");
-    PushButton3 = named<QPushButton>(Frame1, "PushButton3");
-    PushButton5 = named<QPushButton>(Frame1, "PushButton5");
-    PushButton1 = named<QPushButton>(Frame2, "PushButton1");
-    PushButton4 = named<QPushButton>(Frame2, "PushButton4");
+    Text1 = namedChild<QLineEdit>(Frame1, "Text1");
+    Text2 = namedChild<QLineEdit>(Frame1, "Text2");
+    Text3 = namedChild<QLineEdit>(Frame1, "Text3");
+    Text4 = namedChild<QLineEdit>(Frame1, "Text4");
+    Text5 = namedChild<QLineEdit>(Frame1, "Text5");
+    Text6 = namedChild<QLineEdit>(Frame2, "Text6");
+    Text10 = namedChild<QLineEdit>(Frame2, "Text10");
+    Text7 = namedChild<QLineEdit>(Frame2, "Text7");
+    Text8 = namedChild<QLineEdit>(Frame2, "Text8");
+    Text9 = namedChild<QLineEdit>(Frame2, "Text9");
+    PushButton3 = namedChild<QPushButton>(Frame1, "PushButton3");
+    PushButton5 = namedChild<QPushButton>(Frame1, "PushButton5");
+    PushButton1 = namedChild<QPushButton>(Frame2, "PushButton1");
+    PushButton4 = namedChild<QPushButton>(Frame2, "PushButton4");
 
     QLineEdit* postgreSQLFields[5] = {Text1, Text2, Text3, Text4, Text5};
     QLineEdit* mySQLFields[5] = {Text6, Text10, Text7, Text8, Text9};
     buildFrame(Frame1, kPostgreSQLLabels, postgreSQLFields, PushButton3, PushButton5);
     buildFrame(Frame2, kMySQLLabels, mySQLFields, PushButton1, PushButton4);
 
-    PushButton2 = named<QPushButton>(this, "PushButton2");
+    PushButton2 = namedChild<QPushButton>(this, "PushButton2");
     PushButton2->setText(QStringLiteral("Next >"));
     PushButton2->setGeometry(8, 406, 520, 27);
     PushButton2->setFont(arialBold(11.25));
@@ -161,7 +151,7 @@ Form1::Form1()
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
 
-    QWidget* tabOrder[] = {Text1, Text2, Text3, Text4, Text5, PushButton3, PushButton5, Text6,
+    QWidget* tabOrder[] = {Text1,  Text2, Text3, Text4, Text5,       PushButton3, PushButton5, Text6,
                            Text10, Text7, Text8, Text9, PushButton1, PushButton4, PushButton2};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
@@ -169,8 +159,8 @@ Form1::Form1()
     using Hover = WindowPointer::Hover;
     for (QWidget* button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5})
         m_pointer->hover(button, Hover::Custom);
-    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, Text1, Text2, Text5, Text6, Text7,
-                                                            Text8, Text9})
+    for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, Text1, Text2, Text5, Text6,
+                                                            Text7, Text8, Text9})
         m_pointer->hover(surface, Hover::Default);
     m_pointer->hover(Text4, Hover::ForceDefault);
     m_pointer->hover(Text3, Hover::Nothing);
@@ -182,12 +172,12 @@ void Form1::buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineE
 {
     whiteBackground(frame);
     static const char* const captions[5] = {"Server:", "Port:", "Username:", "Password:", "Database:"};
-    static const QRect labelPlaces[5] = {{16, 27, 73, 17}, {400, 27, 33, 17}, {16, 59, 73, 17},
-                                         {16, 91, 73, 17}, {16, 123, 73, 17}};
-    static const QRect fieldPlaces[5] = {{88, 24, 305, 23}, {432, 24, 73, 23}, {88, 56, 417, 23},
-                                         {88, 88, 417, 23}, {88, 120, 417, 23}};
+    static const QRect labelPlaces[5] = {
+        {16, 27, 73, 17}, {400, 27, 33, 17}, {16, 59, 73, 17}, {16, 91, 73, 17}, {16, 123, 73, 17}};
+    static const QRect fieldPlaces[5] = {
+        {88, 24, 305, 23}, {432, 24, 73, 23}, {88, 56, 417, 23}, {88, 88, 417, 23}, {88, 120, 417, 23}};
     for (int i = 0; i < 5; ++i) {
-        auto* label = named<QLabel>(frame, labelNames[i]);
+        auto* label = namedChild<QLabel>(frame, labelNames[i]);
         label->setText(QLatin1String(captions[i]));
         label->setGeometry(labelPlaces[i]);
         whiteBackground(label);
@@ -253,7 +243,8 @@ void Form1::PushButton2_Click()
     handler.step(114, [&] { m_pointer->set(WindowPointer::Default); });
 }
 
-void Form1::testConnection(const QString& procedure, const QString& connectionString, const QString& failureMessage)
+void Form1::testConnection(const QString& procedure, const QString& connectionString,
+                           const QString& failureMessage)
 {
     Handler handler(QStringLiteral("Form1"), procedure);
     std::unique_ptr<Connection> connection;
@@ -276,10 +267,11 @@ void Form1::testConnection(const QString& procedure, const QString& connectionSt
 
 void Form1::PushButton1_Click()
 {
-    testConnection(QStringLiteral("PushButton1_Click"), MySQLConnectionString(),
-                   QStringLiteral("Could not connect. Please check with your administrator. Make sure you are "
-                                  "allowed to connect to your database remotely and not just through web-based "
-                                  "control panels."));
+    testConnection(
+        QStringLiteral("PushButton1_Click"), MySQLConnectionString(),
+        QStringLiteral("Could not connect. Please check with your administrator. Make sure you are "
+                       "allowed to connect to your database remotely and not just through web-based "
+                       "control panels."));
 }
 
 void Form1::PushButton3_Click()
@@ -296,18 +288,21 @@ void Form1::PushButton4_Click()
     QString workbench;
     QString finally;
     handler.step(104, [&] {
-        introduction = QStringLiteral("If you cannot establish connection to your database with this program, "
-                                      "please go to: \r\r");
+        introduction =
+            QStringLiteral("If you cannot establish connection to your database with this program, "
+                           "please go to: \r\r");
     });
     handler.step(106, [&] { address = kMySQLWorkbenchPage + QStringLiteral("\r\r"); });
     handler.step(108, [&] {
-        workbench = QStringLiteral("Download and install the MySQL Workbench. Try to connect to the same database "
-                                   "(with the same login information you are using here). This will determine if "
-                                   "the login you are using is correct.\r\r");
+        workbench =
+            QStringLiteral("Download and install the MySQL Workbench. Try to connect to the same database "
+                           "(with the same login information you are using here). This will determine if "
+                           "the login you are using is correct.\r\r");
     });
     handler.step(110, [&] {
-        finally = QStringLiteral("Finally, make sure your host allows a direct connection to your MySQL database "
-                                 "-- not a web based connection, for example.");
+        finally =
+            QStringLiteral("Finally, make sure your host allows a direct connection to your MySQL database "
+                           "-- not a web based connection, for example.");
     });
     handler.step(112, [&] { MessageBox::show(introduction + address + workbench + finally); });
 }
@@ -318,10 +313,12 @@ void Form1::PushButton5_Click()
     QString first;
     QString second;
     QString address;
-    handler.step(100, [&] { first = QStringLiteral("If you can not connect, please try downloading pgAdmin III. "); });
+    handler.step(
+        100, [&] { first = QStringLiteral("If you can not connect, please try downloading pgAdmin III. "); });
     handler.step(102, [&] {
-        second = QStringLiteral("If you can not connect with that software, you know the login information you are "
-                                "providing here is incorrect.");
+        second = QStringLiteral(
+            "If you can not connect with that software, you know the login information you are "
+            "providing here is incorrect.");
     });
     handler.step(104, [&] { address = kPgAdminPage; });
     handler.step(106, [&] { MessageBox::show(first + second + QStringLiteral("\r\n\r\n") + address); });
@@ -335,20 +332,4 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
             field->setSelection(0, static_cast<int>(field->text().size()));
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void Form1::showEvent(QShowEvent* event)
-{
-    if (!m_centred) {
-        m_centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
-    }
-    QWidget::showEvent(event);
-}
-
-void Form1::closeEvent(QCloseEvent* event)
-{
-    event->accept();
-    Program::end();
 }

@@ -3,7 +3,7 @@
 #include "app/SkinFramework.h"
 #include "app/WindowPointer.h"
 
-#include <QWidget>
+#include "app/ProgramWindow.h"
 
 class QGroupBox;
 class QLabel;
@@ -12,7 +12,7 @@ class QPushButton;
 
 // The connection window: the details of one PostgreSQL and one MySQL database, each
 // remembered as it is typed, with a test and a help button per side and "Next >".
-class Form1 : public QWidget
+class Form1 : public ProgramWindow
 {
     Q_OBJECT
 public:
@@ -49,18 +49,16 @@ public:
     QPushButton* PushButton5;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineEdit* fields[5],
                     QPushButton* testButton, QPushButton* helpButton);
-    void testConnection(const QString& procedure, const QString& connectionString, const QString& failureMessage);
+    void testConnection(const QString& procedure, const QString& connectionString,
+                        const QString& failureMessage);
 
     WindowPointer* m_pointer;
     ::SkinFramework m_skinFramework;
-    bool m_centred = false;
 };
 
 // The application icon of both windows.

@@ -5,6 +5,7 @@
 #include "app/Main.h"
 #include "app/MessageBox.h"
 #include "app/Program.h"
+#include "app/ProgramWindow.h"
 #include "app/Windows.h"
 #include "connect/Form1.h"
 #include "tables/TableList.h"
@@ -27,24 +28,9 @@ QRect twips(int left, int top, int width, int height)
     return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
 }
 
-QFont arialBold(qreal points)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
-
-template <typename W> W* named(QWidget* parent, const char* name)
-{
-    auto* widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect place)
 {
-    auto* push = named<QPushButton>(parent, name);
+    auto* push = namedChild<QPushButton>(parent, name);
     push->setText(QLatin1String(caption));
     push->setGeometry(place);
     push->setFont(arialBold(11.25));
@@ -55,13 +41,11 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, QRec
 Form2::Form2()
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
     setFixedSize(8040 / kTwipsPerPixel, 5520 / kTwipsPerPixel);
     setFont(arialBold(9));
     m_pointer = new WindowPointer(this);
 
-    Frame2 = named<QGroupBox>(this, "Frame2");
+    Frame2 = namedChild<QGroupBox>(this, "Frame2");
     Frame2->setTitle(QStringLiteral("MySQL Tables"));
     Frame2->setGeometry(twips(120, 120, 3840, 4215));
     List1 = new TableList(Frame2);
@@ -73,7 +57,7 @@ Form2::Form2()
     PushButton1 = button(Frame2, "PushButton1", "Delete Table/s", twips(240, 3100, 3330, 400));
     PushButton6 = button(Frame2, "PushButton6", "Rename Table", twips(240, 3600, 3330, 405));
 
-    Frame1 = named<QGroupBox>(this, "Frame1");
+    Frame1 = namedChild<QGroupBox>(this, "Frame1");
     Frame1->setTitle(QStringLiteral("PostgreSQL Tables"));
     Frame1->setGeometry(twips(4080, 120, 3840, 4215));
     List2 = new TableList(Frame1);
@@ -85,7 +69,7 @@ Form2::Form2()
     PushButton5 = button(Frame1, "PushButton5", "Delete Table/s", twips(240, 3100, 3330, 400));
     PushButton7 = button(Frame1, "PushButton7", "Rename Table", twips(240, 3600, 3330, 400));
 
-    ProgressBar1 = named<QProgressBar>(this, "ProgressBar1");
+    ProgressBar1 = namedChild<QProgressBar>(this, "ProgressBar1");
     ProgressBar1->setGeometry(twips(120, 4460, 7800, 405));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
@@ -97,10 +81,9 @@ Form2::Form2()
     PushButton12 = button(this, "PushButton12", "Help", twips(4080, 4980, 3840, 405));
 
     // Keyboard order by tab index.
-    QWidget* tabOrder[] = {Frame2,      List1,       Frame1,       List2,       PushButton10,
-                           PushButton11, PushButton3, PushButton1,  PushButton6, PushButton8,
-                           PushButton9,  PushButton4, PushButton5,  PushButton7, PushButton2,
-                           ProgressBar1, PushButton12};
+    QWidget* tabOrder[] = {Frame2,      List1,       Frame1,      List2,        PushButton10, PushButton11,
+                           PushButton3, PushButton1, PushButton6, PushButton8,  PushButton9,  PushButton4,
+                           PushButton5, PushButton7, PushButton2, ProgressBar1, PushButton12};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
 
@@ -118,8 +101,8 @@ Form2::Form2()
     connect(PushButton12, &QPushButton::clicked, this, &Form2::PushButton12_Click);
 
     using Hover = WindowPointer::Hover;
-    for (QWidget* push : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,
-                          PushButton8, PushButton9, PushButton10, PushButton11, PushButton12})
+    for (QWidget* push : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6,
+                          PushButton7, PushButton8, PushButton9, PushButton10, PushButton11, PushButton12})
         m_pointer->hover(push, Hover::Custom);
     for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, List1, List2})
         m_pointer->hover(surface, Hover::Default);
@@ -189,20 +172,4 @@ void Form2::PushButton12_Click()
         MessageBox::show(QStringLiteral("Questions? Please contact Team Vantrel at ") +
                          QStringLiteral("https://www.vantrel.example/contact"));
     });
-}
-
-void Form2::showEvent(QShowEvent* event)
-{
-    if (!m_centred) {
-        m_centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - rect().center());
-    }
-    QWidget::showEvent(event);
-}
-
-void Form2::closeEvent(QCloseEvent* event)
-{
-    event->accept();
-    Program::end();
 }

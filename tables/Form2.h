@@ -2,7 +2,7 @@
 
 #include "app/WindowPointer.h"
 
-#include <QWidget>
+#include "app/ProgramWindow.h"
 
 class QGroupBox;
 class QProgressBar;
@@ -11,7 +11,7 @@ class TableList;
 
 // The table window: the MySQL tables on the left, the PostgreSQL tables on the right,
 // each with select, send, delete and rename buttons, and a progress bar below.
-class Form2 : public QWidget
+class Form2 : public ProgramWindow
 {
     Q_OBJECT
 public:
@@ -52,13 +52,8 @@ public:
     QPushButton* PushButton11;
     QPushButton* PushButton12;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
 private:
     void setAllSelected(const QString& procedure, TableList* list, bool selected);
 
     WindowPointer* m_pointer;
-    bool m_centred = false;
 };

@@ -7,25 +7,10 @@
 #include "app/SqlText.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
+#include "app/db/ConnectionUse.h"
 #include "connect/ConnectionStrings.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
-
-namespace {
-Connection& require(const std::unique_ptr<Connection>& connection)
-{
-    if (!connection)
-        throw Error(QStringLiteral("Object required"));
-    return *connection;
-}
-
-// A server that cannot be reached, or that went away during the statement: there is no
-// point in going on, and one report of it is enough.
-bool unusable(const std::unique_ptr<Connection>& connection)
-{
-    return !connection || !connection->isOpen() || connection->isBroken();
-}
-} // namespace
 
 void Form2::PushButton1_Click()
 {
@@ -46,14 +31,15 @@ void Form2::PushButton1_Click()
         handler.step(112, [] { YieldToEvents(); });
         if (handler.test(114, [&] { return List1->at(i).isSelected(); })) {
             QString table;
-            if (!handler.step(116, [&] { require(connection).Open(MySQLConnectionString()); }))
+            if (!handler.step(116, [&] { required(connection).Open(MySQLConnectionString()); }))
                 break;
             handler.step(118, [&] { table = List1->at(i).text(); });
-            handler.step(120, [&] { require(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
+            handler.step(
+                120, [&] { required(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
             if (connection->isBroken())
                 break;
             handler.step(122, [&] { delete List1->takeItem(i); });
-            handler.step(124, [&] { require(connection).Close(); });
+            handler.step(124, [&] { required(connection).Close(); });
         }
         handler.step(126, [] {});
     }
@@ -69,7 +55,7 @@ void Form2::PushButton5_Click()
     std::unique_ptr<Connection> connection;
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(104, [&] { require(connection).Open(PostgreSQLConnectionString()); });
+    handler.step(104, [&] { required(connection).Open(PostgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing else can be done without the server.
     } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
@@ -80,7 +66,8 @@ void Form2::PushButton5_Click()
         for (int i = last; i >= 0; --i) {
             if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
                 handler.step(112, [&] {
-                    require(connection).Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(List2->at(i).text()));
+                    required(connection)
+                        .Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(List2->at(i).text()));
                 });
                 if (unusable(connection))
                     break;

@@ -6,27 +6,16 @@
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
 #include "app/db/Connection.h"
+#include "app/db/ConnectionUse.h"
 #include "connect/ConnectionStrings.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 
 namespace {
-Connection& require(const std::unique_ptr<Connection>& connection)
-{
-    if (!connection)
-        throw Error(QStringLiteral("Object required"));
-    return *connection;
-}
-
-// A server that cannot be reached, or that went away during the statement.
-bool unusable(const std::unique_ptr<Connection>& connection)
-{
-    return !connection || !connection->isOpen() || connection->isBroken();
-}
-
 QString askNewName(const QString& oldName)
 {
-    return MessageBox::input(QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"), QString(), oldName);
+    return MessageBox::input(QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"), QString(),
+                             oldName);
 }
 } // namespace
 
@@ -66,20 +55,21 @@ void Form2::PushButton6_Click()
     QString statement;
     handler.step(122, [&] { m_pointer->set(WindowPointer::Busy); });
     handler.step(124, [&] {
-        statement = QStringLiteral("RENAME TABLE ") + mySQLName(oldName) + QStringLiteral(" TO ") + mySQLName(newName);
+        statement = QStringLiteral("RENAME TABLE ") + mySQLName(oldName) + QStringLiteral(" TO ") +
+                    mySQLName(newName);
     });
-    handler.step(126, [&] { require(connection).Open(MySQLConnectionString()); });
+    handler.step(126, [&] { required(connection).Open(MySQLConnectionString()); });
     if (unusable(connection)) {
         // Without the server nothing was renamed: the list keeps the old name.
         handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
         return;
     }
-    handler.step(128, [&] { require(connection).Execute(statement); });
+    handler.step(128, [&] { required(connection).Execute(statement); });
     if (connection->isBroken()) {
         handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
         return;
     }
-    handler.step(130, [&] { require(connection).Close(); });
+    handler.step(130, [&] { required(connection).Close(); });
     handler.step(132, [&] { delete List1->takeItem(oldIndex); });
     handler.step(134, [&] { List1->addName(newName); });
     handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
@@ -94,13 +84,14 @@ void Form2::PushButton7_Click()
     std::unique_ptr<Connection> connection;
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(104, [&] { require(connection).Open(PostgreSQLConnectionString()); });
+    handler.step(104, [&] { required(connection).Open(PostgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing can be renamed without the server; the one report said why.
     } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
         handler.step(132, [] { MessageBox::show(QStringLiteral("Please select a table to rename.")); });
     } else if (handler.test(108, [&] { return List2->selectedCount() != 1; })) {
-        handler.step(130, [] { MessageBox::show(QStringLiteral("Please select just one table to rename.")); });
+        handler.step(130,
+                     [] { MessageBox::show(QStringLiteral("Please select just one table to rename.")); });
     } else {
         int last = -1;
         handler.step(110, [&] { last = List2->count() - 1; });
@@ -115,9 +106,10 @@ void Form2::PushButton7_Click()
             handler.step(116, [&] { newName = askNewName(oldName); });
             if (handler.test(118, [&] { return !newName.isEmpty(); })) {
                 handler.step(120, [&] {
-                    require(connection).Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
-                                                QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
-                                                QStringLiteral(";"));
+                    required(connection)
+                        .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
+                                 QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
+                                 QStringLiteral(";"));
                 });
                 if (unusable(connection))
                     break;

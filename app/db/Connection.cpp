@@ -58,8 +58,9 @@ Backend& Connection::backend()
 const Field& Fields::Item(int index) const
 {
     if (index < 0 || index >= m_fields.size())
-        throw Error(QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
-                                   "or ordinal."));
+        throw Error(
+            QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
+                           "or ordinal."));
     return m_fields.at(index);
 }
 
@@ -93,8 +94,14 @@ void Recordset::attach(std::unique_ptr<Cursor> cursor)
 void Recordset::readRow()
 {
     m_eof = !m_cursor->fetch(m_row);
-    for (int i = 0; i < m_fields.m_fields.size(); ++i)
-        m_fields.m_fields[i].m_value = m_eof ? Value() : m_row.value(i);
+    // The fields take the new values, and the row keeps the old ones' buffers for the
+    // next fetch to refill.
+    for (int i = 0; i < m_fields.m_fields.size(); ++i) {
+        if (m_eof || i >= m_row.size())
+            m_fields.m_fields[i].m_value = Value();
+        else
+            std::swap(m_fields.m_fields[i].m_value, m_row[i]);
+    }
 }
 
 const Fields& Recordset::Fields() const

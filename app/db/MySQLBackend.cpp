@@ -7,6 +7,7 @@
 
 #include <mysql.h>
 
+#include <charconv>
 #include <cstring>
 #include <functional>
 
@@ -75,6 +76,18 @@ QList<ColumnInfo> columnsOf(MYSQL_RES* result)
     return columns;
 }
 
+// A FLOAT read as a DOUBLE, written as the shortest text that reads back as the float.
+QByteArray floatText(const char* text, unsigned long length)
+{
+    double wide = 0;
+    const char* end = text + length;
+    if (std::from_chars(text, end, wide).ptr != end)
+        return QByteArray(text, static_cast<qsizetype>(length));
+    char buffer[32];
+    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(wide));
+    return QByteArray(buffer, written.ptr - buffer);
+}
+
 class MySQLBackend;
 
 // Rows of a result, stored whole on the client or read from the server as they are
@@ -82,11 +95,17 @@ class MySQLBackend;
 class ResultCursor : public Cursor
 {
 public:
-    ResultCursor(Backend& backend, MYSQL_RES* result, qint64 count, std::function<void()> onClose)
-        : m_backend(backend), m_result(result), m_columns(columnsOf(result)), m_count(count),
-          m_onClose(std::move(onClose))
+    // Columns given by the caller replace those of the result; their FLOAT columns come
+    // as DOUBLE values.
+    ResultCursor(Backend& backend, MYSQL_RES* result, qint64 count, std::function<void()> onClose,
+                 QList<ColumnInfo> columns = {})
+        : m_backend(backend), m_result(result), m_columns(columns.isEmpty() ? columnsOf(result) : std::move(columns)),
+          m_count(count), m_onClose(std::move(onClose))
     {
         m_backend.track(this);
+        const MYSQL_FIELD* fields = mysql_fetch_fields(result);
+        for (int c = 0; c < m_columns.size(); ++c)
+            m_floatAsDouble.append(fields[c].type == MYSQL_TYPE_DOUBLE && m_columns[c].type == kAdSingle);
     }
     ~ResultCursor() override
     {
@@ -120,8 +139,14 @@ public:
         const unsigned long* lengths = mysql_fetch_lengths(m_result);
         const int count = static_cast<int>(m_columns.size());
         row.resize(count);
-        for (int c = 0; c < count; ++c)
-            row[c] = values[c] ? Value::of(QByteArray(values[c], static_cast<qsizetype>(lengths[c]))) : Value();
+        for (int c = 0; c < count; ++c) {
+            if (!values[c])
+                row[c].setNull();
+            else if (m_floatAsDouble[c])
+                row[c] = Value::of(floatText(values[c], lengths[c]));
+            else
+                row[c].assign(values[c], static_cast<qsizetype>(lengths[c]));
+        }
         return true;
     }
     void close() override
@@ -143,9 +168,12 @@ private:
         }
     }
 
+    static constexpr int kAdSingle = 4;
+
     Backend& m_backend;
     MYSQL_RES* m_result;
     QList<ColumnInfo> m_columns;
+    QList<bool> m_floatAsDouble;
     qint64 m_count;
     std::function<void()> m_onClose;
 };
@@ -222,11 +250,13 @@ public:
         query("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY");
         try {
             const qint64 count = countRows(text);
-            query(text);
+            QList<ColumnInfo> columns;
+            query(wholeFloats(text, columns));
             MYSQL_RES* result = mysql_use_result(m_connection);
             if (!result)
                 fail();
-            return std::make_unique<ResultCursor>(*this, result, count, [this] { endSnapshot("COMMIT"); });
+            return std::make_unique<ResultCursor>(*this, result, count, [this] { endSnapshot("COMMIT"); },
+                                                  std::move(columns));
         } catch (...) {
             endSnapshot("ROLLBACK");
             throw;
@@ -261,6 +291,33 @@ private:
         const qint64 count = row && row[0] ? QByteArray(row[0]).toLongLong() : 0;
         mysql_free_result(result);
         return count;
+    }
+
+    // The server writes a FLOAT with six significant digits, which can name another
+    // float (16777216 comes as 16777200). When the rows hold FLOAT columns, the query is
+    // wrapped to read them as DOUBLE, and columns receives the original columns.
+    QByteArray wholeFloats(const QByteArray& sql, QList<ColumnInfo>& columns)
+    {
+        query("SELECT * FROM (" + sql + ") AS quillstone_rows LIMIT 0");
+        MYSQL_RES* result = mysql_store_result(m_connection);
+        if (!result)
+            fail();
+        const unsigned count = mysql_num_fields(result);
+        const MYSQL_FIELD* fields = mysql_fetch_fields(result);
+        QByteArray list;
+        bool floats = false;
+        for (unsigned i = 0; i < count; ++i) {
+            QByteArray name = "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
+            if (fields[i].type == MYSQL_TYPE_FLOAT) {
+                floats = true;
+                name = "CAST(" + name + " AS DOUBLE)";
+            }
+            list += (i == 0 ? "" : ", ") + name;
+        }
+        if (floats)
+            columns = columnsOf(result);
+        mysql_free_result(result);
+        return floats ? "SELECT " + list + " FROM (" + sql + ") AS quillstone_rows" : sql;
     }
 
     void endSnapshot(const char* statement)

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <poll.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -111,16 +112,20 @@ void readRow(const PGresult* result, int rowIndex, const QList<ColumnInfo>& colu
     row.resize(count);
     for (int c = 0; c < count; ++c) {
         if (PQgetisnull(result, rowIndex, c)) {
-            row[c] = Value();
+            row[c].setNull();
             continue;
         }
         const char* text = PQgetvalue(result, rowIndex, c);
         const int length = PQgetlength(result, rowIndex, c);
-        row[c] = columns[c].type == 205 ? Value::of(decodeBytea(text, length)) : Value::of(QByteArray(text, length));
+        if (columns[c].type == 205)
+            row[c] = Value::of(decodeBytea(text, length));
+        else
+            row[c].assign(text, length);
     }
 }
 
 class PostgreSQLBackend;
+class StreamCursor;
 
 // A whole result, already on the client.
 class StoredCursor : public Cursor
@@ -217,6 +222,15 @@ public:
     // Sends one statement and waits for its result, no longer than the command time-out.
     Result run(const QByteArray& sql)
     {
+        send(sql);
+        return collect();
+    }
+
+    // Sends one statement without waiting; collect() waits for its result. A cursor's
+    // batch that is still on its way is taken in first.
+    void send(const QByteArray& sql)
+    {
+        settleAhead();
         // The client sends a statement as a C string: a NUL inside would cut it short.
         if (sql.contains('\0'))
             throw Error(QStringLiteral("PostgreSQL cannot store the character NUL (0x00) in text; the statement "
@@ -226,6 +240,10 @@ public:
                         trimmedMessage(PQerrorMessage(m_connection)));
         if (!PQsendQuery(m_connection, sql.constData()))
             throw Error(trimmedMessage(PQerrorMessage(m_connection)));
+    }
+
+    Result collect()
+    {
         waitForResult();
         Result last;
         QString error;
@@ -247,6 +265,8 @@ public:
     }
 
 private:
+    void settleAhead();
+
     void waitForResult()
     {
         QElapsedTimer clock;
@@ -288,6 +308,7 @@ private:
     PGconn* m_connection = nullptr;
     int m_commandTimeout;
     int m_cursorNumber = 0;
+    StreamCursor* m_ahead = nullptr; // the cursor whose next batch is on its way
     friend class StreamCursor;
 };
 
@@ -323,6 +344,8 @@ public:
         m_open = false;
         m_done = true;
         m_batch.reset();
+        m_aheadBatch.reset();
+        m_inFlight = false;
     }
 
     const QList<ColumnInfo>& columns() const override { return m_columns; }
@@ -342,6 +365,8 @@ public:
     void close() override
     {
         m_batch.reset();
+        settle();
+        m_aheadBatch.reset();
         if (m_open && m_backend.broken())
             m_open = false; // the server ended the snapshot with the connection
         if (m_open) {
@@ -351,16 +376,41 @@ public:
         }
     }
 
+    // Takes in the batch sent ahead; its error, if any, is raised by the next fetch.
+    void settle()
+    {
+        if (!m_inFlight)
+            return;
+        m_inFlight = false;
+        m_backend.m_ahead = nullptr;
+        try {
+            m_aheadBatch = m_backend.collect();
+        } catch (const Error& error) {
+            m_aheadError = error.description();
+        }
+    }
+
 private:
     static constexpr int kBatchRows = 2000;
 
+    // The next batch is asked for as soon as one arrives, so that the server reads it
+    // while the client copies this one.
     void fetchBatch()
     {
-        m_batch = m_backend.run("FETCH FORWARD " + QByteArray::number(kBatchRows) + " FROM " + m_name);
+        const QByteArray fetchNext = "FETCH FORWARD " + QByteArray::number(kBatchRows) + " FROM " + m_name;
+        settle();
+        if (!m_aheadError.isEmpty())
+            throw Error(std::exchange(m_aheadError, QString()));
+        m_batch = m_aheadBatch ? std::move(m_aheadBatch) : m_backend.run(fetchNext);
         if (m_columns.isEmpty())
             m_columns = columnsOf(m_batch.get());
         m_next = 0;
         m_done = PQntuples(m_batch.get()) < kBatchRows;
+        if (!m_done) {
+            m_backend.send(fetchNext);
+            m_inFlight = true;
+            m_backend.m_ahead = this;
+        }
     }
 
     void rollback()
@@ -369,6 +419,8 @@ private:
             return;
         m_open = false;
         m_batch.reset();
+        settle();
+        m_aheadBatch.reset();
         try {
             m_backend.run("ROLLBACK");
         } catch (const Error&) {
@@ -379,6 +431,9 @@ private:
     PostgreSQLBackend& m_backend;
     QByteArray m_name;
     Result m_batch;
+    Result m_aheadBatch;
+    QString m_aheadError;
+    bool m_inFlight = false;
     QList<ColumnInfo> m_columns;
     qint64 m_count = 0;
     int m_next = 0;
@@ -389,6 +444,12 @@ private:
 std::unique_ptr<Cursor> PostgreSQLBackend::stream(const QString& sql)
 {
     return std::make_unique<StreamCursor>(*this, sql);
+}
+
+void PostgreSQLBackend::settleAhead()
+{
+    if (m_ahead)
+        m_ahead->settle();
 }
 
 } // namespace

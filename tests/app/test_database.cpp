@@ -17,8 +17,9 @@ QString pgString(const QString& server, const QString& port, const QString& user
 QString myString(const QString& server, const QString& user, const QString& database, const QString& password,
                  const QString& port)
 {
-    return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=") + server + ";USER=" + user + ";DATABASE=" +
-           database + ";PASSWORD=" + ConnectionString::quoteValue(password) + ";PORT=" + port + ";";
+    return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=") + server + ";USER=" + user +
+           ";DATABASE=" + database + ";PASSWORD=" + ConnectionString::quoteValue(password) + ";PORT=" + port +
+           ";";
 }
 
 QString openError(const QString& connectionString)
@@ -107,8 +108,8 @@ private slots:
         QCOMPARE(openError(pgString(Sandbox::env("QS_PG_HOST"), Sandbox::env("QS_PG_PORT"), user, password,
                                     Sandbox::env("QS_PG_DATABASE"))),
                  QString());
-        QCOMPARE(openError(myString(Sandbox::env("QS_MY_HOST"), user, Sandbox::env("QS_MY_DATABASE"), password,
-                                    Sandbox::env("QS_MY_PORT"))),
+        QCOMPARE(openError(myString(Sandbox::env("QS_MY_HOST"), user, Sandbox::env("QS_MY_DATABASE"),
+                                    password, Sandbox::env("QS_MY_PORT"))),
                  QString());
     }
 
@@ -116,13 +117,14 @@ private slots:
     {
         auto pg = Sandbox::postgreSQL();
         Sandbox::exec(*pg, "DROP TABLE IF EXISTS type_codes");
-        Sandbox::exec(*pg, "CREATE TABLE type_codes(i2 int2, i4 int4, i8 int8, num numeric(12,3), f4 float4, "
-                           "f8 float8, mon money, b bool, bp char(3), vc varchar(10), nm name, tx text, js json, "
-                           "id uuid, d date, t time, ttz timetz, ts timestamp, tstz timestamptz, by bytea)");
+        Sandbox::exec(*pg,
+                      "CREATE TABLE type_codes(i2 int2, i4 int4, i8 int8, num numeric(12,3), f4 float4, "
+                      "f8 float8, mon money, b bool, bp char(3), vc varchar(10), nm name, tx text, js json, "
+                      "id uuid, d date, t time, ttz timetz, ts timestamp, tstz timestamptz, by bytea)");
         const QMap<QString, int> expected = {
-            {"i2", 2},   {"i4", 3},   {"i8", 20},  {"num", 131}, {"f4", 4},    {"f8", 5},    {"mon", 6},
-            {"b", 11},   {"bp", 130}, {"vc", 202}, {"nm", 202},  {"tx", 203},  {"js", 203},  {"id", 72},
-            {"d", 133},  {"t", 134},  {"ttz", 134}, {"ts", 135}, {"tstz", 135}, {"by", 205},
+            {"i2", 2},  {"i4", 3},   {"i8", 20},   {"num", 131}, {"f4", 4},     {"f8", 5},   {"mon", 6},
+            {"b", 11},  {"bp", 130}, {"vc", 202},  {"nm", 202},  {"tx", 203},   {"js", 203}, {"id", 72},
+            {"d", 133}, {"t", 134},  {"ttz", 134}, {"ts", 135},  {"tstz", 135}, {"by", 205},
         };
         QCOMPARE(typeCodes(*pg, "SELECT * FROM \"type_codes\""), expected);
         Recordset rows = pg->Execute("SELECT num FROM type_codes");
@@ -134,16 +136,18 @@ private slots:
     {
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, "DROP TABLE IF EXISTS type_codes");
-        Sandbox::exec(*my, "CREATE TABLE type_codes(ti TINYINT, tiu TINYINT UNSIGNED, si SMALLINT, siu SMALLINT "
-                           "UNSIGNED, yr YEAR, mi MEDIUMINT, i INT, iu INT UNSIGNED, bi BIGINT, biu BIGINT UNSIGNED, "
-                           "de DECIMAL(10,2), fl FLOAT, du DOUBLE, b1 BIT(1), b8 BIT(8), d DATE, t TIME, dt DATETIME, "
-                           "ts TIMESTAMP NULL, ch CHAR(3), en ENUM('a','b'), st SET('x','y'), vc VARCHAR(10), tx TEXT, "
-                           "mt MEDIUMTEXT, js JSON, bn BINARY(4), vb VARBINARY(8), bl BLOB, lb LONGBLOB, ge GEOMETRY)");
+        Sandbox::exec(
+            *my, "CREATE TABLE type_codes(ti TINYINT, tiu TINYINT UNSIGNED, si SMALLINT, siu SMALLINT "
+                 "UNSIGNED, yr YEAR, mi MEDIUMINT, i INT, iu INT UNSIGNED, bi BIGINT, biu BIGINT UNSIGNED, "
+                 "de DECIMAL(10,2), fl FLOAT, du DOUBLE, b1 BIT(1), b8 BIT(8), d DATE, t TIME, dt DATETIME, "
+                 "ts TIMESTAMP NULL, ch CHAR(3), en ENUM('a','b'), st SET('x','y'), vc VARCHAR(10), tx TEXT, "
+                 "mt MEDIUMTEXT, js JSON, bn BINARY(4), vb VARBINARY(8), bl BLOB, lb LONGBLOB, ge GEOMETRY)");
         const QMap<QString, int> expected = {
-            {"ti", 16},  {"tiu", 17}, {"si", 2},   {"siu", 18}, {"yr", 2},   {"mi", 3},   {"i", 3},   {"iu", 19},
-            {"bi", 20},  {"biu", 21}, {"de", 131}, {"fl", 4},   {"du", 5},   {"b1", 11},  {"b8", 128}, {"d", 133},
-            {"t", 134},  {"dt", 135}, {"ts", 135}, {"ch", 130}, {"en", 130}, {"st", 130}, {"vc", 202}, {"tx", 203},
-            {"mt", 203}, {"js", 203}, {"bn", 128}, {"vb", 204}, {"bl", 205}, {"lb", 205}, {"ge", 205},
+            {"ti", 16},  {"tiu", 17}, {"si", 2},   {"siu", 18}, {"yr", 2},   {"mi", 3},   {"i", 3},
+            {"iu", 19},  {"bi", 20},  {"biu", 21}, {"de", 131}, {"fl", 4},   {"du", 5},   {"b1", 11},
+            {"b8", 128}, {"d", 133},  {"t", 134},  {"dt", 135}, {"ts", 135}, {"ch", 130}, {"en", 130},
+            {"st", 130}, {"vc", 202}, {"tx", 203}, {"mt", 203}, {"js", 203}, {"bn", 128}, {"vb", 204},
+            {"bl", 205}, {"lb", 205}, {"ge", 205},
         };
         QCOMPARE(typeCodes(*my, "SELECT * FROM `type_codes`"), expected);
         Recordset rows = my->Execute("SELECT de FROM type_codes");
@@ -155,9 +159,10 @@ private slots:
     {
         auto pg = Sandbox::postgreSQL();
         Sandbox::exec(*pg, "DROP TABLE IF EXISTS walk");
-        Sandbox::exec(*pg, "CREATE TABLE walk AS SELECT g AS n, CASE WHEN g % 2 = 0 THEN NULL ELSE 'x' || g END "
-                           "AS t, CASE WHEN g = 1 THEN '' END AS e, decode('00ff0a', 'hex') AS b "
-                           "FROM generate_series(1, 5001) g");
+        Sandbox::exec(*pg,
+                      "CREATE TABLE walk AS SELECT g AS n, CASE WHEN g % 2 = 0 THEN NULL ELSE 'x' || g END "
+                      "AS t, CASE WHEN g = 1 THEN '' END AS e, decode('00ff0a', 'hex') AS b "
+                      "FROM generate_series(1, 5001) g");
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, "DROP TABLE IF EXISTS walk");
         Sandbox::exec(*my, "CREATE TABLE walk (n INT, t VARCHAR(10), e VARCHAR(1), b VARBINARY(3))");

@@ -11,9 +11,11 @@ class ReportTest : public QObject
 private slots:
     void textIsExactForOrdinaryHandlers()
     {
-        const QString text = errorReportText(QStringLiteral("Boom"), handlerTag("Form1", "PushButton2_Click"), 106);
-        QCOMPARE(text, QStringLiteral("Boom\r\nin Tablewright2021/08/31.Form1.PushButton2_Click at line 106\r\r"
-                                      "Please email screenshot of this message to support@vantrel.example"));
+        const QString text =
+            errorReportText(QStringLiteral("Boom"), handlerTag("Form1", "PushButton2_Click"), 106);
+        QCOMPARE(text,
+                 QStringLiteral("Boom\r\nin Tablewright2021/08/31.Form1.PushButton2_Click at line 106\r\r"
+                                "Please email screenshot of this message to support@vantrel.example"));
     }
 
     void transferReportsEndWithTheStatement()
@@ -22,7 +24,8 @@ private slots:
         const QString text =
             errorReportText(QString(), handlerTag("Form2", "PushButton3_Click"), 270, &statement);
         // An empty description still gives the line break and the rest.
-        QVERIFY(text.startsWith(QStringLiteral("\r\nin Tablewright2021/08/31.Form2.PushButton3_Click at line 270\r\r")));
+        QVERIFY(text.startsWith(
+            QStringLiteral("\r\nin Tablewright2021/08/31.Form2.PushButton3_Click at line 270\r\r")));
         QVERIFY(text.endsWith(QStringLiteral("support@vantrel.example\r\rsql: INSERT INTO \"t\" VALUES(1)")));
     }
 
@@ -38,7 +41,8 @@ private slots:
         QCOMPARE(handler.reports(), 2);
         const auto& shown = MessageBox::history();
         QCOMPARE(shown.size(), 2);
-        QVERIFY(shown[0].text.startsWith(QStringLiteral("first\r\nin Tablewright2021/08/31.Form2.PushButton2_Click at line 100\r\r")));
+        QVERIFY(shown[0].text.startsWith(
+            QStringLiteral("first\r\nin Tablewright2021/08/31.Form2.PushButton2_Click at line 100\r\r")));
         QVERIFY(shown[1].text.startsWith(QStringLiteral("second\r\n")));
         QVERIFY(shown[1].text.contains(QStringLiteral("at line 104\r\r")));
         for (const auto& box : shown) {

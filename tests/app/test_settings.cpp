@@ -4,12 +4,12 @@
 #include "app/Settings.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 #include <QTest>
-#include <QDir>
-#include <QProcess>
 
 class SettingsTest : public QObject
 {
@@ -42,8 +42,8 @@ private slots:
         Settings settings(path);
         settings.write("MySQLPassword", "secret");
         settings.write("MySQLPassword", "secret2");
-        QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup |
-                                                  QFile::WriteOther),
+        QCOMPARE(QFileInfo(path).permissions() &
+                     (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
                  QFile::Permissions());
         QVERIFY(QFileInfo(path).permissions() & QFile::ReadOwner);
     }

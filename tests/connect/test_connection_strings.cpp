@@ -30,9 +30,11 @@ private slots:
     {
         // "=" and non-ASCII letters stand bare; ";", braces and outer blanks need braces.
         QCOMPARE(PostgreSQLConnectionString({"h", "1", "u=ü", "pa;ss", " db}"}),
-                 QStringLiteral("Driver={PostgreSQL Unicode};Server=h;Port=1;Uid=u=ü;Pwd={pa;ss};Database={ db}}}"));
+                 QStringLiteral(
+                     "Driver={PostgreSQL Unicode};Server=h;Port=1;Uid=u=ü;Pwd={pa;ss};Database={ db}}}"));
         QCOMPARE(MySQLConnectionString({"h", "u", "d", "{x}", "1"}),
-                 QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=h;USER=u;DATABASE=d;PASSWORD={{x}}};PORT=1;"));
+                 QStringLiteral(
+                     "DRIVER={MySQL ODBC 5.1 Driver};SERVER=h;USER=u;DATABASE=d;PASSWORD={{x}}};PORT=1;"));
     }
 };
 

@@ -21,8 +21,9 @@
 namespace {
 QStringList fieldTexts(const Form1& form)
 {
-    return {form.Text1->text(), form.Text2->text(), form.Text3->text(), form.Text4->text(), form.Text5->text(),
-            form.Text6->text(), form.Text7->text(), form.Text8->text(), form.Text9->text(), form.Text10->text()};
+    return {form.Text1->text(), form.Text2->text(), form.Text3->text(), form.Text4->text(),
+            form.Text5->text(), form.Text6->text(), form.Text7->text(), form.Text8->text(),
+            form.Text9->text(), form.Text10->text()};
 }
 
 void moveOver(QWidget* widget)
@@ -38,7 +39,10 @@ QByteArray cursorFile()
     const int side = 16;
     QByteArray image;
     auto put16 = [&](QByteArray& to, quint16 v) { to.append(char(v & 0xff)).append(char(v >> 8)); };
-    auto put32 = [&](QByteArray& to, quint32 v) { put16(to, v & 0xffff); put16(to, v >> 16); };
+    auto put32 = [&](QByteArray& to, quint32 v) {
+        put16(to, v & 0xffff);
+        put16(to, v >> 16);
+    };
     put32(image, 40);
     put32(image, side);
     put32(image, side * 2);
@@ -87,13 +91,13 @@ private slots:
         QCOMPARE(form.PushButton3->font().pointSizeF(), 11.25);
         QVERIFY(form.Text1->font().bold());
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label8",
-                                 "Label9", "Label10"})
+        for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7",
+                                 "Label8", "Label9", "Label10"})
             QVERIFY2(form.findChild<QWidget*>(name), name);
 
-        const QStringList expectedOrder = {"Text1",       "Text2",  "Text3", "Text4", "Text5",
-                                           "PushButton3", "PushButton5", "Text6", "Text10", "Text7",
-                                           "Text8",       "Text9",  "PushButton1", "PushButton4", "PushButton2"};
+        const QStringList expectedOrder = {
+            "Text1",  "Text2", "Text3", "Text4", "Text5",       "PushButton3", "PushButton5", "Text6",
+            "Text10", "Text7", "Text8", "Text9", "PushButton1", "PushButton4", "PushButton2"};
         QStringList order;
         QWidget* widget = form.Text1;
         for (int guard = 0; guard < 100 && order.size() < expectedOrder.size(); ++guard) {
@@ -110,7 +114,8 @@ private slots:
         program.settings().write("PostgreSQLPort", "1"); // nobody listens: the window stays
         Form1& form = Windows::form1();
         form.Form_Load();
-        QCOMPARE(fieldTexts(form), (QStringList{"localhost", "1", "", "", "", "localhost", "", "", "", "3306"}));
+        QCOMPARE(fieldTexts(form),
+                 (QStringList{"localhost", "1", "", "", "", "localhost", "", "", "", "3306"}));
         QCOMPARE(program.settings().read("MySQLServer", "x"), QStringLiteral("localhost"));
         QCOMPARE(program.settings().read("MySQLPort", "x"), QStringLiteral("3306"));
         QCOMPARE(program.settings().read("PostgreSQLServer", "x"), QStringLiteral("localhost"));
@@ -175,7 +180,8 @@ private slots:
         QCOMPARE(pointer.value(), 0);
 
         pointer.set(11);
-        for (QWidget* surface : std::initializer_list<QWidget*>{form.PushButton1, form.Frame1, &form, form.Text1})
+        for (QWidget* surface :
+             std::initializer_list<QWidget*>{form.PushButton1, form.Frame1, &form, form.Text1})
             moveOver(surface);
         QCOMPARE(pointer.value(), 11);
         moveOver(form.Text4);
@@ -269,7 +275,8 @@ private slots:
         Form1& form = Windows::form1();
         form.Form_Load();
         QList<int> pointerWhileShown;
-        MessageBox::setObserver([&](const MessageBox::Shown&) { pointerWhileShown << form.pointer().value(); });
+        MessageBox::setObserver(
+            [&](const MessageBox::Shown&) { pointerWhileShown << form.pointer().value(); });
 
         form.Text2->setText(Sandbox::env("QS_PG_PORT"));
         QTest::mouseClick(form.PushButton3, Qt::LeftButton);
@@ -278,13 +285,14 @@ private slots:
         form.Text2->setText("1");
         form.PushButton3_Click();
 
-        QCOMPARE(shownTexts(), (QStringList{
-                                   "Connection successful.",
-                                   "Could not connect. Please check with your administrator. Make sure you are "
-                                   "allowed to connect to your database remotely and not just through web-based "
-                                   "control panels.",
-                                   "Could not connect. Please check with your administrator.",
-                               }));
+        QCOMPARE(shownTexts(),
+                 (QStringList{
+                     "Connection successful.",
+                     "Could not connect. Please check with your administrator. Make sure you are "
+                     "allowed to connect to your database remotely and not just through web-based "
+                     "control panels.",
+                     "Could not connect. Please check with your administrator.",
+                 }));
         for (const MessageBox::Shown& shown : MessageBox::history()) {
             QCOMPARE(shown.title, QStringLiteral("Quillstone"));
             QCOMPARE(shown.icon, MessageBox::NoIcon);
@@ -318,16 +326,17 @@ private slots:
         form.PushButton5_Click();
         form.PushButton5_Click();
         QCOMPARE(shownTexts().at(0),
-                 QStringLiteral("If you cannot establish connection to your database with this program, please go to: "
-                                "\r\rhttps://dev.mysql.com/downloads/workbench/\r\rDownload and install the MySQL "
-                                "Workbench. Try to connect to the same database (with the same login information you "
-                                "are using here). This will determine if the login you are using is correct.\r\r"
-                                "Finally, make sure your host allows a direct connection to your MySQL database -- not "
-                                "a web based connection, for example."));
-        const QString postgreSQLHelp =
-            QStringLiteral("If you can not connect, please try downloading pgAdmin III. If you can not connect with "
-                           "that software, you know the login information you are providing here is incorrect."
-                           "\r\n\r\nhttps://www.pgadmin.org/download/");
+                 QStringLiteral(
+                     "If you cannot establish connection to your database with this program, please go to: "
+                     "\r\rhttps://dev.mysql.com/downloads/workbench/\r\rDownload and install the MySQL "
+                     "Workbench. Try to connect to the same database (with the same login information you "
+                     "are using here). This will determine if the login you are using is correct.\r\r"
+                     "Finally, make sure your host allows a direct connection to your MySQL database -- not "
+                     "a web based connection, for example."));
+        const QString postgreSQLHelp = QStringLiteral(
+            "If you can not connect, please try downloading pgAdmin III. If you can not connect with "
+            "that software, you know the login information you are providing here is incorrect."
+            "\r\n\r\nhttps://www.pgadmin.org/download/");
         QCOMPARE(shownTexts().mid(1), (QStringList{postgreSQLHelp, postgreSQLHelp}));
         QCOMPARE(program.browserOpens(), QStringList());
     }

@@ -36,9 +36,10 @@ private slots:
         // Three waits of the 15-second connection time-out, not minutes.
         QVERIFY2(clock.elapsed() < 3 * 15'000 + 10'000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!Windows::form2Exists());
-        QCOMPARE(shownTexts(), QStringList{"Could not connect. Please check with your administrator. Make sure you are "
-                                           "allowed to connect to your database remotely and not just through "
-                                           "web-based control panels."});
+        QCOMPARE(shownTexts(),
+                 QStringList{"Could not connect. Please check with your administrator. Make sure you are "
+                             "allowed to connect to your database remotely and not just through "
+                             "web-based control panels."});
         QCOMPARE(form.pointer().value(), 0);
         form.PushButton5_Click();
         QCOMPARE(MessageBox::history().size(), 2);

@@ -10,9 +10,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" >/dev/null
 deb=$(ls "$work"/quillstone_*.deb)
-dpkg-deb -c "$deb" | grep -q './usr/share/applications/quillstone.desktop' || fail "no desktop entry"
-dpkg-deb -c "$deb" | grep -q './usr/share/icons/hicolor/64x64/apps/quillstone.png' || fail "no icon"
-dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "dependencies were not worked out"
+contents=$(dpkg-deb -c "$deb")
+grep -q './usr/share/applications/quillstone.desktop' <<<"$contents" || fail "no desktop entry"
+grep -q './usr/share/icons/hicolor/64x64/apps/quillstone.png' <<<"$contents" || fail "no icon"
+grep -q libqt6widgets6 <<<"$(dpkg-deb -f "$deb" Depends)" || fail "dependencies were not worked out"
 
 installed=0
 if [ "${CI:-}" = true ] && [ "$(id -u)" = 0 ]; then

@@ -64,15 +64,15 @@ QString Sandbox::env(const char* name)
 QString Sandbox::postgreSQLConnectionString()
 {
     return QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd=%4;Database=%5")
-        .arg(env("QS_PG_HOST"), env("QS_PG_PORT"), env("QS_PG_USER"), ConnectionString::quoteValue(env("QS_PG_PASSWORD")),
-             env("QS_PG_DATABASE"));
+        .arg(env("QS_PG_HOST"), env("QS_PG_PORT"), env("QS_PG_USER"),
+             ConnectionString::quoteValue(env("QS_PG_PASSWORD")), env("QS_PG_DATABASE"));
 }
 
 QString Sandbox::mySQLConnectionString()
 {
     return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=%1;USER=%2;DATABASE=%3;PASSWORD=%4;PORT=%5;")
-        .arg(env("QS_MY_HOST"), env("QS_MY_USER"), env("QS_MY_DATABASE"), ConnectionString::quoteValue(env("QS_MY_PASSWORD")),
-             env("QS_MY_PORT"));
+        .arg(env("QS_MY_HOST"), env("QS_MY_USER"), env("QS_MY_DATABASE"),
+             ConnectionString::quoteValue(env("QS_MY_PASSWORD")), env("QS_MY_PORT"));
 }
 
 std::unique_ptr<Connection> Sandbox::postgreSQL()

@@ -17,7 +17,8 @@ std::thread killWhenBlocked(bool mySQL, const QString& pattern)
             if (mySQL) {
                 auto my = Sandbox::mySQL();
                 const QString id = Sandbox::scalar(
-                    *my, QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE INFO LIKE '%1'").arg(pattern));
+                    *my, QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE INFO LIKE '%1'")
+                             .arg(pattern));
                 if (!id.isEmpty()) {
                     my->Execute(QStringLiteral("KILL CONNECTION ") + id);
                     return;

@@ -62,7 +62,8 @@ private slots:
         form.List2->setCurrentRow(0, QItemSelectionModel::NoUpdate);
         QTest::mouseClick(form.PushButton5, Qt::LeftButton);
         QTest::mouseClick(form.PushButton7, Qt::LeftButton);
-        QCOMPARE(shownBoxes(), QStringList({"report Form2.PushButton5_Click 104", "report Form2.PushButton7_Click 104"}));
+        QCOMPARE(shownBoxes(),
+                 QStringList({"report Form2.PushButton5_Click 104", "report Form2.PushButton7_Click 104"}));
         QCOMPARE(names(form.List2), QStringList({"a", "b"}));
         QCOMPARE(form.pointer().value(), 0);
     }
@@ -79,13 +80,11 @@ private slots:
         QTest::newRow("MySQL delete, no current item")
             << true << "PushButton1" << none << QStringList{"Please select a table"};
         QTest::newRow("PostgreSQL delete, no current item")
-            << false << "PushButton5" << none
-            << QStringList{"Please select a table"};
+            << false << "PushButton5" << none << QStringList{"Please select a table"};
         QTest::newRow("MySQL rename, no current item")
             << true << "PushButton6" << none << QStringList{"Please select a table"};
         QTest::newRow("PostgreSQL rename, no current item")
-            << false << "PushButton7" << none
-            << QStringList{"Please select a table to rename."};
+            << false << "PushButton7" << none << QStringList{"Please select a table to rename."};
         QTest::newRow("MySQL rename, nothing selected")
             << true << "PushButton6" << nothingSelected
             << QStringList{"Please select just one table to rename"};
@@ -95,8 +94,7 @@ private slots:
         QTest::newRow("MySQL rename, two selected")
             << true << "PushButton6" << two << QStringList{"Please select just one table to rename"};
         QTest::newRow("PostgreSQL rename, two selected")
-            << false << "PushButton7" << two
-            << QStringList{"Please select just one table to rename."};
+            << false << "PushButton7" << two << QStringList{"Please select just one table to rename."};
     }
 
     void messagesBeforeAnyStatement()
