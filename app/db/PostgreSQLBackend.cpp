@@ -199,6 +199,9 @@ public:
             m_connection = nullptr;
             throw Error(message);
         }
+        // Notices ("table does not exist, skipping" and the like) are not errors; the
+        // client would print them on standard error.
+        PQsetNoticeProcessor(m_connection, [](void*, const char*) {}, nullptr);
     }
 
     ~PostgreSQLBackend() override
