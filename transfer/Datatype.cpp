@@ -58,7 +58,7 @@ PostgreSQLColumnType PostgreSQLTypeRules(const QString& lowerCaseName)
     };
     // Binary data first: it would otherwise end up as text, which cannot hold every byte.
     static const Rule rules[] = {
-        {"binary", "BYTEA", false}, {"varwchar", "TEXT", false}, {"longvar", "TEXT", false},
+        {"binary", "BYTEA", false}, {"varwchar", "TEXT", false},   {"longvar", "TEXT", false},
         {"int", "NUMERIC", true},   {"currency", "NUMERIC", true}, {"date", "DATE", false},
         {"bool", "BOOL", false},
     };
@@ -84,9 +84,9 @@ QString MySQLTypeRules(const QString& lowerCaseName, int precision, int scale)
     // Each target type holds every value of its sources: LONGTEXT past TEXT's 64 KiB,
     // BIGINT and DOUBLE where FLOAT keeps 24 bits, DATETIME(6) for fractions of a second.
     static const std::pair<const char*, const char*> rules[] = {
-        {"char", "LONGTEXT"}, {"decimal", "DECIMAL"},       {"single", "FLOAT"},
+        {"char", "LONGTEXT"}, {"decimal", "DECIMAL"},          {"single", "FLOAT"},
         {"int", "BIGINT"},    {"adlongvarbinary", "LONGBLOB"}, {"numeric", "DECIMAL"},
-        {"date", "DATETIME"}, {"timestamp", "DATETIME(6)"}, {"double", "DOUBLE"},
+        {"date", "DATETIME"}, {"timestamp", "DATETIME(6)"},    {"double", "DOUBLE"},
     };
     for (const auto& [substring, word] : rules) {
         if (lowerCaseName.contains(QLatin1String(substring))) {

@@ -60,6 +60,20 @@ inline bool openConnection(Handler& handler, int firstLine, const std::unique_pt
     return handler.step(firstLine + 6, [&] { object().Open(connectionString); });
 }
 
+// Runs a step of a row whose statement is kept in UTF-8, as it is sent: when the step
+// fails, the statement text that the report shows is brought up to date first. Making
+// the text of every row would cost more than the rest of the row's work.
+template <typename Body> void withRowStatement(QString& statement, const QByteArray& row, Body&& body)
+{
+    try {
+        body();
+    } catch (...) {
+        if (!row.isEmpty())
+            statement = QString::fromUtf8(row);
+        throw;
+    }
+}
+
 // The bar shows how many of the table's rows are done.
 inline void showProgress(QProgressBar* bar, qint64 row, qint64 lastRow)
 {

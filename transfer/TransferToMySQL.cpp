@@ -59,7 +59,8 @@ void Form2::PushButton4_Click()
         int answer = 0;
         if (handler.test(134, [&] { return ListContains(List1, table); })) {
             handler.step(136, [&] {
-                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
+                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table +
+                                              QStringLiteral("?"),
                                           QStringLiteral("Overwrite?"), MessageBox::YesNo);
             });
         } else {
@@ -68,20 +69,26 @@ void Form2::PushButton4_Click()
         if (handler.test(140, [&] { return answer == MessageBox::No; }))
             continue;
         if (handler.test(142, [&] { return answer == MessageBox::Yes; })) {
-            handler.step(144, [&] { objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
+            handler.step(144, [&] {
+                objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + mySQLName(table));
+            });
             handler.step(146, [&] { RemoveListItem(List1, table); });
         }
-        if (!handler.step(148, [&] {
-                objects.recordset().Open(QStringLiteral("SELECT * FROM ") + postgreSQLName(table),
-                                         objects.sourceConnection());
-            }) ||
+        if (!handler.step(148,
+                          [&] {
+                              objects.recordset().Open(QStringLiteral("SELECT * FROM ") +
+                                                           postgreSQLName(table),
+                                                       objects.sourceConnection());
+                          }) ||
             objects.lost()) {
             break;
         }
 
         // CREATE TABLE `t`(`c` TYPE,...);
         QList<int> types;
-        handler.step(150, [&] { statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("("); });
+        handler.step(150, [&] {
+            statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("(");
+        });
         int fieldCount = 0;
         handler.step(152, [&] { fieldCount = objects.recordset().Fields().Count(); });
         for (int j = 0; j < fieldCount; ++j) {
@@ -94,32 +101,44 @@ void Form2::PushButton4_Click()
                 type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
                 types.append(field.Type());
             });
-            handler.step(160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
+            handler.step(
+                160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
         }
         handler.step(204, [&] { statement.chop(1); });
         handler.step(206, [&] { statement += QStringLiteral(");"); });
         if (!handler.step(210, [&] { objects.targetConnection().Execute(statement); }) && objects.lost())
             break;
 
+        // The rows' statements are built and sent in UTF-8; see withRowStatement.
+        const QByteArray insertHead =
+            (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('")).toUtf8();
+        QByteArray row;
+        auto rowStep = [&](int line, auto&& body) {
+            return handler.step(line, [&] { withRowStatement(statement, row, body); });
+        };
         qint64 lastRow = -1;
         handler.step(218, [&] { lastRow = objects.recordset().RecordCount() - 1; });
         for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
-            handler.step(222, [] { YieldToEvents(); });
-            handler.step(224, [&] { showProgress(ProgressBar1, r, lastRow); });
-            handler.step(226, [&] {
+            rowStep(222, [] { YieldToEvents(); });
+            rowStep(224, [&] { showProgress(ProgressBar1, r, lastRow); });
+            rowStep(226, [&] {
                 const Fields& fields = objects.recordset().Fields();
-                statement = QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('");
+                // The buffer of the previous row is reused.
+                row.resize(0);
+                row += insertHead;
                 for (int c = 0; c < fields.Count(); ++c) {
                     YieldToEvents();
-                    appendMySQLValue(statement, fields[c].Value(), types.value(c));
+                    appendMySQLValue(row, fields[c].Value(), types.value(c));
                 }
-                statement.chop(3);
-                statement += QLatin1Char(')');
+                row.chop(3);
+                row += ')';
             });
-            handler.step(256, [&] { objects.targetConnection().Execute(statement); });
-            if (!handler.step(258, [&] { objects.recordset().MoveNext(); }))
+            rowStep(256, [&] { objects.targetConnection().ExecuteUtf8(row); });
+            if (!rowStep(258, [&] { objects.recordset().MoveNext(); }))
                 break;
         }
+        if (!row.isEmpty())
+            statement = QString::fromUtf8(row);
         // Rows already copied stay, so the table is listed also when the copy stopped.
         handler.step(260, [&] { m_pointer->set(WindowPointer::Default); });
         handler.step(262, [&] { resetProgress(ProgressBar1); });

@@ -62,7 +62,8 @@ void Form2::PushButton3_Click()
         int answer = 0;
         if (handler.test(134, [&] { return ListContains(List2, table); })) {
             handler.step(136, [&] {
-                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
+                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table +
+                                              QStringLiteral("?"),
                                           QStringLiteral("Overwrite?"), MessageBox::YesNo);
             });
         } else {
@@ -71,14 +72,18 @@ void Form2::PushButton3_Click()
         if (handler.test(140, [&] { return answer == MessageBox::No; }))
             continue;
         if (handler.test(142, [&] { return answer == MessageBox::Yes; })) {
-            handler.step(144, [&] { objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table)); });
+            handler.step(144, [&] {
+                objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table));
+            });
             // The list shows the table under the name it was created with.
             handler.step(146, [&] { RemoveListItem(List2, table); });
         }
-        if (!handler.step(148, [&] {
-                objects.recordset().Open(QStringLiteral("SELECT * FROM ") + mySQLName(table), objects.sourceConnection(),
-                                         adOpenStatic, adLockOptimistic);
-            }) ||
+        if (!handler.step(148,
+                          [&] {
+                              objects.recordset().Open(QStringLiteral("SELECT * FROM ") + mySQLName(table),
+                                                       objects.sourceConnection(), adOpenStatic,
+                                                       adLockOptimistic);
+                          }) ||
             objects.lost()) {
             break;
         }
@@ -86,7 +91,9 @@ void Form2::PushButton3_Click()
         // CREATE TABLE "t"("c" TYPE,...)
         QList<int> types;
         QList<bool> numeric;
-        handler.step(150, [&] { statement = QStringLiteral("CREATE TABLE ") + postgreSQLName(table) + QStringLiteral("("); });
+        handler.step(150, [&] {
+            statement = QStringLiteral("CREATE TABLE ") + postgreSQLName(table) + QStringLiteral("(");
+        });
         handler.step(152, [&] { numeric.clear(); });
         int fieldCount = 0;
         handler.step(154, [&] { fieldCount = objects.recordset().Fields().Count(); });
@@ -95,8 +102,8 @@ void Form2::PushButton3_Click()
             PostgreSQLColumnType type;
             handler.step(158, [&] { type = postgreSQLTypeFor(objects.recordset().Fields()[j].Type()); });
             handler.step(162, [&] {
-                statement += postgreSQLName(objects.recordset().Fields()[j].Name()) + QLatin1Char(' ') + type.word +
-                             QLatin1Char(',');
+                statement += postgreSQLName(objects.recordset().Fields()[j].Name()) + QLatin1Char(' ') +
+                             type.word + QLatin1Char(',');
             });
             handler.step(174, [&] {
                 types.append(objects.recordset().Fields()[j].Type());
@@ -108,25 +115,36 @@ void Form2::PushButton3_Click()
         if (!handler.step(200, [&] { objects.targetConnection().Execute(statement); }) && objects.lost())
             break;
 
+        // The rows' statements are built and sent in UTF-8; see withRowStatement.
+        const QByteArray insertHead =
+            (QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(")).toUtf8();
+        QByteArray row;
+        auto rowStep = [&](int line, auto&& body) {
+            return handler.step(line, [&] { withRowStatement(statement, row, body); });
+        };
         qint64 lastRow = -1;
         handler.step(208, [&] { lastRow = objects.recordset().RecordCount() - 1; });
         for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
-            handler.step(214, [] { YieldToEvents(); });
-            handler.step(218, [&] { showProgress(ProgressBar1, r, lastRow); });
-            handler.step(220, [&] {
+            rowStep(214, [] { YieldToEvents(); });
+            rowStep(218, [&] { showProgress(ProgressBar1, r, lastRow); });
+            rowStep(220, [&] {
                 const Fields& fields = objects.recordset().Fields();
-                statement = QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(");
+                // The buffer of the previous row is reused.
+                row.resize(0);
+                row += insertHead;
                 for (int c = 0; c < fields.Count(); ++c) {
                     YieldToEvents();
-                    appendPostgreSQLValue(statement, fields[c].Value(), types.value(c), numeric.value(c));
+                    appendPostgreSQLValue(row, fields[c].Value(), types.value(c), numeric.value(c));
                 }
-                statement.chop(2);
-                statement += QLatin1Char(')');
+                row.chop(2);
+                row += ')';
             });
-            handler.step(270, [&] { objects.targetConnection().Execute(statement); });
-            if (!handler.step(272, [&] { objects.recordset().MoveNext(); }))
+            rowStep(270, [&] { objects.targetConnection().ExecuteUtf8(row); });
+            if (!rowStep(272, [&] { objects.recordset().MoveNext(); }))
                 break;
         }
+        if (!row.isEmpty())
+            statement = QString::fromUtf8(row);
         // Rows already copied stay, so the table is listed also when the copy stopped.
         handler.step(274, [&] { m_pointer->set(WindowPointer::Default); });
         handler.step(276, [&] { resetProgress(ProgressBar1); });

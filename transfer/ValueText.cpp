@@ -1,10 +1,21 @@
 #include "transfer/ValueText.h"
 
-#include <QRegularExpression>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+// These run once per value of every copied row, so they append the bytes the client
+// library gave to a UTF-8 statement, without texts of their own where they can.
 
 namespace {
 enum AdoType {
-    adDate = 7, adBoolean = 11, adBinary = 128, adDBDate = 133, adDBTimeStamp = 135, adVarBinary = 204,
+    adSingle = 4,
+    adDate = 7,
+    adBoolean = 11,
+    adBinary = 128,
+    adDBDate = 133,
+    adDBTimeStamp = 135,
+    adVarBinary = 204,
     adLongVarBinary = 205
 };
 
@@ -13,15 +24,42 @@ bool isBinary(int typeCode)
     return typeCode == adBinary || typeCode == adVarBinary || typeCode == adLongVarBinary;
 }
 
-void appendQuoted(QString& statement, const QString& text)
+// Appends the text with each apostrophe doubled, a stretch at a time.
+void appendDoubled(QByteArray& statement, QByteArrayView text)
 {
-    statement += QLatin1Char('\'');
-    for (const QChar c : text) {
-        statement += c;
-        if (c == QLatin1Char('\''))
-            statement += c;
+    const char* at = text.data();
+    const char* end = at + text.size();
+    while (const void* quote = std::memchr(at, '\'', size_t(end - at))) {
+        const char* next = static_cast<const char*>(quote) + 1;
+        statement.append(at, next - at);
+        statement.append('\'');
+        at = next;
     }
-    statement += QLatin1Char('\'');
+    statement.append(at, end - at);
+}
+
+// Appends the bytes as hex digits.
+void appendHex(QByteArray& statement, const QByteArray& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    const qsizetype at = statement.size();
+    statement.resize(at + 2 * bytes.size());
+    char* out = statement.data() + at;
+    for (const char byte : bytes) {
+        *out++ = digits[(static_cast<unsigned char>(byte) >> 4) & 0xf];
+        *out++ = digits[static_cast<unsigned char>(byte) & 0xf];
+    }
+}
+
+bool isDigits(QByteArrayView text, qsizetype from, qsizetype count)
+{
+    if (from + count > text.size())
+        return false;
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    }
+    return true;
 }
 
 // Digits with an optional sign and fraction: safe to write without quotes.
@@ -44,6 +82,77 @@ bool isPlainNumber(const QByteArray& text)
     return digits;
 }
 
+// PostgreSQL writes a real with the fewest digits that read back as the same float, but
+// MySQL reads those digits as a double before it rounds to FLOAT and so refuses the
+// largest reals (3.4028235e+38 is past FLT_MAX). The exact double of the float is safe.
+void appendSingle(QByteArray& statement, const QByteArray& text)
+{
+    float value = 0;
+    const char* end = text.constData() + text.size();
+    const std::from_chars_result read = std::from_chars(text.constData(), end, value);
+    if (read.ec != std::errc() || read.ptr != end || !std::isfinite(value)) {
+        appendDoubled(statement, text);
+        return;
+    }
+    char buffer[32];
+    const std::to_chars_result written =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value));
+    statement.append(buffer, written.ptr - buffer);
+}
+
+// yyyy-mm-dd[( |T)hh:mm:ss[.f{1,6}]][(+|-)hh[[:]mm[[:]ss]]], as PostgreSQL writes dates and
+// timestamps, in MySQL's form in out (26 characters at most); its length, or 0 for anything
+// else (infinity, a date before Christ).
+qsizetype toMySQLDateTime(QByteArrayView s, char* out)
+{
+    const qsizetype size = s.size();
+    if (size < 10 || !isDigits(s, 0, 4) || s[4] != '-' || !isDigits(s, 5, 2) || s[7] != '-' ||
+        !isDigits(s, 8, 2))
+        return 0;
+    std::memcpy(out, s.data(), 10);
+    if (size == 10) {
+        std::memcpy(out + 10, " 00:00:00", 9);
+        return 19;
+    }
+    if (size < 19 || (s[10] != ' ' && s[10] != 'T') || !isDigits(s, 11, 2) || s[13] != ':' ||
+        !isDigits(s, 14, 2) || s[16] != ':' || !isDigits(s, 17, 2))
+        return 0;
+    out[10] = ' ';
+    std::memcpy(out + 11, s.data() + 11, 8);
+    qsizetype at = 19;
+    qsizetype length = 19;
+    if (at < size && s[at] == '.') {
+        qsizetype end = at + 1;
+        while (end < size && isDigits(s, end, 1))
+            ++end;
+        const QByteArrayView fraction = s.sliced(at + 1, end - at - 1);
+        if (fraction.isEmpty() || fraction.size() > 6)
+            return 0;
+        if (fraction.count('0') != fraction.size()) {
+            out[19] = '.';
+            std::memcpy(out + 20, fraction.data(), size_t(fraction.size()));
+            std::memset(out + 20 + fraction.size(), '0', size_t(6 - fraction.size()));
+            length = 26;
+        }
+        at = end;
+    }
+    if (at < size) {
+        if ((s[at] != '+' && s[at] != '-') || !isDigits(s, at + 1, 2))
+            return 0;
+        at += 3;
+        for (int part = 0; part < 2 && at < size; ++part) {
+            if (s[at] == ':')
+                ++at;
+            if (!isDigits(s, at, 2))
+                return 0;
+            at += 2;
+        }
+        if (at != size)
+            return 0;
+    }
+    return length;
+}
+
 // A MySQL zero date ("0000-00-00", or a month or day of 0) has no PostgreSQL value.
 bool isZeroDate(const QByteArray& text)
 {
@@ -51,70 +160,58 @@ bool isZeroDate(const QByteArray& text)
 }
 } // namespace
 
-void appendPostgreSQLValue(QString& statement, const Value& value, int typeCode, bool numeric)
+void appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric)
 {
     const QByteArray& bytes = value.bytes();
     if (value.isNull() || (typeCode == adDBDate && isZeroDate(bytes))) {
-        statement += QStringLiteral("NULL, ");
+        statement.append("NULL, ");
         return;
     }
     if (isBinary(typeCode)) {
-        statement += QStringLiteral("'\\x") + QLatin1String(bytes.toHex()) + QStringLiteral("', ");
+        statement.append("'\\x");
+        appendHex(statement, bytes);
+        statement.append("', ");
         return;
     }
     if (typeCode == adBoolean && bytes.size() == 1 && (bytes[0] == '\0' || bytes[0] == '\1')) {
-        statement += bytes[0] ? QStringLiteral("'true', ") : QStringLiteral("'false', ");
+        statement.append(bytes[0] ? "'true', " : "'false', ");
         return;
     }
     if (numeric && isPlainNumber(bytes)) {
-        statement += QLatin1String(bytes) + QStringLiteral(", ");
+        statement.append(bytes);
+        statement.append(", ");
         return;
     }
-    appendQuoted(statement, value.toString());
-    statement += QStringLiteral(", ");
+    statement.append('\'');
+    appendDoubled(statement, bytes);
+    statement.append("', ");
 }
 
-QString mySQLDateTime(const QString& text)
+void appendMySQLValue(QByteArray& statement, const Value& value, int typeCode)
 {
-    static const QRegularExpression dateTime(QStringLiteral(
-        "^(\\d{4})-(\\d\\d)-(\\d\\d)(?:[ T](\\d\\d):(\\d\\d):(\\d\\d)(?:\\.(\\d{1,6}))?)?(?:[+-]\\d\\d(?::?\\d\\d){0,2})?$"));
-    const QRegularExpressionMatch match = dateTime.match(text);
-    if (!match.hasMatch())
-        return text;
-    QString result = match.captured(1) + QLatin1Char('-') + match.captured(2) + QLatin1Char('-') + match.captured(3);
-    if (match.captured(4).isEmpty()) {
-        result += QStringLiteral(" 00:00:00");
-        return result;
-    }
-    result += QLatin1Char(' ') + match.captured(4) + QLatin1Char(':') + match.captured(5) + QLatin1Char(':') +
-              match.captured(6);
-    const QString fraction = match.captured(7).leftJustified(6, QLatin1Char('0'));
-    if (!match.captured(7).isEmpty() && fraction != QLatin1String("000000"))
-        result += QLatin1Char('.') + fraction;
-    return result;
-}
-
-void appendMySQLValue(QString& statement, const Value& value, int typeCode)
-{
+    const QByteArray& bytes = value.bytes();
     if (value.isNull()) {
         statement.chop(1);
-        statement += QStringLiteral("NULL, '");
+        statement.append("NULL, '");
         return;
     }
     if (isBinary(typeCode)) {
         statement.chop(1);
-        statement += QStringLiteral("X'") + QLatin1String(value.bytes().toHex()) + QStringLiteral("', '");
+        statement.append("X'");
+        appendHex(statement, bytes);
+        statement.append("', '");
         return;
     }
-    QString text = value.toString();
+    char dateTime[26];
+    qsizetype dateTimeLength = 0;
     if (typeCode == adBoolean)
-        text = text == QLatin1String("t") ? QStringLiteral("true") : QStringLiteral("false");
-    else if (typeCode == adDate || typeCode == adDBDate || typeCode == adDBTimeStamp)
-        text = mySQLDateTime(text);
-    for (const QChar c : text) {
-        statement += c;
-        if (c == QLatin1Char('\''))
-            statement += c;
-    }
-    statement += QStringLiteral("', '");
+        statement.append(bytes == "t" ? "true" : "false");
+    else if (typeCode == adSingle)
+        appendSingle(statement, bytes);
+    else if ((typeCode == adDate || typeCode == adDBDate || typeCode == adDBTimeStamp) &&
+             (dateTimeLength = toMySQLDateTime(bytes, dateTime)) > 0)
+        statement.append(dateTime, dateTimeLength);
+    else
+        appendDoubled(statement, bytes);
+    statement.append("', '");
 }

@@ -46,9 +46,9 @@ public:
     void track(Cursor* cursor) { m_cursors.append(cursor); }
     void untrack(Cursor* cursor) { m_cursors.removeOne(cursor); }
 
-    // Runs one statement; returns its rows fetched whole, or nullptr for a statement
-    // without a result set.
-    virtual std::unique_ptr<Cursor> execute(const QString& sql) = 0;
+    // Runs one statement, in UTF-8; returns its rows fetched whole, or nullptr for a
+    // statement without a result set.
+    virtual std::unique_ptr<Cursor> execute(const QByteArray& sql) = 0;
     // Opens a query whose rows are read as they are walked. The exact row count comes
     // first, from the same snapshot as the rows.
     virtual std::unique_ptr<Cursor> stream(const QString& sql) = 0;

@@ -30,6 +30,11 @@ void Connection::Open(const QString& connectionString)
 
 Recordset Connection::Execute(const QString& sql)
 {
+    return ExecuteUtf8(sql.toUtf8());
+}
+
+Recordset Connection::ExecuteUtf8(const QByteArray& sql)
+{
     Recordset result;
     if (std::unique_ptr<Cursor> rows = backend().execute(sql))
         result.attach(std::move(rows));

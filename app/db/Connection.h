@@ -33,6 +33,8 @@ public:
     void Open(const QString& connectionString);
     // Runs one statement; a query's rows come back as a recordset.
     Recordset Execute(const QString& sql);
+    // The same for a statement already in UTF-8, as the transfers build their rows.
+    Recordset ExecuteUtf8(const QByteArray& sql);
     void Close();
     bool isOpen() const { return m_backend != nullptr; }
     // True when the connection was open and its link to the server has been lost.

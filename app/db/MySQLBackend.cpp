@@ -20,37 +20,55 @@ int adoTypeOf(const MYSQL_FIELD& field)
     const bool isUnsigned = field.flags & UNSIGNED_FLAG;
     const bool isBinary = field.charsetnr == kBinaryCharset;
     switch (field.type) {
-    case MYSQL_TYPE_TINY: return isUnsigned ? 17 : 16;
-    case MYSQL_TYPE_YEAR: return 2;
-    case MYSQL_TYPE_SHORT: return isUnsigned ? 18 : 2;
+    case MYSQL_TYPE_TINY:
+        return isUnsigned ? 17 : 16;
+    case MYSQL_TYPE_YEAR:
+        return 2;
+    case MYSQL_TYPE_SHORT:
+        return isUnsigned ? 18 : 2;
     case MYSQL_TYPE_INT24:
-    case MYSQL_TYPE_LONG: return isUnsigned ? 19 : 3;
-    case MYSQL_TYPE_LONGLONG: return isUnsigned ? 21 : 20;
+    case MYSQL_TYPE_LONG:
+        return isUnsigned ? 19 : 3;
+    case MYSQL_TYPE_LONGLONG:
+        return isUnsigned ? 21 : 20;
     case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_NEWDECIMAL: return 131;
-    case MYSQL_TYPE_FLOAT: return 4;
-    case MYSQL_TYPE_DOUBLE: return 5;
-    case MYSQL_TYPE_BIT: return field.length == 1 ? 11 : 128;
+    case MYSQL_TYPE_NEWDECIMAL:
+        return 131;
+    case MYSQL_TYPE_FLOAT:
+        return 4;
+    case MYSQL_TYPE_DOUBLE:
+        return 5;
+    case MYSQL_TYPE_BIT:
+        return field.length == 1 ? 11 : 128;
     case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_NEWDATE: return 133;
+    case MYSQL_TYPE_NEWDATE:
+        return 133;
     case MYSQL_TYPE_TIME:
-    case MYSQL_TYPE_TIME2: return 134;
+    case MYSQL_TYPE_TIME2:
+        return 134;
     case MYSQL_TYPE_DATETIME:
     case MYSQL_TYPE_DATETIME2:
     case MYSQL_TYPE_TIMESTAMP:
-    case MYSQL_TYPE_TIMESTAMP2: return 135;
+    case MYSQL_TYPE_TIMESTAMP2:
+        return 135;
     case MYSQL_TYPE_STRING:
     case MYSQL_TYPE_ENUM:
-    case MYSQL_TYPE_SET: return isBinary && !(field.flags & (ENUM_FLAG | SET_FLAG)) ? 128 : 130;
+    case MYSQL_TYPE_SET:
+        return isBinary && !(field.flags & (ENUM_FLAG | SET_FLAG)) ? 128 : 130;
     case MYSQL_TYPE_VARCHAR:
-    case MYSQL_TYPE_VAR_STRING: return isBinary ? 204 : 202;
+    case MYSQL_TYPE_VAR_STRING:
+        return isBinary ? 204 : 202;
     case MYSQL_TYPE_TINY_BLOB:
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
-    case MYSQL_TYPE_BLOB: return isBinary ? 205 : 203;
-    case MYSQL_TYPE_GEOMETRY: return 205;
-    case MYSQL_TYPE_JSON: return 203;
-    default: return 203;
+    case MYSQL_TYPE_BLOB:
+        return isBinary ? 205 : 203;
+    case MYSQL_TYPE_GEOMETRY:
+        return 205;
+    case MYSQL_TYPE_JSON:
+        return 203;
+    default:
+        return 203;
     }
 }
 
@@ -84,7 +102,8 @@ QByteArray floatText(const char* text, unsigned long length)
     if (std::from_chars(text, end, wide).ptr != end)
         return QByteArray(text, static_cast<qsizetype>(length));
     char buffer[32];
-    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(wide));
+    const std::to_chars_result written =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(wide));
     return QByteArray(buffer, written.ptr - buffer);
 }
 
@@ -99,8 +118,9 @@ public:
     // as DOUBLE values.
     ResultCursor(Backend& backend, MYSQL_RES* result, qint64 count, std::function<void()> onClose,
                  QList<ColumnInfo> columns = {})
-        : m_backend(backend), m_result(result), m_columns(columns.isEmpty() ? columnsOf(result) : std::move(columns)),
-          m_count(count), m_onClose(std::move(onClose))
+        : m_backend(backend), m_result(result),
+          m_columns(columns.isEmpty() ? columnsOf(result) : std::move(columns)), m_count(count),
+          m_onClose(std::move(onClose))
     {
         m_backend.track(this);
         const MYSQL_FIELD* fields = mysql_fetch_fields(result);
@@ -149,10 +169,7 @@ public:
         }
         return true;
     }
-    void close() override
-    {
-        release();
-    }
+    void close() override { release(); }
 
 private:
     void release()
@@ -187,7 +204,8 @@ public:
         bool validPort = true;
         const unsigned port = portText.isEmpty() ? 0u : portText.toUInt(&validPort);
         if (!validPort || port > 65535)
-            throw Error(QStringLiteral("Invalid port \"%1\": a port is a number from 1 to 65535.").arg(portText));
+            throw Error(
+                QStringLiteral("Invalid port \"%1\": a port is a number from 1 to 65535.").arg(portText));
 
         m_connection = mysql_init(nullptr);
         if (!m_connection)
@@ -213,9 +231,9 @@ public:
         const QByteArray user = settings.value({"user", "uid", "username"}).toUtf8();
         const QByteArray password = settings.value({"password", "pwd"}).toUtf8();
         const QByteArray database = settings.value({"database", "db"}).toUtf8();
-        if (!mysql_real_connect(m_connection, host.isEmpty() ? "localhost" : host.constData(), user.constData(),
-                                password.constData(), database.isEmpty() ? nullptr : database.constData(), port,
-                                nullptr, 0)) {
+        if (!mysql_real_connect(m_connection, host.isEmpty() ? "localhost" : host.constData(),
+                                user.constData(), password.constData(),
+                                database.isEmpty() ? nullptr : database.constData(), port, nullptr, 0)) {
             const QString message = QString::fromUtf8(mysql_error(m_connection));
             mysql_close(m_connection);
             m_connection = nullptr;
@@ -230,16 +248,17 @@ public:
             mysql_close(m_connection);
     }
 
-    std::unique_ptr<Cursor> execute(const QString& sql) override
+    std::unique_ptr<Cursor> execute(const QByteArray& sql) override
     {
-        query(sql.toUtf8());
+        query(sql);
         MYSQL_RES* result = mysql_store_result(m_connection);
         if (!result) {
             if (mysql_field_count(m_connection) != 0)
                 fail();
             return nullptr;
         }
-        return std::make_unique<ResultCursor>(*this, result, static_cast<qint64>(mysql_num_rows(result)), nullptr);
+        return std::make_unique<ResultCursor>(*this, result, static_cast<qint64>(mysql_num_rows(result)),
+                                              nullptr);
     }
 
     std::unique_ptr<Cursor> stream(const QString& sql) override
@@ -255,8 +274,8 @@ public:
             MYSQL_RES* result = mysql_use_result(m_connection);
             if (!result)
                 fail();
-            return std::make_unique<ResultCursor>(*this, result, count, [this] { endSnapshot("COMMIT"); },
-                                                  std::move(columns));
+            return std::make_unique<ResultCursor>(
+                *this, result, count, [this] { endSnapshot("COMMIT"); }, std::move(columns));
         } catch (...) {
             endSnapshot("ROLLBACK");
             throw;
@@ -307,7 +326,8 @@ private:
         QByteArray list;
         bool floats = false;
         for (unsigned i = 0; i < count; ++i) {
-            QByteArray name = "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
+            QByteArray name =
+                "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
             if (fields[i].type == MYSQL_TYPE_FLOAT) {
                 floats = true;
                 name = "CAST(" + name + " AS DOUBLE)";

@@ -15,33 +15,65 @@ namespace {
 
 // Type OIDs of the built-in types, from the server's catalogue.
 enum Oid_ : Oid {
-    kBool = 16, kBytea = 17, kName = 19, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700,
-    kFloat8 = 701, kMoney = 790, kBpchar = 1042, kVarchar = 1043, kDate = 1082, kTime = 1083,
-    kTimestamp = 1114, kTimestamptz = 1184, kTimetz = 1266, kNumeric = 1700, kUuid = 2950,
+    kBool = 16,
+    kBytea = 17,
+    kName = 19,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kText = 25,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kMoney = 790,
+    kBpchar = 1042,
+    kVarchar = 1043,
+    kDate = 1082,
+    kTime = 1083,
+    kTimestamp = 1114,
+    kTimestamptz = 1184,
+    kTimetz = 1266,
+    kNumeric = 1700,
+    kUuid = 2950,
 };
 
 int adoTypeOf(Oid type)
 {
     switch (type) {
-    case kInt2: return 2;
-    case kInt4: return 3;
-    case kInt8: return 20;
-    case kNumeric: return 131;
-    case kFloat4: return 4;
-    case kFloat8: return 5;
-    case kMoney: return 6;
-    case kBool: return 11;
-    case kBpchar: return 130;
+    case kInt2:
+        return 2;
+    case kInt4:
+        return 3;
+    case kInt8:
+        return 20;
+    case kNumeric:
+        return 131;
+    case kFloat4:
+        return 4;
+    case kFloat8:
+        return 5;
+    case kMoney:
+        return 6;
+    case kBool:
+        return 11;
+    case kBpchar:
+        return 130;
     case kVarchar:
-    case kName: return 202;
-    case kUuid: return 72;
-    case kDate: return 133;
+    case kName:
+        return 202;
+    case kUuid:
+        return 72;
+    case kDate:
+        return 133;
     case kTime:
-    case kTimetz: return 134;
+    case kTimetz:
+        return 134;
     case kTimestamp:
-    case kTimestamptz: return 135;
-    case kBytea: return 205;
-    default: return 203; // text and every other type read as text
+    case kTimestamptz:
+        return 135;
+    case kBytea:
+        return 205;
+    default:
+        return 203; // text and every other type read as text
     }
 }
 
@@ -131,7 +163,8 @@ class StreamCursor;
 class StoredCursor : public Cursor
 {
 public:
-    explicit StoredCursor(Result result) : m_result(std::move(result)), m_columns(columnsOf(m_result.get())) {}
+    explicit StoredCursor(Result result) : m_result(std::move(result)), m_columns(columnsOf(m_result.get()))
+    {}
     const QList<ColumnInfo>& columns() const override { return m_columns; }
     qint64 recordCount() const override { return PQntuples(m_result.get()); }
     bool fetch(QList<Value>& row) override
@@ -201,7 +234,8 @@ public:
         }
         // Notices ("table does not exist, skipping" and the like) are not errors; the
         // client would print them on standard error.
-        PQsetNoticeProcessor(m_connection, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            m_connection, [](void*, const char*) {}, nullptr);
     }
 
     ~PostgreSQLBackend() override
@@ -211,9 +245,9 @@ public:
             PQfinish(m_connection);
     }
 
-    std::unique_ptr<Cursor> execute(const QString& sql) override
+    std::unique_ptr<Cursor> execute(const QByteArray& sql) override
     {
-        Result result = run(sql.toUtf8());
+        Result result = run(sql);
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
             return nullptr;
         return std::make_unique<StoredCursor>(std::move(result));
@@ -236,8 +270,9 @@ public:
         settleAhead();
         // The client sends a statement as a C string: a NUL inside would cut it short.
         if (sql.contains('\0'))
-            throw Error(QStringLiteral("PostgreSQL cannot store the character NUL (0x00) in text; the statement "
-                                       "was not sent."));
+            throw Error(
+                QStringLiteral("PostgreSQL cannot store the character NUL (0x00) in text; the statement "
+                               "was not sent."));
         if (PQstatus(m_connection) != CONNECTION_OK)
             throw Error(QStringLiteral("The connection to the PostgreSQL server was lost: ") +
                         trimmedMessage(PQerrorMessage(m_connection)));
@@ -253,7 +288,8 @@ public:
         while (PGresult* next = PQgetResult(m_connection)) {
             Result result(next);
             const ExecStatusType status = PQresultStatus(next);
-            if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE || status == PGRES_NONFATAL_ERROR) {
+            if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE ||
+                status == PGRES_NONFATAL_ERROR) {
                 if (error.isEmpty())
                     error = trimmedMessage(PQresultErrorMessage(next));
             } else {

@@ -1,0 +1,140 @@
+#include "bench/PlainLoop.h"
+
+#include <QElapsedTimer>
+#include <libpq-fe.h>
+#include <mysql.h>
+#include <stdexcept>
+#include <vector>
+
+SandboxDetails SandboxDetails::fromEnvironment()
+{
+    auto env = [](const char* name) {
+        const QByteArray value = qgetenv(name);
+        if (value.isEmpty())
+            throw std::runtime_error(std::string(name) +
+                                     " is not set: source the env file of scripts/sandbox");
+        return value;
+    };
+    return {env("QS_PG_HOST"),     env("QS_PG_PORT"),    env("QS_PG_USER"), env("QS_PG_PASSWORD"),
+            env("QS_PG_DATABASE"), env("QS_MY_HOST"),    env("QS_MY_PORT"), env("QS_MY_USER"),
+            env("QS_MY_PASSWORD"), env("QS_MY_DATABASE")};
+}
+
+StatementWriter::StatementWriter(const QString& path)
+    : m_file(std::fopen(path.toLocal8Bit().constData(), "wb"))
+{
+    if (!m_file)
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+StatementWriter::~StatementWriter()
+{
+    std::fclose(m_file);
+}
+
+void StatementWriter::write(const QByteArray& statement)
+{
+    const quint32 size = static_cast<quint32>(statement.size());
+    if (std::fwrite(&size, sizeof size, 1, m_file) != 1 ||
+        std::fwrite(statement.constData(), 1, statement.size(), m_file) != size_t(statement.size()))
+        throw std::runtime_error("cannot write the statement file");
+}
+
+namespace {
+class StatementReader
+{
+public:
+    explicit StatementReader(const QString& path) : m_file(std::fopen(path.toLocal8Bit().constData(), "rb"))
+    {
+        if (!m_file)
+            throw std::runtime_error("cannot read " + path.toStdString());
+        std::setvbuf(m_file, nullptr, _IOFBF, 1 << 20);
+    }
+    ~StatementReader() { std::fclose(m_file); }
+    StatementReader(const StatementReader&) = delete;
+    StatementReader& operator=(const StatementReader&) = delete;
+
+    bool next(QByteArray& statement)
+    {
+        quint32 size = 0;
+        if (std::fread(&size, sizeof size, 1, m_file) != 1)
+            return false;
+        statement.resize(size);
+        return std::fread(statement.data(), 1, size, m_file) == size;
+    }
+
+private:
+    std::FILE* m_file;
+};
+} // namespace
+
+PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& statementFile)
+{
+    // The session settings of the program's own PostgreSQL connections.
+    const char* keys[] = {"host",    "port", "user", "password", "dbname", "client_encoding",
+                          "options", nullptr};
+    const char* values[] = {details.pgHost.constData(),
+                            details.pgPort.constData(),
+                            details.pgUser.constData(),
+                            details.pgPassword.constData(),
+                            details.pgDatabase.constData(),
+                            "UTF8",
+                            "-c TimeZone=UTC -c standard_conforming_strings=on -c DateStyle=ISO,YMD "
+                            "-c extra_float_digits=3",
+                            nullptr};
+    PGconn* connection = PQconnectdbParams(keys, values, 0);
+    PlainResult result;
+    if (PQstatus(connection) != CONNECTION_OK) {
+        result.error = QString::fromUtf8(PQerrorMessage(connection));
+        PQfinish(connection);
+        return result;
+    }
+    StatementReader reader(statementFile);
+    QByteArray statement;
+    QElapsedTimer clock;
+    clock.start();
+    while (reader.next(statement)) {
+        PGresult* answer = PQexec(connection, statement.constData());
+        if (PQresultStatus(answer) != PGRES_COMMAND_OK && result.error.isEmpty())
+            result.error = QString::fromUtf8(PQresultErrorMessage(answer));
+        PQclear(answer);
+        ++result.rows;
+    }
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    PQfinish(connection);
+    return result;
+}
+
+PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementFile)
+{
+    PlainResult result;
+    MYSQL* connection = mysql_init(nullptr);
+    // The session settings of the program's own MySQL connections.
+    const unsigned protocol = MYSQL_PROTOCOL_TCP;
+    mysql_optionsv(connection, MYSQL_OPT_PROTOCOL, &protocol);
+    mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND,
+                   "SET SESSION sql_mode = TRIM(BOTH ',' FROM CONCAT(@@SESSION.sql_mode, "
+                   "',NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES')), time_zone = '+00:00'");
+    if (!mysql_real_connect(connection, details.myHost.constData(), details.myUser.constData(),
+                            details.myPassword.constData(), details.myDatabase.constData(),
+                            details.myPort.toUInt(), nullptr, 0)) {
+        result.error = QString::fromUtf8(mysql_error(connection));
+        mysql_close(connection);
+        return result;
+    }
+    StatementReader reader(statementFile);
+    QByteArray statement;
+    QElapsedTimer clock;
+    clock.start();
+    while (reader.next(statement)) {
+        if (mysql_real_query(connection, statement.constData(),
+                             static_cast<unsigned long>(statement.size())) != 0 &&
+            result.error.isEmpty())
+            result.error = QString::fromUtf8(mysql_error(connection));
+        ++result.rows;
+    }
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    mysql_close(connection);
+    return result;
+}

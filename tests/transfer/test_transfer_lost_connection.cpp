@@ -1,0 +1,133 @@
+// A server connection lost in the middle of a copy: one report, the click ends and
+// closes what it opened, the rows already copied stay, and the target list shows the
+// table.
+
+#include "app/Windows.h"
+#include "connect/Form1.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+#include "tests/support/TestSupport.h"
+
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+#include <thread>
+
+namespace {
+constexpr int kRows = 40000;
+
+// On a thread of its own: once the target holds some rows, end the chosen session of the
+// copy the way an administrator would.
+std::thread endSessionMidway(const QString& countQuery, bool targetIsMySQL, const QString& sessionQuery)
+{
+    return std::thread([=] {
+        for (int attempt = 0; attempt < 600; ++attempt) {
+            QThread::msleep(20);
+            auto target = targetIsMySQL ? Sandbox::mySQL() : Sandbox::postgreSQL();
+            const QString copied = Sandbox::scalar(*target, countQuery);
+            if (copied.toInt() < 200)
+                continue;
+            auto pg = Sandbox::postgreSQL();
+            Sandbox::scalar(*pg, sessionQuery);
+            return;
+        }
+    });
+}
+
+QStringList reportLines()
+{
+    static const QRegularExpression tag(
+        QStringLiteral("in Tablewright2021/08/31\\.(Form2\\.\\w+) at line (\\d+)"));
+    QStringList lines;
+    for (const MessageBox::Shown& shown : MessageBox::history()) {
+        const auto match = tag.match(shown.text);
+        lines << (match.hasMatch() ? match.captured(1) + QLatin1Char(' ') + match.captured(2) : shown.text);
+    }
+    return lines;
+}
+
+void selectOnly(TableList* list, const QString& name)
+{
+    const auto found = list->findItems(name, Qt::MatchExactly);
+    QVERIFY(found.size() == 1);
+    list->setCurrentItem(found.first(), QItemSelectionModel::ClearAndSelect);
+}
+} // namespace
+
+class LostConnectionTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void theTargetGoesAwayDuringTheRows()
+    {
+        ProgramUnderTest program;
+        Sandbox::dropAllTables();
+        auto my = Sandbox::mySQL();
+        Sandbox::exec(*my, QStringLiteral("CREATE TABLE far (id INT, label VARCHAR(20)) SELECT seq AS id, "
+                                          "CONCAT('row ', seq) AS label FROM seq_1_to_%1")
+                               .arg(kRows));
+        program.rememberSandbox();
+        Windows::form1().Form_Load();
+        Form2& form = Windows::form2();
+        selectOnly(form.List1, QStringLiteral("far"));
+
+        std::thread killer = endSessionMidway(
+            QStringLiteral("SELECT count(*) FROM far"), false,
+            QStringLiteral(
+                "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = "
+                "'Quillstone' AND pid <> pg_backend_pid() AND query LIKE 'INSERT INTO%'"));
+        form.PushButton3_Click();
+        killer.join();
+
+        QCOMPARE(reportLines(), QStringList{"Form2.PushButton3_Click 270"});
+        QVERIFY(MessageBox::history().first().text.contains(
+            QStringLiteral("\r\rsql: INSERT INTO \"far\" VALUES(")));
+        const int copied =
+            Sandbox::scalar(*Sandbox::postgreSQL(), QStringLiteral("SELECT count(*) FROM far")).toInt();
+        QVERIFY2(copied > 0 && copied < kRows, qPrintable(QString::number(copied)));
+        QVERIFY(!form.List2->findItems(QStringLiteral("far"), Qt::MatchExactly).isEmpty());
+        QCOMPARE(form.pointer().value(), 0);
+        QCOMPARE(form.ProgressBar1->value(), 0);
+        // The MySQL source session is gone too.
+        QCOMPARE(
+            Sandbox::scalar(*my, QStringLiteral("SELECT count(*) FROM information_schema.PROCESSLIST WHERE "
+                                                "INFO LIKE 'SELECT * FROM `far`%'")),
+            QStringLiteral("0"));
+    }
+
+    void theSourceGoesAwayDuringTheRows()
+    {
+        ProgramUnderTest program;
+        Sandbox::dropAllTables();
+        Sandbox::exec(*Sandbox::postgreSQL(),
+                      QStringLiteral("CREATE TABLE near AS SELECT g AS id, 'row ' || g AS label FROM "
+                                     "generate_series(1, %1) g")
+                          .arg(kRows));
+        program.rememberSandbox();
+        Windows::form1().Form_Load();
+        Form2& form = Windows::form2();
+        selectOnly(form.List2, QStringLiteral("near"));
+
+        // The source reads inside a snapshot, idle in its transaction between batches.
+        std::thread killer = endSessionMidway(
+            QStringLiteral("SELECT count(*) FROM near"), true,
+            QStringLiteral(
+                "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = "
+                "'Quillstone' AND pid <> pg_backend_pid() AND state LIKE 'idle in transaction%'"));
+        form.PushButton4_Click();
+        killer.join();
+
+        const QStringList reports = reportLines();
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first(), QStringLiteral("Form2.PushButton4_Click 258"));
+        const int copied =
+            Sandbox::scalar(*Sandbox::mySQL(), QStringLiteral("SELECT count(*) FROM near")).toInt();
+        QVERIFY2(copied > 0 && copied < kRows, qPrintable(QString::number(copied)));
+        QVERIFY(!form.List1->findItems(QStringLiteral("near"), Qt::MatchExactly).isEmpty());
+        QCOMPARE(form.pointer().value(), 0);
+    }
+};
+
+QTEST_MAIN(LostConnectionTest)
+#include "test_transfer_lost_connection.moc"
