@@ -71,13 +71,23 @@ PostgreSQLColumnType PostgreSQLTypeRules(const QString& lowerCaseName)
 
 namespace {
 // DECIMAL(p,s) as declared by the source, when MySQL can hold it; else the widest.
+bool declaredWithinLimits(int precision, int scale)
+{
+    return precision >= 1 && precision <= 65 && scale >= 0 && scale <= 30 && scale <= precision;
+}
+
 QString decimalType(int precision, int scale)
 {
-    if (precision >= 1 && precision <= 65 && scale >= 0 && scale <= 30 && scale <= precision)
+    if (declaredWithinLimits(precision, scale))
         return QStringLiteral("DECIMAL(%1,%2)").arg(precision).arg(scale);
     return QStringLiteral("DECIMAL(65,30)");
 }
 } // namespace
+
+int mySQLDecimalScale(int precision, int scale)
+{
+    return declaredWithinLimits(precision, scale) ? scale : 30;
+}
 
 QString MySQLTypeRules(const QString& lowerCaseName, int precision, int scale)
 {

@@ -20,6 +20,10 @@ PostgreSQLColumnType PostgreSQLTypeRules(const QString& lowerCaseName);
 // precision and scale when MySQL can hold them.
 QString MySQLTypeRules(const QString& lowerCaseName, int precision = 0, int scale = 0);
 
+// The digits after the point of the DECIMAL column MySQLTypeRules makes for a source
+// column of that precision and scale.
+int mySQLDecimalScale(int precision, int scale);
+
 // The rule lists applied to a code, in the order the transfers use.
 inline PostgreSQLColumnType postgreSQLTypeFor(int typeCode)
 {

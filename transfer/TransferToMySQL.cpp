@@ -86,6 +86,7 @@ void Form2::PushButton4_Click()
 
         // CREATE TABLE `t`(`c` TYPE,...);
         QList<int> types;
+        QList<int> scales;
         handler.step(150, [&] {
             statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("(");
         });
@@ -100,6 +101,7 @@ void Form2::PushButton4_Click()
                 const Field& field = objects.recordset().Fields()[j];
                 type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
                 types.append(field.Type());
+                scales.append(mySQLDecimalScale(field.Precision(), field.NumericScale()));
             });
             handler.step(
                 160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
@@ -121,19 +123,22 @@ void Form2::PushButton4_Click()
         for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
             rowStep(222, [] { YieldToEvents(); });
             rowStep(224, [&] { showProgress(ProgressBar1, r, lastRow); });
-            rowStep(226, [&] {
+            // A row that could not be written whole is not sent: half a statement would
+            // only add a second report.
+            const bool built = rowStep(226, [&] {
                 const Fields& fields = objects.recordset().Fields();
                 // The buffer of the previous row is reused.
                 row.resize(0);
                 row += insertHead;
                 for (int c = 0; c < fields.Count(); ++c) {
                     YieldToEvents();
-                    appendMySQLValue(row, fields[c].Value(), types.value(c));
+                    appendMySQLValue(row, fields[c].Value(), types.value(c), scales.value(c));
                 }
                 row.chop(3);
                 row += ')';
             });
-            rowStep(256, [&] { objects.targetConnection().ExecuteUtf8(row); });
+            if (built)
+                rowStep(256, [&] { objects.targetConnection().ExecuteUtf8(row); });
             if (!rowStep(258, [&] { objects.recordset().MoveNext(); }))
                 break;
         }

@@ -127,7 +127,9 @@ void Form2::PushButton3_Click()
         for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
             rowStep(214, [] { YieldToEvents(); });
             rowStep(218, [&] { showProgress(ProgressBar1, r, lastRow); });
-            rowStep(220, [&] {
+            // A row that could not be written whole is not sent: half a statement would
+            // only add a second report.
+            const bool built = rowStep(220, [&] {
                 const Fields& fields = objects.recordset().Fields();
                 // The buffer of the previous row is reused.
                 row.resize(0);
@@ -139,7 +141,8 @@ void Form2::PushButton3_Click()
                 row.chop(2);
                 row += ')';
             });
-            rowStep(270, [&] { objects.targetConnection().ExecuteUtf8(row); });
+            if (built)
+                rowStep(270, [&] { objects.targetConnection().ExecuteUtf8(row); });
             if (!rowStep(272, [&] { objects.recordset().MoveNext(); }))
                 break;
         }

@@ -1,5 +1,7 @@
 #include "transfer/ValueText.h"
 
+#include "app/Error.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -13,6 +15,7 @@ enum AdoType {
     adDate = 7,
     adBoolean = 11,
     adBinary = 128,
+    adNumeric = 131,
     adDBDate = 133,
     adDBTimeStamp = 135,
     adVarBinary = 204,
@@ -187,9 +190,30 @@ void appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCo
     statement.append("', ");
 }
 
-void appendMySQLValue(QByteArray& statement, const Value& value, int typeCode)
+namespace {
+// MySQL rounds surplus digits after the point without an error, even in strict mode.
+void refuseRounding(const QByteArray& number, int scale)
+{
+    const qsizetype point = number.indexOf('.');
+    if (point < 0)
+        return;
+    qsizetype last = number.size() - 1;
+    while (last > point && number[last] == '0')
+        --last;
+    if (last - point > scale)
+        throw Error(
+            QStringLiteral("The value %1 has more than %2 digits after the point; the MySQL column would "
+                           "round it, so the row is not sent.")
+                .arg(QString::fromLatin1(number))
+                .arg(scale));
+}
+} // namespace
+
+void appendMySQLValue(QByteArray& statement, const Value& value, int typeCode, int decimalScale)
 {
     const QByteArray& bytes = value.bytes();
+    if (typeCode == adNumeric && !value.isNull())
+        refuseRounding(bytes, decimalScale);
     if (value.isNull()) {
         statement.chop(1);
         statement.append("NULL, '");

@@ -16,4 +16,6 @@ void appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCo
 // slot; appends the value and "', '". Date and date-time values are written as
 // "yyyy-mm-dd hh:nn:ss", with ".ffffff" when the fraction is not zero; one that is not a
 // date MySQL has (infinity, a date before Christ) is sent as it is, for the server to refuse.
-void appendMySQLValue(QByteArray& statement, const Value& value, int typeCode);
+// A decimal value (typeCode 131) with more non-zero digits after the point than the
+// target column's scale is refused with an error rather than rounded by the server.
+void appendMySQLValue(QByteArray& statement, const Value& value, int typeCode, int decimalScale = 30);
