@@ -1,6 +1,7 @@
 // "Send Table/s To PostgreSQL": copies the MySQL tables selected in List1 into the
 // PostgreSQL database, one CREATE TABLE and one INSERT per row each.
 
+#include "app/Error.h"
 #include "app/ErrorReport.h"
 #include "app/Main.h"
 #include "app/MessageBox.h"
@@ -16,6 +17,26 @@
 #include "transfer/ValueText.h"
 
 #include <QProgressBar>
+
+namespace {
+constexpr qsizetype kLongestPostgreSQLName = 63; // bytes
+
+void requireFittingNames(const QString& table, const Fields& fields)
+{
+    QStringList names{table};
+    for (int c = 0; c < fields.Count(); ++c)
+        names.append(fields[c].Name());
+    for (const QString& name : names) {
+        if (name.toUtf8().size() > kLongestPostgreSQLName)
+            throw Error(
+                QStringLiteral("The name \"%1\" is longer than the %2 bytes PostgreSQL allows; the table "
+                               "%3 is not copied.")
+                    .arg(name)
+                    .arg(kLongestPostgreSQLName)
+                    .arg(table));
+    }
+}
+} // namespace
 
 void Form2::PushButton3_Click()
 {
@@ -86,6 +107,13 @@ void Form2::PushButton3_Click()
                           }) ||
             objects.lost()) {
             break;
+        }
+
+        // PostgreSQL would cut a longer name short without an error, and the rows could
+        // then land in another table whose name starts the same way.
+        if (!handler.step(150, [&] { requireFittingNames(table, objects.recordset().Fields()); })) {
+            handler.step(278, [&] { objects.recordset().Close(); });
+            continue;
         }
 
         // CREATE TABLE "t"("c" TYPE,...)
