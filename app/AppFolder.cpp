@@ -15,3 +15,8 @@ void AppFolder::setPathForTests(const QString& path)
 {
     g_override = path;
 }
+
+QString AppFolder::handPointerFile()
+{
+    return path() + QStringLiteral("/HAND-M.CUR");
+}

@@ -7,4 +7,6 @@
 namespace AppFolder {
 QString path();
 void setPathForTests(const QString& path); // an empty path restores the real folder
+// The optional hand pointer that both windows show over their buttons.
+QString handPointerFile();
 } // namespace AppFolder

@@ -14,16 +14,12 @@
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
-#include <QGuiApplication>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QtEndian>
 
 namespace {
@@ -206,7 +202,7 @@ void Form1::Form_Load()
         if (Program::drawOneInAHundred() == 7)
             Program::openInBrowser(Program::kHomePage);
     });
-    const QString pointerFile = AppFolder::path() + QStringLiteral("/HAND-M.CUR");
+    const QString pointerFile = AppFolder::handPointerFile();
     if (handler.test(124, [&] { return FileExists(pointerFile); }))
         handler.step(126, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
 

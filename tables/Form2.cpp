@@ -4,18 +4,14 @@
 #include "app/ErrorReport.h"
 #include "app/Main.h"
 #include "app/MessageBox.h"
-#include "app/Program.h"
 #include "app/ProgramWindow.h"
 #include "app/Windows.h"
 #include "connect/Form1.h"
 #include "tables/TableList.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 constexpr int kTwipsPerPixel = 15;
@@ -116,7 +112,7 @@ void Form2::Form_Load()
     Handler handler(QStringLiteral("Form2"), QStringLiteral("Form_Load"));
     handler.step(100, [&] { ApplyStandardColours(*this); });
     handler.step(102, [&] { setWindowIcon(applicationIcon()); });
-    const QString pointerFile = AppFolder::path() + QStringLiteral("/HAND-M.CUR");
+    const QString pointerFile = AppFolder::handPointerFile();
     if (handler.test(106, [&] { return FileExists(pointerFile); }))
         handler.step(108, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
     handler.step(110, [&] { setWindowTitle(QStringLiteral("Quillstone")); });

@@ -5,6 +5,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/db/Connection.h"
+#include "app/db/ConnectionUse.h"
 
 #include <QProgressBar>
 #include <memory>
@@ -34,14 +35,6 @@ struct TransferObjects
         if (target && target->isOpen())
             target->Close();
     }
-
-private:
-    template <typename T> static T& required(const std::unique_ptr<T>& object)
-    {
-        if (!object)
-            throw Error(QStringLiteral("Object required"));
-        return *object;
-    }
 };
 
 // Sets the cursor location and the 5000-second time-outs on four numbered lines from
@@ -49,15 +42,10 @@ private:
 inline bool openConnection(Handler& handler, int firstLine, const std::unique_ptr<Connection>& connection,
                            int cursorLocation, const QString& connectionString)
 {
-    auto object = [&]() -> Connection& {
-        if (!connection)
-            throw Error(QStringLiteral("Object required"));
-        return *connection;
-    };
-    handler.step(firstLine, [&] { object().CursorLocation = cursorLocation; });
-    handler.step(firstLine + 2, [&] { object().CommandTimeout = 5000; });
-    handler.step(firstLine + 4, [&] { object().ConnectionTimeout = 5000; });
-    return handler.step(firstLine + 6, [&] { object().Open(connectionString); });
+    handler.step(firstLine, [&] { required(connection).CursorLocation = cursorLocation; });
+    handler.step(firstLine + 2, [&] { required(connection).CommandTimeout = 5000; });
+    handler.step(firstLine + 4, [&] { required(connection).ConnectionTimeout = 5000; });
+    return handler.step(firstLine + 6, [&] { required(connection).Open(connectionString); });
 }
 
 // Runs a step of a row whose statement is kept in UTF-8, as it is sent: when the step

@@ -6,25 +6,11 @@
 #include "connect/Form1.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
-#include "tests/support/TestSupport.h"
+#include "tests/transfer/TransferFixture.h"
 
 #include <QTest>
 
 namespace {
-Form2& tableWindow(ProgramUnderTest& program)
-{
-    program.rememberSandbox();
-    Windows::form1().Form_Load();
-    return Windows::form2();
-}
-
-void selectOnly(TableList* list, const QString& name)
-{
-    const auto found = list->findItems(name, Qt::MatchExactly);
-    QVERIFY2(found.size() == 1, qPrintable(name));
-    list->setCurrentItem(found.first(), QItemSelectionModel::ClearAndSelect);
-}
-
 QString errorReports()
 {
     QStringList texts;
@@ -47,31 +33,30 @@ private slots:
         const QString table = QStringLiteral(" a`b\"c'd\\e;f ü");
         const QString column = QStringLiteral(" x`y\"z'\\; 日本");
         auto my = Sandbox::mySQL();
-        Sandbox::exec(*my, QStringLiteral("CREATE TABLE `%1` (`%2` VARCHAR(20), n INT)")
-                               .arg(QString(table).replace('`', "``"), QString(column).replace('`', "``")));
-        Sandbox::exec(
-            *my,
-            QStringLiteral("INSERT INTO `%1` VALUES ('it''s', 1)").arg(QString(table).replace('`', "``")));
-        Form2& form = tableWindow(program);
-        selectOnly(form.List1, table);
+        Sandbox::exec(*my, QStringLiteral("CREATE TABLE %1 (%2 VARCHAR(20), n INT)")
+                               .arg(Transfer::mySQLQuoted(table), Transfer::mySQLQuoted(column)));
+        Sandbox::exec(*my,
+                      QStringLiteral("INSERT INTO %1 VALUES ('it''s', 1)").arg(Transfer::mySQLQuoted(table)));
+        Transfer::openTableWindow();
+        Form2& form = Windows::form2();
+        Transfer::select(form.List1, {table});
         form.PushButton3_Click();
         QVERIFY2(MessageBox::history().isEmpty(), qPrintable(errorReports()));
         auto pg = Sandbox::postgreSQL();
-        QCOMPARE(Sandbox::scalar(*pg, QStringLiteral("SELECT \"%2\" || n FROM \"%1\"")
-                                          .arg(QString(table).replace('"', "\"\""),
-                                               QString(column).replace('"', "\"\""))),
+        QCOMPARE(Sandbox::scalar(
+                     *pg, QStringLiteral("SELECT %2 || n FROM %1")
+                              .arg(Transfer::postgreSQLQuoted(table), Transfer::postgreSQLQuoted(column))),
                  QStringLiteral("it's1"));
 
         // And back, into a MySQL database that does not have it any more.
-        Sandbox::exec(*my, QStringLiteral("DROP TABLE `%1`").arg(QString(table).replace('`', "``")));
+        Sandbox::exec(*my, QStringLiteral("DROP TABLE %1").arg(Transfer::mySQLQuoted(table)));
         MessageBox::clearHistory();
-        selectOnly(form.List2, table);
+        Transfer::select(form.List2, {table});
         MessageBox::setNextAnswer(MessageBox::Yes); // the list still shows the old table
         form.PushButton4_Click();
         QCOMPARE(MessageBox::history().size(), 2); // the question, and the DROP it allowed refused
-        QCOMPARE(Sandbox::scalar(
-                     *my, QStringLiteral("SELECT CONCAT(`%2`, CAST(n AS SIGNED)) FROM `%1`")
-                              .arg(QString(table).replace('`', "``"), QString(column).replace('`', "``"))),
+        QCOMPARE(Sandbox::scalar(*my, QStringLiteral("SELECT CONCAT(%2, CAST(n AS SIGNED)) FROM %1")
+                                          .arg(Transfer::mySQLQuoted(table), Transfer::mySQLQuoted(column))),
                  QStringLiteral("it's1"));
     }
 
@@ -84,14 +69,15 @@ private slots:
                       QStringLiteral("CREATE TABLE %1 (%1 int); INSERT INTO %1 VALUES (5)").arg(fits));
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, QStringLiteral("CREATE TABLE %1 (%1 INT)").arg(tooLong));
-        Form2& form = tableWindow(program);
-        selectOnly(form.List2, fits);
+        Transfer::openTableWindow();
+        Form2& form = Windows::form2();
+        Transfer::select(form.List2, {fits});
         form.PushButton4_Click();
         QVERIFY2(MessageBox::history().isEmpty(), qPrintable(errorReports()));
         QCOMPARE(Sandbox::scalar(*my, QStringLiteral("SELECT %1 FROM %1").arg(fits)), QStringLiteral("5"));
 
         // 64 characters fit MySQL but not PostgreSQL, which would cut the name short.
-        selectOnly(form.List1, tooLong);
+        Transfer::select(form.List1, {tooLong});
         form.PushButton3_Click();
         QCOMPARE(MessageBox::history().size(), 1);
         QVERIFY(MessageBox::history().first().text.contains(QStringLiteral("longer than the 63 bytes")));
@@ -113,8 +99,9 @@ private slots:
         Sandbox::exec(*my,
                       QStringLiteral("INSERT INTO bytes VALUES (1, CONCAT('a', CHAR(0), 'b'), X'00', 'x'),"
                                      "(2, 'plain', X'C3FF28E282', CONVERT(X'E9' USING latin1))"));
-        Form2& form = tableWindow(program);
-        selectOnly(form.List1, QStringLiteral("bytes"));
+        Transfer::openTableWindow();
+        Form2& form = Windows::form2();
+        Transfer::select(form.List1, {QStringLiteral("bytes")});
         form.PushButton3_Click();
         QCOMPARE(MessageBox::history().size(), 1);
         QVERIFY2(MessageBox::history().first().text.contains(QStringLiteral("NUL")),
@@ -136,8 +123,9 @@ private slots:
                                           "REPEAT(X'00FF5C27', 2621440)"));
         const QString expected = Sandbox::scalar(
             *my, QStringLiteral("SELECT CONCAT(LENGTH(t), MD5(t), LENGTH(b), MD5(b)) FROM big"));
-        Form2& form = tableWindow(program);
-        selectOnly(form.List1, QStringLiteral("big"));
+        Transfer::openTableWindow();
+        Form2& form = Windows::form2();
+        Transfer::select(form.List1, {QStringLiteral("big")});
         form.PushButton3_Click();
         QVERIFY2(MessageBox::history().isEmpty(), qPrintable(errorReports()));
         auto pg = Sandbox::postgreSQL();
@@ -146,7 +134,7 @@ private slots:
                  expected);
 
         Sandbox::exec(*my, QStringLiteral("RENAME TABLE big TO big_before"));
-        selectOnly(form.List2, QStringLiteral("big"));
+        Transfer::select(form.List2, {QStringLiteral("big")});
         MessageBox::setNextAnswer(MessageBox::Yes);
         form.PushButton4_Click();
         QCOMPARE(MessageBox::history().size(), 2); // the question, and the refused DROP of the renamed table

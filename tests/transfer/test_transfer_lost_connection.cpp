@@ -6,7 +6,7 @@
 #include "connect/Form1.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
-#include "tests/support/TestSupport.h"
+#include "tests/transfer/TransferFixture.h"
 
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -46,13 +46,6 @@ QStringList reportLines()
     }
     return lines;
 }
-
-void selectOnly(TableList* list, const QString& name)
-{
-    const auto found = list->findItems(name, Qt::MatchExactly);
-    QVERIFY(found.size() == 1);
-    list->setCurrentItem(found.first(), QItemSelectionModel::ClearAndSelect);
-}
 } // namespace
 
 class LostConnectionTest : public QObject
@@ -67,10 +60,9 @@ private slots:
         Sandbox::exec(*my, QStringLiteral("CREATE TABLE far (id INT, label VARCHAR(20)) SELECT seq AS id, "
                                           "CONCAT('row ', seq) AS label FROM seq_1_to_%1")
                                .arg(kRows));
-        program.rememberSandbox();
-        Windows::form1().Form_Load();
+        Transfer::openTableWindow();
         Form2& form = Windows::form2();
-        selectOnly(form.List1, QStringLiteral("far"));
+        Transfer::select(form.List1, {QStringLiteral("far")});
 
         std::thread killer = endSessionMidway(
             QStringLiteral("SELECT count(*) FROM far"), false,
@@ -104,10 +96,9 @@ private slots:
                       QStringLiteral("CREATE TABLE near AS SELECT g AS id, 'row ' || g AS label FROM "
                                      "generate_series(1, %1) g")
                           .arg(kRows));
-        program.rememberSandbox();
-        Windows::form1().Form_Load();
+        Transfer::openTableWindow();
         Form2& form = Windows::form2();
-        selectOnly(form.List2, QStringLiteral("near"));
+        Transfer::select(form.List2, {QStringLiteral("near")});
 
         // The source reads inside a snapshot, idle in its transaction between batches.
         std::thread killer = endSessionMidway(

@@ -5,7 +5,7 @@
 #include "connect/Form1.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
-#include "tests/support/TestSupport.h"
+#include "tests/transfer/TransferFixture.h"
 
 #include <QTest>
 
@@ -22,12 +22,9 @@ private slots:
                                      "INSERT INTO money VALUES (1, 1.50, 0.1234567890123456789012345678901),"
                                      "(2, 2.25, 1.100000000000000000000000000000000),"
                                      "(3, 99999999.99, -7)"));
-        program.rememberSandbox();
-        Windows::form1().Form_Load();
+        Transfer::openTableWindow();
         Form2& form = Windows::form2();
-        const auto found = form.List2->findItems(QStringLiteral("money"), Qt::MatchExactly);
-        QCOMPARE(found.size(), 1);
-        form.List2->setCurrentItem(found.first(), QItemSelectionModel::ClearAndSelect);
+        Transfer::select(form.List2, {QStringLiteral("money")});
         form.PushButton4_Click();
 
         QCOMPARE(MessageBox::history().size(), 1);
