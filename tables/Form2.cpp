@@ -136,7 +136,13 @@ void Form2::setAllSelected(const QString& procedure, TableList* list, bool selec
     int count = 0;
     handler.step(100, [&] { count = list->count(); });
     for (int i = 0; i < count; ++i) {
-        handler.step(102, [&] { list->item(i)->setSelected(selected); });
+        // As in a list control where selecting an item by program also focuses it: the
+        // last item touched becomes current, so the operations see the user's choice.
+        handler.step(102, [&] {
+            QListWidgetItem* item = list->item(i);
+            item->setSelected(selected);
+            list->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+        });
         handler.step(104, [] {});
     }
 }

@@ -107,7 +107,8 @@ void Form2::PushButton4_Click()
                 160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
         }
         handler.step(204, [&] { statement.chop(1); });
-        handler.step(206, [&] { statement += QStringLiteral(");"); });
+        // Every character the client sends fits, whatever the database's default set.
+        handler.step(206, [&] { statement += QStringLiteral(") DEFAULT CHARSET=utf8mb4;"); });
         if (!handler.step(210, [&] { objects.targetConnection().Execute(statement); }) && objects.lost())
             break;
 

@@ -15,6 +15,7 @@ enum AdoType {
     adDate = 7,
     adBoolean = 11,
     adBinary = 128,
+    adWChar = 130,
     adNumeric = 131,
     adDBDate = 133,
     adDBTimeStamp = 135,
@@ -156,6 +157,16 @@ qsizetype toMySQLDateTime(QByteArrayView s, char* out)
     return length;
 }
 
+// A character(n) value without the blanks that pad it to its length: PostgreSQL itself
+// does not count them, and drops them when it reads the value as text.
+QByteArrayView withoutPadding(const QByteArray& text)
+{
+    qsizetype size = text.size();
+    while (size > 0 && text[size - 1] == ' ')
+        --size;
+    return QByteArrayView(text.constData(), size);
+}
+
 // A MySQL zero date ("0000-00-00", or a month or day of 0) has no PostgreSQL value.
 bool isZeroDate(const QByteArray& text)
 {
@@ -235,6 +246,8 @@ void appendMySQLValue(QByteArray& statement, const Value& value, int typeCode, i
     else if ((typeCode == adDate || typeCode == adDBDate || typeCode == adDBTimeStamp) &&
              (dateTimeLength = toMySQLDateTime(bytes, dateTime)) > 0)
         statement.append(dateTime, dateTimeLength);
+    else if (typeCode == adWChar)
+        appendDoubled(statement, withoutPadding(bytes));
     else
         appendDoubled(statement, bytes);
     statement.append("', '");

@@ -184,7 +184,7 @@ void TransferCommandsTest::refusedCreateAppendsRows()
     QCOMPARE(shown.size(), 1);
     const QString create = toPostgreSQL()
                                ? QStringLiteral(R"(CREATE TABLE "people"("id" NUMERIC,"name" TEXT))")
-                               : QStringLiteral("CREATE TABLE `people`(`id` BIGINT,`name` LONGTEXT);");
+                               : QStringLiteral("CREATE TABLE `people`(`id` BIGINT,`name` LONGTEXT) DEFAULT CHARSET=utf8mb4;");
     QVERIFY2(shown.constFirst().endsWith(reportTail(procedure(), toPostgreSQL() ? 200 : 210, create)),
              qPrintable(shown.constFirst()));
     QCOMPARE(rows(target(), QStringLiteral("SELECT id, name FROM people ORDER BY id")),

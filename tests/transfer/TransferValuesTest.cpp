@@ -198,7 +198,7 @@ void TransferValuesTest::createTableToMySQL()
         "CREATE TABLE `types`(`a` BIGINT,`b` BIGINT,`c` BIGINT,`d` DECIMAL(10,2),`e` DECIMAL(65,30),"
         "`f` FLOAT,`g` DOUBLE,`h` LONGTEXT,`i` LONGTEXT,`j` LONGTEXT,`k` LONGTEXT,`l` LONGTEXT,"
         "`m` LONGTEXT,`n` DATETIME,`o` LONGTEXT,`p` LONGTEXT,`q` DATETIME(6),`r` DATETIME(6),"
-        "`s` LONGBLOB,`t` LONGTEXT,`U` LONGTEXT);");
+        "`s` LONGBLOB,`t` LONGTEXT,`U` LONGTEXT) DEFAULT CHARSET=utf8mb4;");
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.constFirst().endsWith(reportTail(QStringLiteral("PushButton4_Click"), 210, create)),
