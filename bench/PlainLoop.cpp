@@ -1,5 +1,7 @@
 #include "bench/PlainLoop.h"
 
+#include "app/db/SessionSettings.h"
+
 #include <QElapsedTimer>
 #include <libpq-fe.h>
 #include <mysql.h>
@@ -78,9 +80,8 @@ PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& state
                             details.pgUser.constData(),
                             details.pgPassword.constData(),
                             details.pgDatabase.constData(),
-                            "UTF8",
-                            "-c TimeZone=UTC -c standard_conforming_strings=on -c DateStyle=ISO,YMD "
-                            "-c extra_float_digits=3",
+                            SessionSettings::kPostgreSQLClientEncoding,
+                            SessionSettings::kPostgreSQLOptions,
                             nullptr};
     PGconn* connection = PQconnectdbParams(keys, values, 0);
     PlainResult result;
@@ -112,10 +113,8 @@ PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementF
     // The session settings of the program's own MySQL connections.
     const unsigned protocol = MYSQL_PROTOCOL_TCP;
     mysql_optionsv(connection, MYSQL_OPT_PROTOCOL, &protocol);
-    mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    mysql_optionsv(connection, MYSQL_INIT_COMMAND,
-                   "SET SESSION sql_mode = TRIM(BOTH ',' FROM CONCAT(@@SESSION.sql_mode, "
-                   "',NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES')), time_zone = '+00:00'");
+    mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
     if (!mysql_real_connect(connection, details.myHost.constData(), details.myUser.constData(),
                             details.myPassword.constData(), details.myDatabase.constData(),
                             details.myPort.toUInt(), nullptr, 0)) {

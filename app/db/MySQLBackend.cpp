@@ -4,6 +4,7 @@
 #include "app/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
+#include "app/db/SessionSettings.h"
 
 #include <mysql.h>
 
@@ -213,10 +214,8 @@ public:
         // TCP always, also for "localhost", so that the port is honoured.
         const unsigned protocol = MYSQL_PROTOCOL_TCP;
         mysql_optionsv(m_connection, MYSQL_OPT_PROTOCOL, &protocol);
-        mysql_optionsv(m_connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        mysql_optionsv(m_connection, MYSQL_INIT_COMMAND,
-                       "SET SESSION sql_mode = TRIM(BOTH ',' FROM CONCAT(@@SESSION.sql_mode, "
-                       "',NO_BACKSLASH_ESCAPES,STRICT_ALL_TABLES')), time_zone = '+00:00'");
+        mysql_optionsv(m_connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
+        mysql_optionsv(m_connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
         if (options.connectionTimeout > 0) {
             const unsigned timeout = static_cast<unsigned>(options.connectionTimeout);
             mysql_optionsv(m_connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);

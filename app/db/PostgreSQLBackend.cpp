@@ -3,6 +3,7 @@
 #include "app/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
+#include "app/db/SessionSettings.h"
 
 #include <libpq-fe.h>
 
@@ -213,10 +214,9 @@ public:
             add("dbname", database);
         if (options.connectionTimeout > 0)
             add("connect_timeout", timeout);
-        static const QByteArray encoding("UTF8");
-        static const QByteArray sessionOptions("-c TimeZone=UTC -c standard_conforming_strings=on "
-                                               "-c DateStyle=ISO,YMD -c extra_float_digits=3");
-        static const QByteArray application("Quillstone");
+        static const QByteArray encoding(SessionSettings::kPostgreSQLClientEncoding);
+        static const QByteArray sessionOptions(SessionSettings::kPostgreSQLOptions);
+        static const QByteArray application(SessionSettings::kPostgreSQLApplicationName);
         add("client_encoding", encoding);
         add("options", sessionOptions);
         add("application_name", application);
