@@ -8,13 +8,25 @@
 class Error : public std::exception
 {
 public:
-    explicit Error(QString description)
-        : m_description(std::move(description)), m_utf8(m_description.toUtf8())
+    // Whether the failure lies in the values a statement carried (a number out of range,
+    // a text too long for its column, a broken constraint): then the same statement with
+    // other values may well succeed. Any other failure (a missing table, a missing right,
+    // a read-only server, a full disk, a lost link) would fail the next statement too.
+    enum class Cause { Other, Values };
+
+    explicit Error(QString description, Cause cause = Cause::Other, QString sqlState = {})
+        : m_description(std::move(description)), m_utf8(m_description.toUtf8()), m_cause(cause),
+          m_sqlState(std::move(sqlState))
     {}
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }
+    bool refusedValues() const { return m_cause == Cause::Values; }
+    // The five-character SQLSTATE the server gave, or empty.
+    const QString& sqlState() const { return m_sqlState; }
 
 private:
     QString m_description;
     QByteArray m_utf8;
+    Cause m_cause;
+    QString m_sqlState;
 };

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <exception>
+#include <optional>
 
 // The support address that every error report asks the user to write to.
 inline const QString kSupportAddress = QStringLiteral("support@vantrel.example");
@@ -50,11 +51,14 @@ public:
             body();
             return true;
         } catch (const Error& error) {
+            m_lastError = error;
             report(error.description());
         } catch (const std::exception& error) {
+            m_lastError = Error(QString::fromUtf8(error.what()));
             report(QString::fromUtf8(error.what()));
         } catch (...) {
-            report(QStringLiteral("Unknown error"));
+            m_lastError = Error(QStringLiteral("Unknown error"));
+            report(m_lastError->description());
         }
         return false;
     }
@@ -66,7 +70,17 @@ public:
         return result;
     }
 
+    // Reports a failure found outside a step (the answer to a statement sent earlier) as
+    // a failure of the step with that line.
+    void fail(int line, const Error& error)
+    {
+        m_line = line;
+        report(error.description());
+    }
+
     int line() const { return m_line; }
+    // The failure of the last step that failed.
+    const std::optional<Error>& lastError() const { return m_lastError; }
     int reports() const { return m_reports; }
     const QString& tag() const { return m_tag; }
 
@@ -77,4 +91,5 @@ private:
     int m_line = 0;
     int m_reports = 0;
     const QString* m_statementText = nullptr;
+    std::optional<Error> m_lastError;
 };

@@ -18,3 +18,12 @@ inline QString postgreSQLName(const QString& name)
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
+
+// A text between apostrophes, each apostrophe doubled: a literal for either server, as
+// both sessions take backslashes as they are.
+inline QString quotedText(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}

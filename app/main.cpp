@@ -1,5 +1,6 @@
 #include "app/MessageBox.h"
 #include "app/Windows.h"
+#include "app/Yield.h"
 #include "connect/Form1.h"
 #include "tables/Form2.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(applicationIcon());
     // Closing either window ends the program, also while the other one is hidden.
     QApplication::setQuitOnLastWindowClosed(false);
+    keepPaintingWhileWaiting();
 
     Form1& connectionWindow = Windows::form1();
     connectionWindow.Form_Load();

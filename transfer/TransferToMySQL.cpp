@@ -2,7 +2,6 @@
 // database, one CREATE TABLE and one INSERT per row each, every value quoted.
 
 #include "app/ErrorReport.h"
-#include "app/Main.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
@@ -12,8 +11,92 @@
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 #include "transfer/Datatype.h"
-#include "transfer/TransferSteps.h"
+#include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
+
+namespace {
+class ToMySQL : public CopyDirection
+{
+public:
+    explicit ToMySQL(Form2& form) : m_form(form)
+    {
+        m_lines.create = 210;
+        m_lines.recordCount = 218;
+        m_lines.rowLoop = 220;
+        m_lines.rowYield = 222;
+        m_lines.progress = 224;
+        m_lines.buildRow = 226;
+        m_lines.sendRow = 256;
+        m_lines.moveNext = 258;
+        m_lines.finishRows = 268;
+        m_lines.pointer = 260;
+        m_lines.resetBar = 262;
+        m_lines.closeRows = 264;
+        m_lines.list = 266;
+    }
+
+    const CopyLines& lines() const override { return m_lines; }
+    TableList* sourceList() const override { return m_form.List2; }
+    TableList* targetList() const override { return m_form.List1; }
+    QString sourceName(const QString& table) const override { return postgreSQLName(table); }
+    QString targetName(const QString& table) const override { return mySQLName(table); }
+
+    // CREATE TABLE `t`(`c` TYPE,...) DEFAULT CHARSET=utf8mb4;
+    void buildCreate(Handler& h, QString& statement, const QString& table, const Fields& fields) override
+    {
+        m_types.clear();
+        m_scales.clear();
+        m_insertHead =
+            (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('")).toUtf8();
+        h.step(150,
+               [&] { statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("("); });
+        int fieldCount = 0;
+        h.step(152, [&] { fieldCount = fields.Count(); });
+        for (int j = 0; j < fieldCount; ++j) {
+            h.step(154, [] { YieldToEvents(); });
+            QString column;
+            h.step(156, [&] { column = fields[j].Name(); });
+            QString type;
+            h.step(158, [&] {
+                const Field& field = fields[j];
+                type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
+                m_types.append(field.Type());
+                m_scales.append(mySQLDecimalScale(field.Precision(), field.NumericScale()));
+            });
+            h.step(160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
+        }
+        h.step(204, [&] { statement.chop(1); });
+        // Every character the client sends fits, whatever the database's default set.
+        h.step(206, [&] { statement += QStringLiteral(") DEFAULT CHARSET=utf8mb4;"); });
+    }
+
+    // INSERT INTO `t` VALUES('5', NULL, 'O''Brien')
+    void buildRow(QByteArray& row, const QString&, const Fields& fields) override
+    {
+        row += m_insertHead;
+        for (int c = 0; c < fields.Count(); ++c) {
+            YieldToEvents();
+            appendMySQLValue(row, fields[c].Value(), m_types.value(c), m_scales.value(c));
+        }
+        row.chop(3);
+        row += ')';
+    }
+
+    QString findTable(const QString& table) const override
+    {
+        return QStringLiteral("SELECT 1 FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND "
+                              "TABLE_NAME = BINARY ") +
+               quotedText(table);
+    }
+
+private:
+    Form2& m_form;
+    CopyLines m_lines;
+    QByteArray m_insertHead;
+    QList<int> m_types;
+    QList<int> m_scales;
+};
+} // namespace
 
 void Form2::PushButton4_Click()
 {
@@ -34,124 +117,16 @@ void Form2::PushButton4_Click()
     }
     handler.step(110, [&] { m_pointer->set(WindowPointer::Busy); });
 
-    // Without both connections, or without the source rows, there is nothing to do:
-    // the failure is reported once and the click ends.
-    auto finish = [&] {
-        if (objects.rows && objects.rows->isOpen())
-            resetProgress(ProgressBar1);
-        handler.step(276, [&] { m_pointer->set(WindowPointer::Default); });
-        handler.step(278, [&] { objects.closeTarget(); });
-        handler.step(280, [&] { objects.closeSource(); });
-    };
-    if (!openConnection(handler, 112, objects.source, adUseClient, PostgreSQLConnectionString()) ||
-        !openConnection(handler, 120, objects.target, adUseServer, MySQLConnectionString())) {
-        finish();
-        return;
+    // Without both connections there is nothing to do: the failure is reported once and
+    // the click ends.
+    if (openConnection(handler, 112, objects.source, adUseClient, PostgreSQLConnectionString()) &&
+        openConnection(handler, 120, objects.target, adUseServer, MySQLConnectionString())) {
+        ToMySQL direction(*this);
+        TableCopy(handler, statement, objects, direction, ProgressBar1, *m_pointer).copySelected(128);
     }
-
-    int last = -1;
-    handler.step(128, [&] { last = List2->count() - 1; });
-    for (int i = last; i >= 0; --i) {
-        if (handler.test(130, [&] { return !List2->at(i).isSelected(); }))
-            continue;
-        QString table;
-        handler.step(132, [&] { table = List2->at(i).text(); });
-        int answer = 0;
-        if (handler.test(134, [&] { return ListContains(List1, table); })) {
-            handler.step(136, [&] {
-                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table +
-                                              QStringLiteral("?"),
-                                          QStringLiteral("Overwrite?"), MessageBox::YesNo);
-            });
-        } else {
-            handler.step(138, [&] { answer = 0; });
-        }
-        if (handler.test(140, [&] { return answer == MessageBox::No; }))
-            continue;
-        if (handler.test(142, [&] { return answer == MessageBox::Yes; })) {
-            handler.step(144, [&] {
-                objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + mySQLName(table));
-            });
-            handler.step(146, [&] { RemoveListItem(List1, table); });
-        }
-        if (!handler.step(148,
-                          [&] {
-                              objects.recordset().Open(QStringLiteral("SELECT * FROM ") +
-                                                           postgreSQLName(table),
-                                                       objects.sourceConnection());
-                          }) ||
-            objects.lost()) {
-            break;
-        }
-
-        // CREATE TABLE `t`(`c` TYPE,...);
-        QList<int> types;
-        QList<int> scales;
-        handler.step(150, [&] {
-            statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("(");
-        });
-        int fieldCount = 0;
-        handler.step(152, [&] { fieldCount = objects.recordset().Fields().Count(); });
-        for (int j = 0; j < fieldCount; ++j) {
-            handler.step(154, [] { YieldToEvents(); });
-            QString column;
-            handler.step(156, [&] { column = objects.recordset().Fields()[j].Name(); });
-            QString type;
-            handler.step(158, [&] {
-                const Field& field = objects.recordset().Fields()[j];
-                type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
-                types.append(field.Type());
-                scales.append(mySQLDecimalScale(field.Precision(), field.NumericScale()));
-            });
-            handler.step(
-                160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
-        }
-        handler.step(204, [&] { statement.chop(1); });
-        // Every character the client sends fits, whatever the database's default set.
-        handler.step(206, [&] { statement += QStringLiteral(") DEFAULT CHARSET=utf8mb4;"); });
-        if (!handler.step(210, [&] { objects.targetConnection().Execute(statement); }) && objects.lost())
-            break;
-
-        // The rows' statements are built and sent in UTF-8; see withRowStatement.
-        const QByteArray insertHead =
-            (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('")).toUtf8();
-        QByteArray row;
-        auto rowStep = [&](int line, auto&& body) {
-            return handler.step(line, [&] { withRowStatement(statement, row, body); });
-        };
-        qint64 lastRow = -1;
-        handler.step(218, [&] { lastRow = objects.recordset().RecordCount() - 1; });
-        for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
-            rowStep(222, [] { YieldToEvents(); });
-            rowStep(224, [&] { showProgress(ProgressBar1, r, lastRow); });
-            // A row that could not be written whole is not sent: half a statement would
-            // only add a second report.
-            const bool built = rowStep(226, [&] {
-                const Fields& fields = objects.recordset().Fields();
-                // The buffer of the previous row is reused.
-                row.resize(0);
-                row += insertHead;
-                for (int c = 0; c < fields.Count(); ++c) {
-                    YieldToEvents();
-                    appendMySQLValue(row, fields[c].Value(), types.value(c), scales.value(c));
-                }
-                row.chop(3);
-                row += ')';
-            });
-            if (built)
-                rowStep(256, [&] { objects.targetConnection().ExecuteUtf8(row); });
-            if (!rowStep(258, [&] { objects.recordset().MoveNext(); }))
-                break;
-        }
-        if (!row.isEmpty())
-            statement = QString::fromUtf8(row);
-        // Rows already copied stay, so the table is listed also when the copy stopped.
-        handler.step(260, [&] { m_pointer->set(WindowPointer::Default); });
-        handler.step(262, [&] { resetProgress(ProgressBar1); });
-        handler.step(264, [&] { objects.recordset().Close(); });
-        handler.step(266, [&] { List1->addName(table); });
-        if (objects.lost())
-            break;
-    }
-    finish();
+    if (objects.rows && objects.rows->isOpen())
+        resetProgress(ProgressBar1);
+    handler.step(276, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(278, [&] { objects.closeTarget(); });
+    handler.step(280, [&] { objects.closeSource(); });
 }

@@ -3,7 +3,6 @@
 
 #include "app/Error.h"
 #include "app/ErrorReport.h"
-#include "app/Main.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
@@ -13,29 +12,111 @@
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 #include "transfer/Datatype.h"
-#include "transfer/TransferSteps.h"
+#include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
-
-#include <QProgressBar>
 
 namespace {
 constexpr qsizetype kLongestPostgreSQLName = 63; // bytes
 
-void requireFittingNames(const QString& table, const Fields& fields)
+class ToPostgreSQL : public CopyDirection
 {
-    QStringList names{table};
-    for (int c = 0; c < fields.Count(); ++c)
-        names.append(fields[c].Name());
-    for (const QString& name : names) {
-        if (name.toUtf8().size() > kLongestPostgreSQLName)
-            throw Error(
-                QStringLiteral("The name \"%1\" is longer than the %2 bytes PostgreSQL allows; the table "
-                               "%3 is not copied.")
-                    .arg(name)
-                    .arg(kLongestPostgreSQLName)
-                    .arg(table));
+public:
+    explicit ToPostgreSQL(Form2& form) : m_form(form)
+    {
+        m_lines.tableYield = 128;
+        m_lines.names = 198;
+        m_lines.create = 200;
+        m_lines.recordCount = 208;
+        m_lines.rowLoop = 212;
+        m_lines.rowYield = 214;
+        m_lines.progress = 218;
+        m_lines.buildRow = 220;
+        m_lines.sendRow = 270;
+        m_lines.moveNext = 272;
+        m_lines.finishRows = 282;
+        m_lines.pointer = 274;
+        m_lines.resetBar = 276;
+        m_lines.closeRows = 278;
+        m_lines.list = 280;
     }
-}
+
+    const CopyLines& lines() const override { return m_lines; }
+    TableList* sourceList() const override { return m_form.List1; }
+    TableList* targetList() const override { return m_form.List2; }
+    QString sourceName(const QString& table) const override { return mySQLName(table); }
+    QString targetName(const QString& table) const override { return postgreSQLName(table); }
+
+    // PostgreSQL would cut a longer name short without an error, and the rows could then
+    // land in another table whose name starts the same way.
+    void checkNames(const QString& table, const Fields& fields) const override
+    {
+        QStringList names{table};
+        for (int c = 0; c < fields.Count(); ++c)
+            names.append(fields[c].Name());
+        for (const QString& name : names) {
+            if (name.toUtf8().size() > kLongestPostgreSQLName)
+                throw Error(
+                    QStringLiteral("The name \"%1\" is longer than the %2 bytes PostgreSQL allows; the "
+                                   "table %3 is not copied.")
+                        .arg(name)
+                        .arg(kLongestPostgreSQLName)
+                        .arg(table));
+        }
+    }
+
+    // CREATE TABLE "t"("c" TYPE,...)
+    void buildCreate(Handler& h, QString& statement, const QString& table, const Fields& fields) override
+    {
+        m_types.clear();
+        m_insertHead =
+            (QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(")).toUtf8();
+        h.step(150, [&] {
+            statement = QStringLiteral("CREATE TABLE ") + postgreSQLName(table) + QStringLiteral("(");
+        });
+        h.step(152, [&] { m_numeric.clear(); });
+        int fieldCount = 0;
+        h.step(154, [&] { fieldCount = fields.Count(); });
+        for (int j = 0; j < fieldCount; ++j) {
+            h.step(156, [] { YieldToEvents(); });
+            PostgreSQLColumnType type;
+            h.step(158, [&] { type = postgreSQLTypeFor(fields[j].Type()); });
+            h.step(162, [&] {
+                statement +=
+                    postgreSQLName(fields[j].Name()) + QLatin1Char(' ') + type.word + QLatin1Char(',');
+            });
+            h.step(174, [&] {
+                m_types.append(fields[j].Type());
+                m_numeric.append(type.numeric);
+            });
+        }
+        h.step(194, [&] { statement.chop(1); });
+        h.step(196, [&] { statement += QLatin1Char(')'); });
+    }
+
+    // INSERT INTO "t" VALUES(5, NULL, 'O''Brien')
+    void buildRow(QByteArray& row, const QString&, const Fields& fields) override
+    {
+        row += m_insertHead;
+        for (int c = 0; c < fields.Count(); ++c) {
+            YieldToEvents();
+            appendPostgreSQLValue(row, fields[c].Value(), m_types.value(c), m_numeric.value(c));
+        }
+        row.chop(2);
+        row += ')';
+    }
+
+    QString findTable(const QString& table) const override
+    {
+        return QStringLiteral("SELECT 1 FROM pg_tables WHERE tablename = ") + quotedText(table);
+    }
+
+private:
+    Form2& m_form;
+    CopyLines m_lines;
+    QByteArray m_insertHead;
+    QList<int> m_types;
+    QList<bool> m_numeric;
+};
 } // namespace
 
 void Form2::PushButton3_Click()
@@ -57,132 +138,16 @@ void Form2::PushButton3_Click()
     }
     handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
 
-    // Without both connections, or without the source rows, there is nothing to do:
-    // the failure is reported once and the click ends.
-    auto finish = [&] {
-        if (objects.rows && objects.rows->isOpen())
-            resetProgress(ProgressBar1);
-        handler.step(290, [&] { objects.closeSource(); });
-        handler.step(292, [&] { objects.closeTarget(); });
-        handler.step(294, [&] { m_pointer->set(WindowPointer::Default); });
-    };
-    if (!openConnection(handler, 110, objects.target, adUseServer, PostgreSQLConnectionString()) ||
-        !openConnection(handler, 118, objects.source, adUseClient, MySQLConnectionString())) {
-        finish();
-        return;
+    // Without both connections there is nothing to do: the failure is reported once and
+    // the click ends.
+    if (openConnection(handler, 110, objects.target, adUseServer, PostgreSQLConnectionString()) &&
+        openConnection(handler, 118, objects.source, adUseClient, MySQLConnectionString())) {
+        ToPostgreSQL direction(*this);
+        TableCopy(handler, statement, objects, direction, ProgressBar1, *m_pointer).copySelected(126);
     }
-
-    int last = -1;
-    handler.step(126, [&] { last = List1->count() - 1; });
-    for (int i = last; i >= 0; --i) {
-        handler.step(128, [] { YieldToEvents(); });
-        if (handler.test(130, [&] { return !List1->at(i).isSelected(); }))
-            continue;
-        QString table;
-        handler.step(132, [&] { table = List1->at(i).text(); });
-        int answer = 0;
-        if (handler.test(134, [&] { return ListContains(List2, table); })) {
-            handler.step(136, [&] {
-                answer = MessageBox::show(QStringLiteral("Would you like to overwrite ") + table +
-                                              QStringLiteral("?"),
-                                          QStringLiteral("Overwrite?"), MessageBox::YesNo);
-            });
-        } else {
-            handler.step(138, [&] { answer = 0; });
-        }
-        if (handler.test(140, [&] { return answer == MessageBox::No; }))
-            continue;
-        if (handler.test(142, [&] { return answer == MessageBox::Yes; })) {
-            handler.step(144, [&] {
-                objects.targetConnection().Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table));
-            });
-            // The list shows the table under the name it was created with.
-            handler.step(146, [&] { RemoveListItem(List2, table); });
-        }
-        if (!handler.step(148,
-                          [&] {
-                              objects.recordset().Open(QStringLiteral("SELECT * FROM ") + mySQLName(table),
-                                                       objects.sourceConnection(), adOpenStatic,
-                                                       adLockOptimistic);
-                          }) ||
-            objects.lost()) {
-            break;
-        }
-
-        // PostgreSQL would cut a longer name short without an error, and the rows could
-        // then land in another table whose name starts the same way.
-        if (!handler.step(150, [&] { requireFittingNames(table, objects.recordset().Fields()); })) {
-            handler.step(278, [&] { objects.recordset().Close(); });
-            continue;
-        }
-
-        // CREATE TABLE "t"("c" TYPE,...)
-        QList<int> types;
-        QList<bool> numeric;
-        handler.step(150, [&] {
-            statement = QStringLiteral("CREATE TABLE ") + postgreSQLName(table) + QStringLiteral("(");
-        });
-        handler.step(152, [&] { numeric.clear(); });
-        int fieldCount = 0;
-        handler.step(154, [&] { fieldCount = objects.recordset().Fields().Count(); });
-        for (int j = 0; j < fieldCount; ++j) {
-            handler.step(156, [] { YieldToEvents(); });
-            PostgreSQLColumnType type;
-            handler.step(158, [&] { type = postgreSQLTypeFor(objects.recordset().Fields()[j].Type()); });
-            handler.step(162, [&] {
-                statement += postgreSQLName(objects.recordset().Fields()[j].Name()) + QLatin1Char(' ') +
-                             type.word + QLatin1Char(',');
-            });
-            handler.step(174, [&] {
-                types.append(objects.recordset().Fields()[j].Type());
-                numeric.append(type.numeric);
-            });
-        }
-        handler.step(194, [&] { statement.chop(1); });
-        handler.step(196, [&] { statement += QLatin1Char(')'); });
-        if (!handler.step(200, [&] { objects.targetConnection().Execute(statement); }) && objects.lost())
-            break;
-
-        // The rows' statements are built and sent in UTF-8; see withRowStatement.
-        const QByteArray insertHead =
-            (QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(")).toUtf8();
-        QByteArray row;
-        auto rowStep = [&](int line, auto&& body) {
-            return handler.step(line, [&] { withRowStatement(statement, row, body); });
-        };
-        qint64 lastRow = -1;
-        handler.step(208, [&] { lastRow = objects.recordset().RecordCount() - 1; });
-        for (qint64 r = 0; r <= lastRow && !objects.lost(); ++r) {
-            rowStep(214, [] { YieldToEvents(); });
-            rowStep(218, [&] { showProgress(ProgressBar1, r, lastRow); });
-            // A row that could not be written whole is not sent: half a statement would
-            // only add a second report.
-            const bool built = rowStep(220, [&] {
-                const Fields& fields = objects.recordset().Fields();
-                // The buffer of the previous row is reused.
-                row.resize(0);
-                row += insertHead;
-                for (int c = 0; c < fields.Count(); ++c) {
-                    YieldToEvents();
-                    appendPostgreSQLValue(row, fields[c].Value(), types.value(c), numeric.value(c));
-                }
-                row.chop(2);
-                row += ')';
-            });
-            if (built)
-                rowStep(270, [&] { objects.targetConnection().ExecuteUtf8(row); });
-            if (!rowStep(272, [&] { objects.recordset().MoveNext(); }))
-                break;
-        }
-        if (!row.isEmpty())
-            statement = QString::fromUtf8(row);
-        // Rows already copied stay, so the table is listed also when the copy stopped.
-        handler.step(274, [&] { m_pointer->set(WindowPointer::Default); });
-        handler.step(276, [&] { resetProgress(ProgressBar1); });
-        handler.step(278, [&] { objects.recordset().Close(); });
-        handler.step(280, [&] { List2->addName(table); });
-        if (objects.lost())
-            break;
-    }
-    finish();
+    if (objects.rows && objects.rows->isOpen())
+        resetProgress(ProgressBar1);
+    handler.step(290, [&] { objects.closeSource(); });
+    handler.step(292, [&] { objects.closeTarget(); });
+    handler.step(294, [&] { m_pointer->set(WindowPointer::Default); });
 }

@@ -3,6 +3,7 @@
 // The interface between Connection/Recordset and the two client libraries. Only the
 // backends include libpq or the MySQL client.
 
+#include "app/db/StatementStream.h"
 #include "app/db/Value.h"
 
 #include <QList>
@@ -17,6 +18,23 @@ struct ColumnInfo
     int scale = 0;     // digits after the point of a decimal column
 };
 
+class Backend;
+
+// What a cursor or a stream knows of the backend that made it. The backend clears it in
+// its destructor, so that an object that outlives its connection lets go of its own
+// memory without touching a closed client handle.
+class BackendLink
+{
+public:
+    explicit BackendLink(Backend* backend) : m_backend(backend) {}
+    Backend* backend() const { return m_backend; }
+    bool alive() const { return m_backend != nullptr; }
+
+private:
+    friend class Backend;
+    Backend* m_backend;
+};
+
 // The rows of one statement.
 class Cursor
 {
@@ -27,8 +45,6 @@ public:
     // Fills row with the next row's values; false when there is no further row.
     virtual bool fetch(QList<Value>& row) = 0;
     virtual void close() = 0;
-    // The connection is closing under the cursor: let go of everything without using it.
-    virtual void abandon() = 0;
 };
 
 struct ConnectionOptions
@@ -40,11 +56,10 @@ struct ConnectionOptions
 class Backend
 {
 public:
-    virtual ~Backend() = default;
-    // Cursors that depend on the connection register here, so that closing the
-    // connection first never leaves them pointing at a closed client handle.
-    void track(Cursor* cursor) { m_cursors.append(cursor); }
-    void untrack(Cursor* cursor) { m_cursors.removeOne(cursor); }
+    Backend() : m_link(std::make_shared<BackendLink>(this)) {}
+    virtual ~Backend() { detach(); }
+    Backend(const Backend&) = delete;
+    Backend& operator=(const Backend&) = delete;
 
     // Runs one statement, in UTF-8; returns its rows fetched whole, or nullptr for a
     // statement without a result set.
@@ -52,20 +67,20 @@ public:
     // Opens a query whose rows are read as they are walked. The exact row count comes
     // first, from the same snapshot as the rows.
     virtual std::unique_ptr<Cursor> stream(const QString& sql) = 0;
+    // A stream of statements on this connection; nothing else may run on the connection
+    // until the stream is gone.
+    virtual std::unique_ptr<StatementStream> statementStream() = 0;
     // True once the link to the server is lost; nothing more can be done on it.
     virtual bool broken() const = 0;
 
+    const std::shared_ptr<BackendLink>& link() const { return m_link; }
+
 protected:
-    // Derived destructors call this before they close their client handle.
-    void abandonCursors()
-    {
-        const QList<Cursor*> open = m_cursors;
-        for (Cursor* cursor : open)
-            cursor->abandon();
-    }
+    // Derived destructors call this first, before they close their client handle.
+    void detach() { m_link->m_backend = nullptr; }
 
 private:
-    QList<Cursor*> m_cursors;
+    std::shared_ptr<BackendLink> m_link;
 };
 
 class ConnectionString;

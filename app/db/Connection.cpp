@@ -48,6 +48,11 @@ void Connection::Close()
     m_backend.reset();
 }
 
+std::unique_ptr<StatementStream> Connection::openStatementStream()
+{
+    return backend().statementStream();
+}
+
 bool Connection::isBroken() const
 {
     return m_backend && m_backend->broken();

@@ -4,6 +4,8 @@
 // an ODBC-style connection string, and a Recordset that walks the rows of a query.
 // Every failure throws Error with the server's or the client's description.
 
+#include "app/db/DataTypeEnum.h"
+#include "app/db/StatementStream.h"
 #include "app/db/Value.h"
 
 #include <QList>
@@ -36,6 +38,9 @@ public:
     // The same for a statement already in UTF-8, as the transfers build their rows.
     Recordset ExecuteUtf8(const QByteArray& sql);
     void Close();
+    // Statements whose answers are read as they come, for sending many rows; nothing else
+    // may run on the connection while the stream lives.
+    std::unique_ptr<StatementStream> openStatementStream();
     bool isOpen() const { return m_backend != nullptr; }
     // True when the connection was open and its link to the server has been lost.
     bool isBroken() const;

@@ -1,75 +1,120 @@
-// The MySQL client: MariaDB Connector/C over TCP, utf8mb4, strict and without backslash
-// escapes, so that a quoted literal arrives byte for byte.
+// The MySQL client: MariaDB Connector/C over TCP (with TLS whenever the server offers it),
+// utf8mb4, strict and without backslash escapes, so that a quoted literal arrives byte for
+// byte. Statements go through the client's non-blocking interface, so that a long wait
+// for the server leaves the windows painted and can be given up after the time-out.
 
 #include "app/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
+#include "app/db/DataTypeEnum.h"
 #include "app/db/SessionSettings.h"
+#include "app/db/Waiting.h"
 
 #include <mysql.h>
 
+#include <QDeadlineTimer>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
 constexpr unsigned kBinaryCharset = 63;
+// How long the request that stops a timed-out statement, and the statement's end after
+// it, may take: a stalled server answers neither.
+constexpr int kKillMilliseconds = 5000;
 
-int adoTypeOf(const MYSQL_FIELD& field)
+// The client's error numbers for a link that is gone or was never there.
+enum ClientError : unsigned {
+    kServerGone = 2006,
+    kServerLost = 2013,
+    kServerLostExtended = 2026, // the TLS layer failed
+    kReadTimeout = 2055,
+};
+
+// The server's errors that lie in a statement's values rather than in the statement:
+// another row's values may well be taken.
+bool refusesValues(unsigned code, const char* sqlState)
+{
+    static constexpr unsigned valueErrors[] = {
+        1048, // column cannot be null
+        1062, // duplicate entry
+        1263, // NULL supplied to a NOT NULL column
+        1264, // out of range value
+        1265, // data truncated
+        1292, // incorrect date, time or number value
+        1365, // division by zero
+        1366, // incorrect value for the column
+        1367, // illegal value
+        1406, // data too long
+        1411, // incorrect value for a function
+        1416, // not a geometry value
+        1451, // referenced by a foreign key
+        1452, // no row for a foreign key
+        1690, // value out of range
+        4025, // CHECK constraint failed
+    };
+    if (std::find(std::begin(valueErrors), std::end(valueErrors), code) != std::end(valueErrors))
+        return true;
+    return sqlState && (std::strncmp(sqlState, "22", 2) == 0 || std::strncmp(sqlState, "23", 2) == 0);
+}
+
+DataTypeEnum adoTypeOf(const MYSQL_FIELD& field)
 {
     const bool isUnsigned = field.flags & UNSIGNED_FLAG;
     const bool isBinary = field.charsetnr == kBinaryCharset;
     switch (field.type) {
     case MYSQL_TYPE_TINY:
-        return isUnsigned ? 17 : 16;
+        return isUnsigned ? adUnsignedTinyInt : adTinyInt;
     case MYSQL_TYPE_YEAR:
-        return 2;
+        return adSmallInt;
     case MYSQL_TYPE_SHORT:
-        return isUnsigned ? 18 : 2;
+        return isUnsigned ? adUnsignedSmallInt : adSmallInt;
     case MYSQL_TYPE_INT24:
     case MYSQL_TYPE_LONG:
-        return isUnsigned ? 19 : 3;
+        return isUnsigned ? adUnsignedInt : adInteger;
     case MYSQL_TYPE_LONGLONG:
-        return isUnsigned ? 21 : 20;
+        return isUnsigned ? adUnsignedBigInt : adBigInt;
     case MYSQL_TYPE_DECIMAL:
     case MYSQL_TYPE_NEWDECIMAL:
-        return 131;
+        return adNumeric;
     case MYSQL_TYPE_FLOAT:
-        return 4;
+        return adSingle;
     case MYSQL_TYPE_DOUBLE:
-        return 5;
+        return adDouble;
     case MYSQL_TYPE_BIT:
-        return field.length == 1 ? 11 : 128;
+        return field.length == 1 ? adBoolean : adBinary;
     case MYSQL_TYPE_DATE:
     case MYSQL_TYPE_NEWDATE:
-        return 133;
+        return adDBDate;
     case MYSQL_TYPE_TIME:
     case MYSQL_TYPE_TIME2:
-        return 134;
+        return adDBTime;
     case MYSQL_TYPE_DATETIME:
     case MYSQL_TYPE_DATETIME2:
     case MYSQL_TYPE_TIMESTAMP:
     case MYSQL_TYPE_TIMESTAMP2:
-        return 135;
+        return adDBTimeStamp;
     case MYSQL_TYPE_STRING:
     case MYSQL_TYPE_ENUM:
     case MYSQL_TYPE_SET:
-        return isBinary && !(field.flags & (ENUM_FLAG | SET_FLAG)) ? 128 : 130;
+        return isBinary && !(field.flags & (ENUM_FLAG | SET_FLAG)) ? adBinary : adWChar;
     case MYSQL_TYPE_VARCHAR:
     case MYSQL_TYPE_VAR_STRING:
-        return isBinary ? 204 : 202;
+        return isBinary ? adVarBinary : adVarWChar;
     case MYSQL_TYPE_TINY_BLOB:
     case MYSQL_TYPE_MEDIUM_BLOB:
     case MYSQL_TYPE_LONG_BLOB:
     case MYSQL_TYPE_BLOB:
-        return isBinary ? 205 : 203;
+        return isBinary ? adLongVarBinary : adLongVarWChar;
     case MYSQL_TYPE_GEOMETRY:
-        return 205;
-    case MYSQL_TYPE_JSON:
-        return 203;
+        return adLongVarBinary;
     default:
-        return 203;
+        return adLongVarWChar; // JSON and anything newer read as text
     }
 }
 
@@ -84,7 +129,7 @@ QList<ColumnInfo> columnsOf(MYSQL_RES* result)
         ColumnInfo column;
         column.name = QString::fromUtf8(field.name, static_cast<qsizetype>(field.name_length));
         column.type = adoTypeOf(field);
-        if (column.type == 131) {
+        if (column.type == adNumeric) {
             // The display length counts the sign and the point.
             const int signAndPoint = (field.flags & UNSIGNED_FLAG ? 0 : 1) + (field.decimals > 0 ? 1 : 0);
             column.precision = static_cast<int>(field.length) - signAndPoint;
@@ -108,7 +153,330 @@ QByteArray floatText(const char* text, unsigned long length)
     return QByteArray(buffer, written.ptr - buffer);
 }
 
+short pollEventsFor(int status)
+{
+    short events = 0;
+    if (status & MYSQL_WAIT_READ)
+        events |= POLLIN;
+    if (status & MYSQL_WAIT_WRITE)
+        events |= POLLOUT;
+    if (status & MYSQL_WAIT_EXCEPT)
+        events |= POLLPRI;
+    return events;
+}
+
+int statusFor(short ready)
+{
+    int status = 0;
+    if (ready & (POLLIN | POLLHUP | POLLERR | POLLNVAL))
+        status |= MYSQL_WAIT_READ;
+    if (ready & (POLLOUT | POLLHUP | POLLERR))
+        status |= MYSQL_WAIT_WRITE;
+    if (ready & POLLPRI)
+        status |= MYSQL_WAIT_EXCEPT;
+    return status;
+}
+
+// Sets up a client handle the way every connection of the program is set up.
+MYSQL* newHandle(const ConnectionOptions& options)
+{
+    MYSQL* connection = mysql_init(nullptr);
+    if (!connection)
+        throw Error(QStringLiteral("Out of memory while connecting to MySQL."));
+    mysql_optionsv(connection, MYSQL_OPT_NONBLOCK, 0);
+    // TCP always, also for "localhost", so that the port is honoured.
+    const unsigned protocol = MYSQL_PROTOCOL_TCP;
+    mysql_optionsv(connection, MYSQL_OPT_PROTOCOL, &protocol);
+    // TLS whenever the server offers it, plain only when it offers none; the certificate
+    // is not checked, as most servers' certificates are their own.
+    const my_bool noCheck = 0;
+    mysql_optionsv(connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &noCheck);
+    mysql_ssl_set(connection, nullptr, nullptr, nullptr, nullptr, nullptr);
+    mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
+    if (options.connectionTimeout > 0) {
+        const unsigned timeout = static_cast<unsigned>(options.connectionTimeout);
+        mysql_optionsv(connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    }
+    return connection;
+}
+
+struct Address
+{
+    QByteArray host, user, password, database;
+    unsigned port = 0;
+
+    static Address of(const ConnectionString& settings)
+    {
+        const QString portText = settings.value({"port"});
+        bool validPort = true;
+        const unsigned port = portText.isEmpty() ? 0u : portText.toUInt(&validPort);
+        if (!validPort || port > 65535)
+            throw Error(
+                QStringLiteral("Invalid port \"%1\": a port is a number from 1 to 65535.").arg(portText));
+        const QByteArray host = settings.value({"server", "host"}).toUtf8();
+        return {host.isEmpty() ? QByteArray("localhost") : host,
+                settings.value({"user", "uid", "username"}).toUtf8(),
+                settings.value({"password", "pwd"}).toUtf8(), settings.value({"database", "db"}).toUtf8(),
+                port};
+    }
+};
+
 class MySQLBackend;
+MySQLBackend* backendOf(const std::shared_ptr<BackendLink>& link);
+
+class MySQLBackend : public Backend
+{
+public:
+    MySQLBackend(const ConnectionString& settings, const ConnectionOptions& options)
+        : m_address(Address::of(settings)), m_options(options)
+    {
+        m_connection = newHandle(options);
+        if (!mysql_real_connect(m_connection, m_address.host.constData(), m_address.user.constData(),
+                                m_address.password.constData(),
+                                m_address.database.isEmpty() ? nullptr : m_address.database.constData(),
+                                m_address.port, nullptr, 0)) {
+            const QString message = QString::fromUtf8(mysql_error(m_connection));
+            mysql_close(m_connection);
+            m_connection = nullptr;
+            throw Error(message);
+        }
+    }
+
+    ~MySQLBackend() override
+    {
+        detach();
+        if (m_connection)
+            mysql_close(m_connection);
+    }
+
+    std::unique_ptr<Cursor> execute(const QByteArray& sql) override
+    {
+        query(sql);
+        MYSQL_RES* result = storeResult();
+        // Further results of a statement text with several statements are not wanted.
+        while (mysql_more_results(m_connection))
+            skipResult();
+        if (!result)
+            return nullptr;
+        return storedCursor(result);
+    }
+
+    std::unique_ptr<Cursor> stream(const QString& sql) override;
+    std::unique_ptr<StatementStream> statementStream() override;
+    bool broken() const override { return m_broken; }
+
+    // Runs a call of the client's non-blocking interface to its end: start() begins it
+    // and returns what it waits for, resume(ready) goes on once that is ready. Past the
+    // command time-out the statement is stopped on the server and the call reported as
+    // timed out.
+    void complete(const std::function<int()>& start, const std::function<int(int)>& resume)
+    {
+        requireLink();
+        m_timedOut = false;
+        try {
+            int status = start();
+            QDeadlineTimer deadline = commandDeadline();
+            bool killed = false;
+            while (status != 0) {
+                const short ready =
+                    Waiting::onSocket(mysql_get_socket(m_connection), pollEventsFor(status), deadline);
+                if (ready != 0) {
+                    status = resume(statusFor(ready));
+                    continue;
+                }
+                if (killed)
+                    giveUp();
+                killed = true;
+                m_timedOut = true;
+                killStatement();
+                deadline.setRemainingTime(kKillMilliseconds);
+            }
+        } catch (...) {
+            // The client was left in the middle of a call; the connection is of no use.
+            m_broken = true;
+            throw;
+        }
+    }
+
+    void query(const QByteArray& sql)
+    {
+        int error = 0;
+        complete([&] { return mysql_real_query_start(&error, m_connection, sql.constData(), sql.size()); },
+                 [&](int ready) { return mysql_real_query_cont(&error, m_connection, ready); });
+        if (error != 0)
+            throw failure();
+    }
+
+    // The rows of the statement just run, fetched whole; nullptr for a statement without.
+    MYSQL_RES* storeResult()
+    {
+        MYSQL_RES* result = nullptr;
+        complete([&] { return mysql_store_result_start(&result, m_connection); },
+                 [&](int ready) { return mysql_store_result_cont(&result, m_connection, ready); });
+        if (!result && mysql_field_count(m_connection) != 0)
+            throw failure();
+        return result;
+    }
+
+    // Moves on to the next result of a statement text; false when it failed.
+    bool nextResult()
+    {
+        int status = 0;
+        complete([&] { return mysql_next_result_start(&status, m_connection); },
+                 [&](int ready) { return mysql_next_result_cont(&status, m_connection, ready); });
+        return status <= 0;
+    }
+
+    void skipResult()
+    {
+        if (!nextResult())
+            throw failure();
+        if (MYSQL_RES* rows = storeResult())
+            mysql_free_result(rows);
+    }
+
+    MYSQL_ROW fetchRow(MYSQL_RES* result)
+    {
+        MYSQL_ROW row = nullptr;
+        complete([&] { return mysql_fetch_row_start(&row, result); },
+                 [&](int ready) { return mysql_fetch_row_cont(&row, result, ready); });
+        if (!row && mysql_errno(m_connection))
+            throw failure();
+        return row;
+    }
+
+    // Reads and drops the rows of a streamed result that were not walked.
+    void freeResult(MYSQL_RES* result)
+    {
+        complete([&] { return mysql_free_result_start(result); },
+                 [&](int ready) { return mysql_free_result_cont(result, ready); });
+    }
+
+    // The error the client reports now. Every failure of the client passes here, so a
+    // lost link is always noticed.
+    Error failure()
+    {
+        const unsigned code = mysql_errno(m_connection);
+        const char* sqlState = mysql_sqlstate(m_connection);
+        if (code == kServerGone || code == kServerLost || code == kServerLostExtended || code == kReadTimeout)
+            m_broken = true;
+        if (std::exchange(m_timedOut, false))
+            return Error(QStringLiteral("Query timeout expired"));
+        return Error(QString::fromUtf8(mysql_error(m_connection)),
+                     refusesValues(code, sqlState) ? Error::Cause::Values : Error::Cause::Other,
+                     QString::fromLatin1(sqlState));
+    }
+
+    void requireLink() const
+    {
+        if (m_broken)
+            throw Error(QStringLiteral("The connection to the MySQL server was lost."));
+    }
+
+    // The largest statement the server takes, as it said when asked.
+    qint64 largestStatement()
+    {
+        if (m_largestStatement == 0) {
+            std::unique_ptr<Cursor> answer = execute("SELECT @@max_allowed_packet");
+            QList<Value> row;
+            if (!answer || !answer->fetch(row) || row.isEmpty())
+                throw Error(QStringLiteral("The MySQL server did not tell its largest statement."));
+            // The packet carries the statement after one byte of its own.
+            m_largestStatement = row.first().bytes().toLongLong() - 1;
+        }
+        return m_largestStatement;
+    }
+
+    // Several statements in one statement text, for the streams of the copies only.
+    void allowStatementBatches()
+    {
+        if (m_batches)
+            return;
+        int error = 0;
+        complete(
+            [&] {
+                return mysql_set_server_option_start(&error, m_connection, MYSQL_OPTION_MULTI_STATEMENTS_ON);
+            },
+            [&](int ready) { return mysql_set_server_option_cont(&error, m_connection, ready); });
+        if (error != 0)
+            throw failure();
+        m_batches = true;
+    }
+
+    MYSQL* handle() const { return m_connection; }
+
+private:
+    std::unique_ptr<Cursor> storedCursor(MYSQL_RES* result);
+
+    QDeadlineTimer commandDeadline() const
+    {
+        return m_options.commandTimeout > 0 ? QDeadlineTimer(qint64(m_options.commandTimeout) * 1000)
+                                            : QDeadlineTimer(QDeadlineTimer::Forever);
+    }
+
+    // Asks the server, on a connection of its own, to stop this connection's statement.
+    // Bounded in time: a stalled server does not answer.
+    void killStatement() noexcept
+    {
+        MYSQL* killer = nullptr;
+        try {
+            ConnectionOptions options = m_options;
+            options.connectionTimeout = kKillMilliseconds / 1000;
+            killer = newHandle(options);
+            const QDeadlineTimer deadline(kKillMilliseconds);
+            MYSQL* connected = nullptr;
+            auto finish = [&](int status, const std::function<int(int)>& resume) {
+                while (status != 0) {
+                    const short ready =
+                        Waiting::onSocket(mysql_get_socket(killer), pollEventsFor(status), deadline);
+                    if (ready == 0)
+                        return false;
+                    status = resume(statusFor(ready));
+                }
+                return true;
+            };
+            int status = mysql_real_connect_start(&connected, killer, m_address.host.constData(),
+                                                  m_address.user.constData(), m_address.password.constData(),
+                                                  nullptr, m_address.port, nullptr, 0);
+            if (finish(status,
+                       [&](int ready) { return mysql_real_connect_cont(&connected, killer, ready); }) &&
+                connected) {
+                const QByteArray kill = "KILL QUERY " + QByteArray::number(mysql_thread_id(m_connection));
+                int error = 0;
+                status = mysql_real_query_start(&error, killer, kill.constData(), kill.size());
+                finish(status, [&](int ready) { return mysql_real_query_cont(&error, killer, ready); });
+            }
+        } catch (...) {
+            // Without the request the statement is given up a little later.
+        }
+        if (killer)
+            mysql_close(killer);
+    }
+
+    [[noreturn]] void giveUp()
+    {
+        m_broken = true;
+        m_timedOut = false;
+        if (const my_socket socket = mysql_get_socket(m_connection); socket >= 0)
+            shutdown(socket, SHUT_RDWR);
+        throw Error(QStringLiteral(
+            "Query timeout expired: the server did not answer, and the connection to it was closed."));
+    }
+
+    Address m_address;
+    ConnectionOptions m_options;
+    MYSQL* m_connection = nullptr;
+    bool m_broken = false;
+    bool m_timedOut = false;
+    bool m_batches = false;
+    qint64 m_largestStatement = 0;
+};
+
+MySQLBackend* backendOf(const std::shared_ptr<BackendLink>& link)
+{
+    return static_cast<MySQLBackend*>(link->backend());
+}
 
 // Rows of a result, stored whole on the client or read from the server as they are
 // walked; the count of a streamed result is taken beforehand.
@@ -116,32 +484,24 @@ class ResultCursor : public Cursor
 {
 public:
     // Columns given by the caller replace those of the result; their FLOAT columns come
-    // as DOUBLE values.
-    ResultCursor(Backend& backend, MYSQL_RES* result, qint64 count, std::function<void()> onClose,
-                 QList<ColumnInfo> columns = {})
-        : m_backend(backend), m_result(result),
+    // as DOUBLE values. A streamed result reads its rows through the backend.
+    ResultCursor(const std::shared_ptr<BackendLink>& link, MYSQL_RES* result, qint64 count, bool streamed,
+                 std::function<void(MySQLBackend&)> onClose = nullptr, QList<ColumnInfo> columns = {})
+        : m_link(link), m_result(result),
           m_columns(columns.isEmpty() ? columnsOf(result) : std::move(columns)), m_count(count),
-          m_onClose(std::move(onClose))
+          m_streamed(streamed), m_onClose(std::move(onClose))
     {
-        m_backend.track(this);
         const MYSQL_FIELD* fields = mysql_fetch_fields(result);
         for (int c = 0; c < m_columns.size(); ++c)
-            m_floatAsDouble.append(fields[c].type == MYSQL_TYPE_DOUBLE && m_columns[c].type == kAdSingle);
+            m_floatAsDouble.append(fields[c].type == MYSQL_TYPE_DOUBLE && m_columns[c].type == adSingle);
     }
     ~ResultCursor() override
     {
-        release();
-        m_backend.untrack(this);
-    }
-    void abandon() override
-    {
-        if (!m_result)
-            return;
-        // Without its handle the result is freed without reading the rows still unread.
-        m_result->handle = nullptr;
-        mysql_free_result(m_result);
-        m_result = nullptr;
-        m_onClose = nullptr;
+        try {
+            release();
+        } catch (const Error&) {
+            // The server went away while the rest of the rows were read.
+        }
     }
 
     const QList<ColumnInfo>& columns() const override { return m_columns; }
@@ -150,13 +510,17 @@ public:
     {
         if (!m_result)
             return false;
-        MYSQL_ROW values = mysql_fetch_row(m_result);
-        if (!values) {
-            MYSQL* connection = m_result->handle;
-            if (connection && mysql_errno(connection))
-                throw Error(QString::fromUtf8(mysql_error(connection)));
-            return false;
+        MYSQL_ROW values = nullptr;
+        if (m_streamed) {
+            MySQLBackend* backend = backendOf(m_link);
+            if (!backend)
+                throw Error(QStringLiteral("Operation is not allowed when the object is closed."));
+            values = backend->fetchRow(m_result);
+        } else {
+            values = mysql_fetch_row(m_result);
         }
+        if (!values)
+            return false;
         const unsigned long* lengths = mysql_fetch_lengths(m_result);
         const int count = static_cast<int>(m_columns.size());
         row.resize(count);
@@ -175,156 +539,248 @@ public:
 private:
     void release()
     {
-        if (m_result) {
-            mysql_free_result(m_result);
-            m_result = nullptr;
-            if (m_onClose) {
-                auto onClose = std::move(m_onClose);
-                m_onClose = nullptr;
-                onClose();
-            }
+        MYSQL_RES* result = std::exchange(m_result, nullptr);
+        if (!result)
+            return;
+        MySQLBackend* backend = backendOf(m_link);
+        if (!m_streamed || !backend || backend->broken()) {
+            // Without a live connection the rows still unread are not asked for.
+            result->handle = nullptr;
+            mysql_free_result(result);
+            return;
         }
+        backend->freeResult(result);
+        if (auto onClose = std::exchange(m_onClose, nullptr))
+            onClose(*backend);
     }
 
-    static constexpr int kAdSingle = 4;
-
-    Backend& m_backend;
+    std::shared_ptr<BackendLink> m_link;
     MYSQL_RES* m_result;
     QList<ColumnInfo> m_columns;
     QList<bool> m_floatAsDouble;
     qint64 m_count;
-    std::function<void()> m_onClose;
+    bool m_streamed;
+    std::function<void(MySQLBackend&)> m_onClose;
 };
 
-class MySQLBackend : public Backend
+std::unique_ptr<Cursor> MySQLBackend::storedCursor(MYSQL_RES* result)
+{
+    // A stored result needs the connection no more.
+    result->handle = nullptr;
+    return std::make_unique<ResultCursor>(link(), result, static_cast<qint64>(mysql_num_rows(result)), false);
+}
+
+// Statements sent several to a packet, as one statement text; the server runs and
+// commits each on its own and answers each. After a failed statement the server skips
+// the rest of the packet, so those are sent again in the next one. One packet is on its
+// way while the next is being filled.
+class PacketStream : public StatementStream
 {
 public:
-    MySQLBackend(const ConnectionString& settings, const ConnectionOptions& options)
+    explicit PacketStream(MySQLBackend& backend) : m_link(backend.link())
     {
-        const QString portText = settings.value({"port"});
-        bool validPort = true;
-        const unsigned port = portText.isEmpty() ? 0u : portText.toUInt(&validPort);
-        if (!validPort || port > 65535)
-            throw Error(
-                QStringLiteral("Invalid port \"%1\": a port is a number from 1 to 65535.").arg(portText));
-
-        m_connection = mysql_init(nullptr);
-        if (!m_connection)
-            throw Error(QStringLiteral("Out of memory while connecting to MySQL."));
-        // TCP always, also for "localhost", so that the port is honoured.
-        const unsigned protocol = MYSQL_PROTOCOL_TCP;
-        mysql_optionsv(m_connection, MYSQL_OPT_PROTOCOL, &protocol);
-        mysql_optionsv(m_connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
-        mysql_optionsv(m_connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
-        if (options.connectionTimeout > 0) {
-            const unsigned timeout = static_cast<unsigned>(options.connectionTimeout);
-            mysql_optionsv(m_connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-        }
-        if (options.commandTimeout > 0) {
-            const unsigned timeout = static_cast<unsigned>(options.commandTimeout);
-            mysql_optionsv(m_connection, MYSQL_OPT_READ_TIMEOUT, &timeout);
-            mysql_optionsv(m_connection, MYSQL_OPT_WRITE_TIMEOUT, &timeout);
-        }
-
-        const QByteArray host = settings.value({"server", "host"}).toUtf8();
-        const QByteArray user = settings.value({"user", "uid", "username"}).toUtf8();
-        const QByteArray password = settings.value({"password", "pwd"}).toUtf8();
-        const QByteArray database = settings.value({"database", "db"}).toUtf8();
-        if (!mysql_real_connect(m_connection, host.isEmpty() ? "localhost" : host.constData(),
-                                user.constData(), password.constData(),
-                                database.isEmpty() ? nullptr : database.constData(), port, nullptr, 0)) {
-            const QString message = QString::fromUtf8(mysql_error(m_connection));
-            mysql_close(m_connection);
-            m_connection = nullptr;
-            throw Error(message);
-        }
+        backend.allowStatementBatches();
+        m_largest = backend.largestStatement();
+        m_packetBytes = qMin<qint64>(kPacketBytes, m_largest);
     }
-
-    ~MySQLBackend() override
+    ~PacketStream() override
     {
-        abandonCursors();
-        if (m_connection)
-            mysql_close(m_connection);
-    }
-
-    std::unique_ptr<Cursor> execute(const QByteArray& sql) override
-    {
-        query(sql);
-        MYSQL_RES* result = mysql_store_result(m_connection);
-        if (!result) {
-            if (mysql_field_count(m_connection) != 0)
-                fail();
-            return nullptr;
-        }
-        return std::make_unique<ResultCursor>(*this, result, static_cast<qint64>(mysql_num_rows(result)),
-                                              nullptr);
-    }
-
-    std::unique_ptr<Cursor> stream(const QString& sql) override
-    {
-        const QByteArray text = sql.toUtf8();
-        // A slow reader must not be cut off by the server while it writes each row.
-        query("SET SESSION net_write_timeout = 86400");
-        query("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY");
         try {
-            const qint64 count = countRows(text);
-            QList<ColumnInfo> columns;
-            query(wholeFloats(text, columns));
-            MYSQL_RES* result = mysql_use_result(m_connection);
-            if (!result)
-                fail();
-            return std::make_unique<ResultCursor>(
-                *this, result, count, [this] { endSnapshot("COMMIT"); }, std::move(columns));
-        } catch (...) {
-            endSnapshot("ROLLBACK");
-            throw;
+            discard();
+        } catch (const Error&) {
+            // The connection is lost; nothing more is read from it.
         }
     }
 
-    bool broken() const override { return m_broken; }
+    void send(const QByteArray& statement, qint64 tag) override
+    {
+        Entry entry{{tag, statement, std::nullopt}};
+        if (statement.size() > m_largest)
+            entry.answer.error =
+                Error(QStringLiteral(
+                          "The statement is %1 bytes long, more than the %2 bytes the MySQL server takes "
+                          "(max_allowed_packet); the row was not sent.")
+                          .arg(statement.size())
+                          .arg(m_largest),
+                      Error::Cause::Values, QStringLiteral("22001"));
+        m_queuedBytes += statement.size();
+        m_queue.push_back(std::move(entry));
+        if (m_queue.size() >= kPacketStatements || m_queuedBytes >= m_packetBytes) {
+            completePacket();
+            startPacket();
+        }
+    }
+
+    bool next(Answer& answer, bool wait) override
+    {
+        if (m_ready.empty() && wait) {
+            completePacket();
+            if (!m_queue.empty()) {
+                startPacket();
+                completePacket();
+            }
+        }
+        if (m_ready.empty())
+            return false;
+        answer = std::move(m_ready.front());
+        m_ready.pop_front();
+        return true;
+    }
+
+    void discard() override
+    {
+        m_queue.clear();
+        m_queuedBytes = 0;
+        completePacket();
+        m_ready.clear();
+    }
+
+    // Each statement was committed when it was answered.
+    void finish() override {}
 
 private:
-    void query(const QByteArray& sql)
+    static constexpr size_t kPacketStatements = 500;
+    static constexpr qint64 kPacketBytes = 1 << 20;
+
+    struct Entry
     {
-        if (mysql_real_query(m_connection, sql.constData(), static_cast<unsigned long>(sql.size())) != 0)
-            fail();
+        Answer answer;
+    };
+
+    MySQLBackend& requireBackend() const
+    {
+        MySQLBackend* backend = backendOf(m_link);
+        if (!backend)
+            throw Error(QStringLiteral("Operation is not allowed when the object is closed."));
+        return *backend;
     }
 
-    [[noreturn]] void fail()
+    // Sends the statements at the front of the queue as one packet, without waiting.
+    void startPacket()
     {
-        const unsigned code = mysql_errno(m_connection);
-        // Server gone, lost during a query, or a read or write that timed out.
-        if (code == 2006 || code == 2013 || code == 2026 || code == 2055)
-            m_broken = true;
-        throw Error(QString::fromUtf8(mysql_error(m_connection)));
+        while (!m_queue.empty() && m_queue.front().answer.error) {
+            takeQueued(m_ready);
+        }
+        if (m_queue.empty())
+            return;
+        m_packet.clear();
+        QByteArray text;
+        while (!m_queue.empty() && !m_queue.front().answer.error && m_packet.size() < kPacketStatements &&
+               (m_packet.empty() ||
+                text.size() + 1 + m_queue.front().answer.statement.size() <= m_packetBytes)) {
+            if (!m_packet.empty())
+                text += ';';
+            text += m_queue.front().answer.statement;
+            takeQueued(m_packet);
+        }
+        MySQLBackend& backend = requireBackend();
+        backend.requireLink();
+        m_error = 0;
+        m_status = mysql_real_query_start(&m_error, backend.handle(), text.constData(), text.size());
+        m_inFlight = true;
     }
 
-    qint64 countRows(const QByteArray& sql)
+    void takeQueued(std::deque<Answer>& to)
     {
-        query("SELECT COUNT(*) FROM (" + sql + ") AS quillstone_count");
-        MYSQL_RES* result = mysql_store_result(m_connection);
-        if (!result)
-            fail();
-        MYSQL_ROW row = mysql_fetch_row(result);
-        const qint64 count = row && row[0] ? QByteArray(row[0]).toLongLong() : 0;
-        mysql_free_result(result);
-        return count;
+        m_queuedBytes -= m_queue.front().answer.statement.size();
+        to.push_back(std::move(m_queue.front().answer));
+        m_queue.pop_front();
     }
 
-    // The server writes a FLOAT with six significant digits, which can name another
-    // float (16777216 comes as 16777200). When the rows hold FLOAT columns, the query is
-    // wrapped to read them as DOUBLE, and columns receives the original columns.
-    QByteArray wholeFloats(const QByteArray& sql, QList<ColumnInfo>& columns)
+    // Waits for the answers of the packet on its way. A failed statement is answered with
+    // its error, and the statements after it go back to the front of the queue.
+    void completePacket()
     {
-        query("SELECT * FROM (" + sql + ") AS quillstone_rows LIMIT 0");
-        MYSQL_RES* result = mysql_store_result(m_connection);
-        if (!result)
-            fail();
-        const unsigned count = mysql_num_fields(result);
-        const MYSQL_FIELD* fields = mysql_fetch_fields(result);
+        if (!std::exchange(m_inFlight, false))
+            return;
+        MySQLBackend& backend = requireBackend();
+        MYSQL* connection = backend.handle();
+        int status = m_status;
+        int error = m_error;
+        backend.complete([&] { return status; },
+                         [&](int ready) { return mysql_real_query_cont(&error, connection, ready); });
+        for (size_t i = 0; i < m_packet.size(); ++i) {
+            if (i > 0) {
+                if (!mysql_more_results(connection)) {
+                    requeue(i);
+                    return;
+                }
+                error = backend.nextResult() ? 0 : 1;
+            }
+            if (error != 0) {
+                Error failed = backend.failure();
+                backend.requireLink();
+                m_packet[i].error = std::move(failed);
+                m_ready.push_back(std::move(m_packet[i]));
+                requeue(i + 1);
+                return;
+            }
+            if (MYSQL_RES* rows = backend.storeResult())
+                mysql_free_result(rows);
+            m_ready.push_back(std::move(m_packet[i]));
+        }
+        m_packet.clear();
+    }
+
+    void requeue(size_t from)
+    {
+        for (size_t i = m_packet.size(); i > from; --i) {
+            m_queuedBytes += m_packet[i - 1].statement.size();
+            m_queue.push_front(Entry{std::move(m_packet[i - 1])});
+        }
+        m_packet.clear();
+    }
+
+    std::shared_ptr<BackendLink> m_link;
+    qint64 m_largest = 0;
+    qint64 m_packetBytes = 0;
+    std::deque<Entry> m_queue;
+    qint64 m_queuedBytes = 0;
+    std::deque<Answer> m_packet;
+    std::deque<Answer> m_ready;
+    bool m_inFlight = false;
+    int m_status = 0;
+    int m_error = 0;
+};
+
+std::unique_ptr<StatementStream> MySQLBackend::statementStream()
+{
+    return std::make_unique<PacketStream>(*this);
+}
+
+std::unique_ptr<Cursor> MySQLBackend::stream(const QString& sql)
+{
+    const QByteArray text = sql.toUtf8();
+    // A slow reader must not be cut off by the server while it writes each row.
+    query("SET SESSION net_write_timeout = 86400");
+    query("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY");
+    auto endSnapshot = [](MySQLBackend& backend, const char* statement) {
+        // Ending a read-only snapshot cannot lose anything; a lost connection ends it too.
+        try {
+            backend.query(statement);
+        } catch (const Error&) {
+        }
+    };
+    try {
+        query("SELECT COUNT(*) FROM (" + text + ") AS quillstone_count");
+        MYSQL_RES* counted = storeResult();
+        MYSQL_ROW countRow = counted ? mysql_fetch_row(counted) : nullptr;
+        const qint64 count = countRow && countRow[0] ? QByteArray(countRow[0]).toLongLong() : 0;
+        if (counted)
+            mysql_free_result(counted);
+
+        // The server writes a FLOAT with six significant digits, which can name another
+        // float (16777216 comes as 16777200). When the rows hold FLOAT columns, the query
+        // is wrapped to read them as DOUBLE, with the original columns kept.
+        query("SELECT * FROM (" + text + ") AS quillstone_rows LIMIT 0");
+        MYSQL_RES* shape = storeResult();
+        if (!shape)
+            throw failure();
+        const unsigned fieldCount = mysql_num_fields(shape);
+        const MYSQL_FIELD* fields = mysql_fetch_fields(shape);
         QByteArray list;
         bool floats = false;
-        for (unsigned i = 0; i < count; ++i) {
+        for (unsigned i = 0; i < fieldCount; ++i) {
             QByteArray name =
                 "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
             if (fields[i].type == MYSQL_TYPE_FLOAT) {
@@ -333,21 +789,24 @@ private:
             }
             list += (i == 0 ? "" : ", ") + name;
         }
+        QList<ColumnInfo> columns;
         if (floats)
-            columns = columnsOf(result);
-        mysql_free_result(result);
-        return floats ? "SELECT " + list + " FROM (" + sql + ") AS quillstone_rows" : sql;
-    }
+            columns = columnsOf(shape);
+        mysql_free_result(shape);
 
-    void endSnapshot(const char* statement)
-    {
-        // Ending a read-only snapshot cannot lose anything; a lost connection ends it too.
-        mysql_real_query(m_connection, statement, static_cast<unsigned long>(strlen(statement)));
+        query(floats ? "SELECT " + list + " FROM (" + text + ") AS quillstone_rows" : text);
+        MYSQL_RES* rows = mysql_use_result(m_connection);
+        if (!rows)
+            throw failure();
+        return std::make_unique<ResultCursor>(
+            link(), rows, count, true,
+            [endSnapshot](MySQLBackend& backend) { endSnapshot(backend, "COMMIT"); }, std::move(columns));
+    } catch (...) {
+        if (!m_broken)
+            endSnapshot(*this, "ROLLBACK");
+        throw;
     }
-
-    MYSQL* m_connection = nullptr;
-    bool m_broken = false;
-};
+}
 
 } // namespace
 

@@ -3,26 +3,35 @@
 #include "app/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
+#include "app/db/DataTypeEnum.h"
 #include "app/db/SessionSettings.h"
+#include "app/db/Waiting.h"
 
 #include <libpq-fe.h>
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <atomic>
+#include <deque>
 #include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace {
 
+// How long a statement that passed its time-out may take to stop once it was asked to,
+// and how long sending that request may take: a stalled server answers neither.
+constexpr int kCancelMilliseconds = 5000;
+
 // Type OIDs of the built-in types, from the server's catalogue.
-enum Oid_ : Oid {
+enum BuiltInType : Oid {
     kBool = 16,
     kBytea = 17,
     kName = 19,
     kInt8 = 20,
     kInt2 = 21,
     kInt4 = 23,
-    kText = 25,
     kFloat4 = 700,
     kFloat8 = 701,
     kMoney = 790,
@@ -37,44 +46,44 @@ enum Oid_ : Oid {
     kUuid = 2950,
 };
 
-int adoTypeOf(Oid type)
+DataTypeEnum adoTypeOf(Oid type)
 {
     switch (type) {
     case kInt2:
-        return 2;
+        return adSmallInt;
     case kInt4:
-        return 3;
+        return adInteger;
     case kInt8:
-        return 20;
+        return adBigInt;
     case kNumeric:
-        return 131;
+        return adNumeric;
     case kFloat4:
-        return 4;
+        return adSingle;
     case kFloat8:
-        return 5;
+        return adDouble;
     case kMoney:
-        return 6;
+        return adCurrency;
     case kBool:
-        return 11;
+        return adBoolean;
     case kBpchar:
-        return 130;
+        return adWChar;
     case kVarchar:
     case kName:
-        return 202;
+        return adVarWChar;
     case kUuid:
-        return 72;
+        return adGUID;
     case kDate:
-        return 133;
+        return adDBDate;
     case kTime:
     case kTimetz:
-        return 134;
+        return adDBTime;
     case kTimestamp:
     case kTimestamptz:
-        return 135;
+        return adDBTimeStamp;
     case kBytea:
-        return 205;
+        return adLongVarBinary;
     default:
-        return 203; // text and every other type read as text
+        return adLongVarWChar; // text and every other type read as text
     }
 }
 
@@ -88,6 +97,24 @@ struct ResultDeleter
     void operator()(PGresult* result) const { PQclear(result); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// A failed statement's error, with its SQLSTATE; classes 22 (data exception) and 23
+// (integrity constraint violation) are the values' own fault.
+Error errorOf(const PGresult* result)
+{
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    const QString sqlState = QString::fromLatin1(state ? state : "");
+    const bool values = sqlState.startsWith(QLatin1String("22")) || sqlState.startsWith(QLatin1String("23"));
+    return Error(trimmedMessage(PQresultErrorMessage(result)),
+                 values ? Error::Cause::Values : Error::Cause::Other, sqlState);
+}
+
+bool failed(const PGresult* result)
+{
+    const ExecStatusType status = PQresultStatus(result);
+    return status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE || status == PGRES_NONFATAL_ERROR ||
+           status == PGRES_PIPELINE_ABORTED;
+}
 
 int hexDigit(char c)
 {
@@ -150,15 +177,12 @@ void readRow(const PGresult* result, int rowIndex, const QList<ColumnInfo>& colu
         }
         const char* text = PQgetvalue(result, rowIndex, c);
         const int length = PQgetlength(result, rowIndex, c);
-        if (columns[c].type == 205)
+        if (columns[c].type == adLongVarBinary)
             row[c] = Value::of(decodeBytea(text, length));
         else
             row[c].assign(text, length);
     }
 }
-
-class PostgreSQLBackend;
-class StreamCursor;
 
 // A whole result, already on the client.
 class StoredCursor : public Cursor
@@ -176,13 +200,14 @@ public:
         return true;
     }
     void close() override { m_result.reset(); }
-    void abandon() override {}
 
 private:
     Result m_result;
     QList<ColumnInfo> m_columns;
     int m_next = 0;
 };
+
+class StreamCursor;
 
 class PostgreSQLBackend : public Backend
 {
@@ -198,28 +223,25 @@ public:
         const QByteArray timeout = QByteArray::number(options.connectionTimeout);
         std::vector<const char*> keys;
         std::vector<const char*> values;
-        auto add = [&](const char* key, const QByteArray& value) {
+        auto add = [&](const char* key, const char* value) {
             keys.push_back(key);
-            values.push_back(value.constData());
+            values.push_back(value);
         };
         // An empty field is left out, so that libpq's own default applies.
         if (!host.isEmpty())
-            add("host", host);
+            add("host", host.constData());
         if (!port.isEmpty())
-            add("port", port);
+            add("port", port.constData());
         if (!user.isEmpty())
-            add("user", user);
-        add("password", password);
+            add("user", user.constData());
+        add("password", password.constData());
         if (!database.isEmpty())
-            add("dbname", database);
+            add("dbname", database.constData());
         if (options.connectionTimeout > 0)
-            add("connect_timeout", timeout);
-        static const QByteArray encoding(SessionSettings::kPostgreSQLClientEncoding);
-        static const QByteArray sessionOptions(SessionSettings::kPostgreSQLOptions);
-        static const QByteArray application(SessionSettings::kPostgreSQLApplicationName);
-        add("client_encoding", encoding);
-        add("options", sessionOptions);
-        add("application_name", application);
+            add("connect_timeout", timeout.constData());
+        add("client_encoding", SessionSettings::kPostgreSQLClientEncoding);
+        add("options", SessionSettings::kPostgreSQLOptions);
+        add("application_name", SessionSettings::kPostgreSQLApplicationName);
         keys.push_back(nullptr);
         values.push_back(nullptr);
 
@@ -240,7 +262,7 @@ public:
 
     ~PostgreSQLBackend() override
     {
-        abandonCursors();
+        detach();
         if (m_connection)
             PQfinish(m_connection);
     }
@@ -254,7 +276,8 @@ public:
     }
 
     std::unique_ptr<Cursor> stream(const QString& sql) override;
-    bool broken() const override { return PQstatus(m_connection) != CONNECTION_OK; }
+    std::unique_ptr<StatementStream> statementStream() override;
+    bool broken() const override { return m_lost || PQstatus(m_connection) != CONNECTION_OK; }
 
     // Sends one statement and waits for its result, no longer than the command time-out.
     Result run(const QByteArray& sql)
@@ -268,124 +291,162 @@ public:
     void send(const QByteArray& sql)
     {
         settleAhead();
-        // The client sends a statement as a C string: a NUL inside would cut it short.
-        if (sql.contains('\0'))
-            throw Error(
-                QStringLiteral("PostgreSQL cannot store the character NUL (0x00) in text; the statement "
-                               "was not sent."));
-        if (PQstatus(m_connection) != CONNECTION_OK)
-            throw Error(QStringLiteral("The connection to the PostgreSQL server was lost: ") +
-                        trimmedMessage(PQerrorMessage(m_connection)));
+        refuseNul(sql);
+        requireLink();
         if (!PQsendQuery(m_connection, sql.constData()))
-            throw Error(trimmedMessage(PQerrorMessage(m_connection)));
+            throw linkError();
     }
 
     Result collect()
     {
         waitForResult();
         Result last;
-        QString error;
+        std::optional<Error> error;
         while (PGresult* next = PQgetResult(m_connection)) {
             Result result(next);
-            const ExecStatusType status = PQresultStatus(next);
-            if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE ||
-                status == PGRES_NONFATAL_ERROR) {
-                if (error.isEmpty())
-                    error = trimmedMessage(PQresultErrorMessage(next));
+            if (failed(next)) {
+                if (!error)
+                    error = errorOf(next);
             } else {
                 last = std::move(result);
             }
         }
-        if (!error.isEmpty())
-            throw Error(error);
+        if (error)
+            throw *error;
         if (!last)
-            throw Error(trimmedMessage(PQerrorMessage(m_connection)));
+            throw linkError();
         return last;
     }
+
+    // The client sends a statement as a C string: a NUL inside would cut it short.
+    static void refuseNul(const QByteArray& sql)
+    {
+        if (sql.contains('\0'))
+            throw Error(
+                QStringLiteral("PostgreSQL cannot store the character NUL (0x00) in text; the statement "
+                               "was not sent."),
+                Error::Cause::Values, QStringLiteral("22021"));
+    }
+
+    void requireLink()
+    {
+        if (broken())
+            throw Error(QStringLiteral("The connection to the PostgreSQL server was lost: ") +
+                        trimmedMessage(PQerrorMessage(m_connection)));
+    }
+
+    Error linkError()
+    {
+        const QString message = trimmedMessage(PQerrorMessage(m_connection));
+        return Error(message.isEmpty() ? QStringLiteral("The connection to the PostgreSQL server was lost.")
+                                       : message);
+    }
+
+    // Waits until the socket is ready for the events, painting meanwhile; a statement that
+    // outlives the command time-out is cancelled and reported as timed out.
+    void waitOnSocket(short events, const QDeadlineTimer& deadline)
+    {
+        const short ready = Waiting::onSocket(PQsocket(m_connection), events, deadline);
+        if (ready == 0)
+            timedOut();
+    }
+
+    QDeadlineTimer commandDeadline() const
+    {
+        return m_commandTimeout > 0 ? QDeadlineTimer(qint64(m_commandTimeout) * 1000)
+                                    : QDeadlineTimer(QDeadlineTimer::Forever);
+    }
+
+    PGconn* handle() const { return m_connection; }
+    StreamCursor* m_ahead = nullptr; // the cursor whose next batch is on its way
+    int m_cursorNumber = 0;
 
 private:
     void settleAhead();
 
     void waitForResult()
     {
-        QElapsedTimer clock;
-        clock.start();
-        const qint64 limit = qint64(m_commandTimeout) * 1000;
+        const QDeadlineTimer deadline = commandDeadline();
         while (PQisBusy(m_connection)) {
-            int wait = -1;
-            if (limit > 0) {
-                const qint64 left = limit - clock.elapsed();
-                if (left <= 0) {
-                    cancel();
-                    throw Error(QStringLiteral("Query timeout expired"));
-                }
-                wait = static_cast<int>(qMin<qint64>(left, 1000 * 60));
-            }
-            pollfd socket{PQsocket(m_connection), POLLIN, 0};
-            if (socket.fd < 0)
-                throw Error(trimmedMessage(PQerrorMessage(m_connection)));
-            const int ready = poll(&socket, 1, wait);
-            if (ready < 0 && errno != EINTR)
-                throw Error(QStringLiteral("Lost the connection to the PostgreSQL server."));
+            waitOnSocket(POLLIN, deadline);
             if (!PQconsumeInput(m_connection))
-                throw Error(trimmedMessage(PQerrorMessage(m_connection)));
+                throw linkError();
         }
     }
 
-    // Asks the server to stop the statement and drops whatever it still sends.
-    void cancel()
+    // The statement ran past its time-out. The cancel request travels on a connection of
+    // its own, which a stalled server may never accept, so it is sent from another thread
+    // and waited for no longer than a few seconds; a server that does not stop the
+    // statement in that time is given up, and this connection with it.
+    [[noreturn]] void timedOut()
     {
+        const QString timeout = QStringLiteral("Query timeout expired");
+        auto sent = std::make_shared<std::atomic<bool>>(false);
         if (PGcancel* request = PQgetCancel(m_connection)) {
-            char message[256];
-            PQcancel(request, message, sizeof message);
-            PQfreeCancel(request);
+            std::thread([request, sent] {
+                char message[256];
+                PQcancel(request, message, sizeof message);
+                PQfreeCancel(request);
+                *sent = true;
+            }).detach();
+        }
+        QDeadlineTimer patience(kCancelMilliseconds);
+        Waiting::until([&] { return sent->load(); }, patience);
+        patience.setRemainingTime(kCancelMilliseconds);
+        while (PQisBusy(m_connection)) {
+            if (Waiting::onSocket(PQsocket(m_connection), POLLIN, patience) == 0 ||
+                !PQconsumeInput(m_connection)) {
+                giveUp();
+                throw Error(timeout + QStringLiteral(": the server did not answer, and the connection to it "
+                                                     "was closed."));
+            }
         }
         while (PGresult* rest = PQgetResult(m_connection))
             PQclear(rest);
+        throw Error(timeout);
+    }
+
+    // Closes the socket under the client, which then reports the connection as bad.
+    void giveUp()
+    {
+        m_lost = true;
+        if (const int socket = PQsocket(m_connection); socket >= 0)
+            shutdown(socket, SHUT_RDWR);
     }
 
     PGconn* m_connection = nullptr;
     int m_commandTimeout;
-    int m_cursorNumber = 0;
-    StreamCursor* m_ahead = nullptr; // the cursor whose next batch is on its way
+    bool m_lost = false;
     friend class StreamCursor;
 };
+
+PostgreSQLBackend* backendOf(const std::shared_ptr<BackendLink>& link)
+{
+    return static_cast<PostgreSQLBackend*>(link->backend());
+}
 
 // Rows read in batches from a server-side cursor, inside a read-only snapshot that also
 // gave the row count.
 class StreamCursor : public Cursor
 {
 public:
-    StreamCursor(PostgreSQLBackend& backend, const QString& sql) : m_backend(backend)
+    StreamCursor(PostgreSQLBackend& backend, const QString& sql) : m_link(backend.link())
     {
-        m_backend.track(this);
         m_name = "quillstone_rows_" + QByteArray::number(++backend.m_cursorNumber);
         const QByteArray query = sql.toUtf8();
-        m_backend.run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        backend.run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        m_open = true;
         try {
-            Result count = m_backend.run("SELECT count(*) FROM (" + query + ") AS quillstone_count");
+            Result count = backend.run("SELECT count(*) FROM (" + query + ") AS quillstone_count");
             m_count = QByteArray(PQgetvalue(count.get(), 0, 0)).toLongLong();
-            m_backend.run("DECLARE " + m_name + " NO SCROLL CURSOR FOR " + query);
+            backend.run("DECLARE " + m_name + " NO SCROLL CURSOR FOR " + query);
             fetchBatch();
         } catch (...) {
             rollback();
-            m_backend.untrack(this);
             throw;
         }
     }
-    ~StreamCursor() override
-    {
-        rollback();
-        m_backend.untrack(this);
-    }
-    void abandon() override
-    {
-        m_open = false;
-        m_done = true;
-        m_batch.reset();
-        m_aheadBatch.reset();
-        m_inFlight = false;
-    }
+    ~StreamCursor() override { rollback(); }
 
     const QList<ColumnInfo>& columns() const override { return m_columns; }
     qint64 recordCount() const override { return m_count; }
@@ -406,12 +467,13 @@ public:
         m_batch.reset();
         settle();
         m_aheadBatch.reset();
-        if (m_open && m_backend.broken())
+        PostgreSQLBackend* backend = backendOf(m_link);
+        if (m_open && (!backend || backend->broken()))
             m_open = false; // the server ended the snapshot with the connection
         if (m_open) {
             m_open = false;
-            m_backend.run("CLOSE " + m_name);
-            m_backend.run("COMMIT");
+            backend->run("CLOSE " + m_name);
+            backend->run("COMMIT");
         }
     }
 
@@ -421,16 +483,27 @@ public:
         if (!m_inFlight)
             return;
         m_inFlight = false;
-        m_backend.m_ahead = nullptr;
+        PostgreSQLBackend* backend = backendOf(m_link);
+        if (!backend)
+            return;
+        backend->m_ahead = nullptr;
         try {
-            m_aheadBatch = m_backend.collect();
+            m_aheadBatch = backend->collect();
         } catch (const Error& error) {
-            m_aheadError = error.description();
+            m_aheadError = error;
         }
     }
 
 private:
     static constexpr int kBatchRows = 2000;
+
+    PostgreSQLBackend& requireBackend() const
+    {
+        PostgreSQLBackend* backend = backendOf(m_link);
+        if (!backend)
+            throw Error(QStringLiteral("Operation is not allowed when the object is closed."));
+        return *backend;
+    }
 
     // The next batch is asked for as soon as one arrives, so that the server reads it
     // while the client copies this one.
@@ -438,17 +511,18 @@ private:
     {
         const QByteArray fetchNext = "FETCH FORWARD " + QByteArray::number(kBatchRows) + " FROM " + m_name;
         settle();
-        if (!m_aheadError.isEmpty())
-            throw Error(std::exchange(m_aheadError, QString()));
-        m_batch = m_aheadBatch ? std::move(m_aheadBatch) : m_backend.run(fetchNext);
+        if (m_aheadError)
+            throw *std::exchange(m_aheadError, std::nullopt);
+        PostgreSQLBackend& backend = requireBackend();
+        m_batch = m_aheadBatch ? std::move(m_aheadBatch) : backend.run(fetchNext);
         if (m_columns.isEmpty())
             m_columns = columnsOf(m_batch.get());
         m_next = 0;
         m_done = PQntuples(m_batch.get()) < kBatchRows;
         if (!m_done) {
-            m_backend.send(fetchNext);
+            backend.send(fetchNext);
             m_inFlight = true;
-            m_backend.m_ahead = this;
+            backend.m_ahead = this;
         }
     }
 
@@ -460,29 +534,220 @@ private:
         m_batch.reset();
         settle();
         m_aheadBatch.reset();
+        PostgreSQLBackend* backend = backendOf(m_link);
+        if (!backend)
+            return;
         try {
-            m_backend.run("ROLLBACK");
+            backend->run("ROLLBACK");
         } catch (const Error&) {
             // The connection is gone; the server has ended the transaction itself.
         }
     }
 
-    PostgreSQLBackend& m_backend;
+    std::shared_ptr<BackendLink> m_link;
     QByteArray m_name;
     Result m_batch;
     Result m_aheadBatch;
-    QString m_aheadError;
+    std::optional<Error> m_aheadError;
     bool m_inFlight = false;
     QList<ColumnInfo> m_columns;
     qint64 m_count = 0;
     int m_next = 0;
     bool m_done = false;
-    bool m_open = true;
+    bool m_open = false;
+};
+
+// Statements sent in the client's pipeline mode, each with its own sync point, so that
+// a failing statement aborts nothing but itself. The session commits without waiting for
+// the disk; finish() makes everything confirmed durable with one commit that waits.
+class PipelineStream : public StatementStream
+{
+public:
+    explicit PipelineStream(PostgreSQLBackend& backend) : m_link(backend.link())
+    {
+        backend.run("SET synchronous_commit = off");
+        if (!PQenterPipelineMode(backend.handle()) || PQsetnonblocking(backend.handle(), 1) != 0)
+            throw backend.linkError();
+        m_piped = true;
+    }
+    ~PipelineStream() override
+    {
+        try {
+            discard();
+            leavePipeline();
+        } catch (const Error&) {
+            // The connection is lost; nothing more is read from it.
+        }
+    }
+
+    void send(const QByteArray& statement, qint64 tag) override
+    {
+        PostgreSQLBackend& backend = requireBackend();
+        Entry entry{{tag, statement, std::nullopt}, false};
+        try {
+            PostgreSQLBackend::refuseNul(statement);
+        } catch (const Error& error) {
+            // Not sent: its answer is known now, and comes in its turn.
+            entry.answer.error = error;
+            entry.done = true;
+            m_dueBytes += statement.size();
+            m_due.push_back(std::move(entry));
+            takeFinished();
+            return;
+        }
+        while (!m_due.empty() &&
+               (m_due.size() >= kMostStatements || m_dueBytes + statement.size() > kMostBytes))
+            pump(true);
+        backend.requireLink();
+        if (!PQsendQueryParams(backend.handle(), statement.constData(), 0, nullptr, nullptr, nullptr, nullptr,
+                               0) ||
+            !PQpipelineSync(backend.handle()))
+            throw backend.linkError();
+        m_dueBytes += statement.size();
+        m_due.push_back(std::move(entry));
+        pump(false);
+    }
+
+    bool next(Answer& answer, bool wait) override
+    {
+        while (m_ready.empty() && !m_due.empty()) {
+            const size_t before = m_ready.size();
+            pump(wait);
+            if (!wait && m_ready.size() == before)
+                break;
+        }
+        if (m_ready.empty())
+            return false;
+        answer = std::move(m_ready.front());
+        m_ready.pop_front();
+        return true;
+    }
+
+    void discard() override
+    {
+        m_ready.clear();
+        while (!m_due.empty()) {
+            pump(true);
+            m_ready.clear();
+        }
+    }
+
+    void finish() override
+    {
+        PostgreSQLBackend& backend = requireBackend();
+        leavePipeline();
+        // A transaction that waits for the disk, and that has an id of its own so that its
+        // commit is written: once it is on disk, every commit before it is too.
+        backend.run("BEGIN; SET LOCAL synchronous_commit = on; SELECT pg_current_xact_id(); COMMIT");
+    }
+
+private:
+    // Bounds on what is on its way, so that memory stays flat with large values; one
+    // statement always goes, however large.
+    static constexpr size_t kMostStatements = 1000;
+    static constexpr qsizetype kMostBytes = 4 << 20;
+
+    struct Entry
+    {
+        Answer answer;
+        bool done = false;
+    };
+
+    PostgreSQLBackend& requireBackend() const
+    {
+        PostgreSQLBackend* backend = backendOf(m_link);
+        if (!backend)
+            throw Error(QStringLiteral("Operation is not allowed when the object is closed."));
+        return *backend;
+    }
+
+    void leavePipeline()
+    {
+        PostgreSQLBackend* backend = backendOf(m_link);
+        if (!m_piped || !backend || backend->broken())
+            return;
+        m_piped = false;
+        PQsetnonblocking(backend->handle(), 0);
+        if (!PQexitPipelineMode(backend->handle()))
+            throw backend->linkError();
+    }
+
+    // Sends what the client holds, reads what the server sent and sorts the results to
+    // their statements. With wait, returns only once at least one more answer is known.
+    void pump(bool wait)
+    {
+        PostgreSQLBackend& backend = requireBackend();
+        PGconn* connection = backend.handle();
+        QDeadlineTimer deadline = backend.commandDeadline();
+        const size_t known = m_ready.size();
+        for (;;) {
+            const int unsent = PQflush(connection);
+            if (unsent < 0 || !PQconsumeInput(connection))
+                throw backend.linkError();
+            readResults(connection);
+            takeFinished();
+            if (!wait || m_ready.size() > known || m_due.empty())
+                return;
+            backend.waitOnSocket(static_cast<short>(POLLIN | (unsent > 0 ? POLLOUT : 0)), deadline);
+        }
+    }
+
+    void readResults(PGconn* connection)
+    {
+        int nulls = 0;
+        while (firstUnsynced() != m_due.end() && !PQisBusy(connection)) {
+            Result result(PQgetResult(connection));
+            if (!result) {
+                // One comes after each statement's results; two in a row: nothing more yet.
+                if (++nulls > 1)
+                    return;
+                continue;
+            }
+            nulls = 0;
+            Entry& entry = *firstUnsynced();
+            const ExecStatusType status = PQresultStatus(result.get());
+            if (status == PGRES_PIPELINE_SYNC) {
+                entry.done = true;
+            } else if (failed(result.get()) && !entry.answer.error) {
+                entry.answer.error = errorOf(result.get());
+            }
+        }
+    }
+
+    std::deque<Entry>::iterator firstUnsynced()
+    {
+        auto it = m_due.begin();
+        while (it != m_due.end() && it->done)
+            ++it;
+        return it;
+    }
+
+    // Answers leave in the order of their statements.
+    void takeFinished()
+    {
+        while (!m_due.empty() && m_due.front().done) {
+            m_dueBytes -= m_due.front().answer.statement.size();
+            m_ready.push_back(std::move(m_due.front().answer));
+            m_due.pop_front();
+        }
+    }
+
+    std::shared_ptr<BackendLink> m_link;
+    std::deque<Entry> m_due;
+    std::deque<Answer> m_ready;
+    qsizetype m_dueBytes = 0;
+    bool m_piped = false;
 };
 
 std::unique_ptr<Cursor> PostgreSQLBackend::stream(const QString& sql)
 {
     return std::make_unique<StreamCursor>(*this, sql);
+}
+
+std::unique_ptr<StatementStream> PostgreSQLBackend::statementStream()
+{
+    settleAhead();
+    return std::make_unique<PipelineStream>(*this);
 }
 
 void PostgreSQLBackend::settleAhead()

@@ -4,6 +4,7 @@
 #include "app/Program.h"
 #include "app/Settings.h"
 #include "app/Windows.h"
+#include "app/Yield.h"
 #include "app/db/ConnectionString.h"
 
 #include <QTest>
@@ -12,6 +13,7 @@
 ProgramUnderTest::ProgramUnderTest()
 {
     MessageBox::setTestMode(true);
+    keepPaintingWhileWaiting();
     m_settings = std::make_unique<Settings>(m_folder.filePath(QStringLiteral("Vantrel.conf")));
     Settings::setInstance(m_settings.get());
     AppFolder::setPathForTests(m_folder.path());

@@ -8,6 +8,7 @@
 #include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
+#include <QDeadlineTimer>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QTest>
@@ -15,22 +16,35 @@
 #include <thread>
 
 namespace {
-constexpr int kRows = 40000;
+constexpr int kRows = 100000;
 
 // On a thread of its own: once the target holds some rows, end the chosen session of the
-// copy the way an administrator would.
-std::thread endSessionMidway(const QString& countQuery, bool targetIsMySQL, const QString& sessionQuery)
+// copy the way an administrator would. The target table appears only once the copy has
+// made it, so the count is asked for only then; nothing thrown here may leave the thread.
+std::thread endSessionMidway(const QString& table, bool targetIsMySQL, const QString& sessionQuery)
 {
     return std::thread([=] {
-        for (int attempt = 0; attempt < 600; ++attempt) {
+        const QString exists =
+            targetIsMySQL
+                ? QStringLiteral("SELECT count(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
+                                 "DATABASE() AND TABLE_NAME = '%1'")
+                      .arg(table)
+                : QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = '%1'").arg(table);
+        QDeadlineTimer deadline(60000);
+        while (!deadline.hasExpired()) {
+            try {
+                auto target = targetIsMySQL ? Sandbox::mySQL() : Sandbox::postgreSQL();
+                if (Sandbox::scalar(*target, exists) == QLatin1String("1") &&
+                    Sandbox::scalar(*target, QStringLiteral("SELECT count(*) FROM ") + table).toInt() >=
+                        200) {
+                    auto pg = Sandbox::postgreSQL();
+                    Sandbox::scalar(*pg, sessionQuery);
+                    return;
+                }
+            } catch (const std::exception& error) {
+                qWarning("polling the copy: %s", error.what());
+            }
             QThread::msleep(20);
-            auto target = targetIsMySQL ? Sandbox::mySQL() : Sandbox::postgreSQL();
-            const QString copied = Sandbox::scalar(*target, countQuery);
-            if (copied.toInt() < 200)
-                continue;
-            auto pg = Sandbox::postgreSQL();
-            Sandbox::scalar(*pg, sessionQuery);
-            return;
         }
     });
 }
@@ -65,7 +79,7 @@ private slots:
         Transfer::select(form.List1, {QStringLiteral("far")});
 
         std::thread killer = endSessionMidway(
-            QStringLiteral("SELECT count(*) FROM far"), false,
+            QStringLiteral("far"), false,
             QStringLiteral(
                 "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = "
                 "'Quillstone' AND pid <> pg_backend_pid() AND query LIKE 'INSERT INTO%'"));
@@ -102,7 +116,7 @@ private slots:
 
         // The source reads inside a snapshot, idle in its transaction between batches.
         std::thread killer = endSessionMidway(
-            QStringLiteral("SELECT count(*) FROM near"), true,
+            QStringLiteral("near"), true,
             QStringLiteral(
                 "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = "
                 "'Quillstone' AND pid <> pg_backend_pid() AND state LIKE 'idle in transaction%'"));

@@ -1,0 +1,28 @@
+#pragma once
+
+// While a statement waits for its server (a lock, a slow or paused server), the database
+// layer calls a hook every few hundredths of a second, so that the program can keep its
+// windows painted. The layer itself knows nothing of windows; the program installs the
+// hook at start.
+namespace Waiting {
+
+using Hook = void (*)();
+void setHook(Hook hook);
+// Calls the hook, when one is installed.
+void pause();
+// The longest the layer waits on a socket between two calls of the hook.
+inline constexpr int kSliceMilliseconds = 40;
+
+} // namespace Waiting
+
+#include <QDeadlineTimer>
+#include <functional>
+
+namespace Waiting {
+// Waits until the socket is ready for the poll events or the deadline passes, calling the
+// hook in between. Returns the events that are ready, or 0 when the deadline passed;
+// throws when the socket cannot be waited on.
+short onSocket(int socket, short events, const QDeadlineTimer& deadline);
+// Waits until the condition holds or the deadline passes, calling the hook in between.
+bool until(const std::function<bool()>& condition, const QDeadlineTimer& deadline);
+} // namespace Waiting

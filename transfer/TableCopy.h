@@ -1,0 +1,100 @@
+#pragma once
+
+// The table loop and the row pump that both send buttons share. Each direction passes in
+// what is its own: the lists, the quoting, the step numbers, the CREATE TABLE and INSERT
+// statements it builds.
+
+#include "app/ErrorReport.h"
+#include "app/db/Connection.h"
+#include "transfer/TransferSteps.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QProgressBar;
+class TableList;
+class WindowPointer;
+
+// The numbered steps of one table, as the error report names them.
+struct CopyLines
+{
+    int tableYield = 0; // 0: no yield between the tables
+    int selected = 130;
+    int name = 132;
+    int listed = 134;
+    int ask = 136;
+    int notAsked = 138;
+    int answerNo = 140;
+    int answerYes = 142;
+    int drop = 144;
+    int unlist = 146;
+    int select = 148;
+    int names = 0; // 0: no check of the names' lengths
+    int create = 0;
+    int recordCount = 0;
+    int rowLoop = 0;
+    int rowYield = 0;
+    int progress = 0;
+    int buildRow = 0;
+    int sendRow = 0;
+    int moveNext = 0;
+    int finishRows = 0;
+    int pointer = 0;
+    int resetBar = 0;
+    int closeRows = 0;
+    int list = 0;
+};
+
+// What one direction of the copy is made of.
+class CopyDirection
+{
+public:
+    virtual ~CopyDirection() = default;
+
+    virtual const CopyLines& lines() const = 0;
+    virtual TableList* sourceList() const = 0;
+    virtual TableList* targetList() const = 0;
+    virtual QString sourceName(const QString& table) const = 0;
+    virtual QString targetName(const QString& table) const = 0;
+    // Refuses a table whose names the target cannot hold as they are.
+    virtual void checkNames(const QString& /*table*/, const Fields& /*fields*/) const {}
+    // Builds the CREATE TABLE statement into statement, each part under its own line, and
+    // takes note of what the rows' values need.
+    virtual void buildCreate(Handler& handler, QString& statement, const QString& table,
+                             const Fields& fields) = 0;
+    // Appends one row's INSERT statement to row, which is empty.
+    virtual void buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
+    // A query whose answer has a row when the target holds a table of that name.
+    virtual QString findTable(const QString& table) const = 0;
+};
+
+// Copies the tables selected in the direction's source list, from the bottom up.
+class TableCopy
+{
+public:
+    TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
+              QProgressBar* progressBar, WindowPointer& pointer);
+
+    // From the item at loopStart up to the first; ends early when a server went away.
+    void copySelected(int loopLine);
+
+private:
+    enum class Next { Table, EndClick };
+
+    Next copyTable(int index);
+    Next copyRows(const QString& table);
+    Next giveUpTable(const QString& table);
+    // Adds the name to the target list unless it shows it already.
+    void list(const QString& table);
+    // The same, when the target holds such a table.
+    void listIfHeld(const QString& table);
+    bool lost() const { return m_objects.lost(); }
+
+    Handler& m_handler;
+    QString& m_statement;
+    TransferObjects& m_objects;
+    CopyDirection& m_direction;
+    const CopyLines& m_lines;
+    QProgressBar* m_progressBar;
+    WindowPointer& m_pointer;
+};
