@@ -18,12 +18,44 @@ QString titleOrApplication(const QString& title)
     return title.isEmpty() ? g_applicationTitle : title;
 }
 
-// The texts use carriage returns alone as line breaks; the toolkit wants line feeds.
-QString forDisplay(QString text)
+// A box is never wider or taller than this many characters and lines, however long its
+// text: a statement or a server's message can run to megabytes without a line break.
+constexpr qsizetype kWidestLine = 100;
+constexpr qsizetype kMostLines = 32;
+
+// Breaks a line longer than the widest at its last blank that fits, or else where it
+// reaches the width.
+void appendWrapped(QStringList& lines, QStringView line)
 {
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    while (line.size() > kWidestLine && lines.size() <= kMostLines) {
+        qsizetype cut = line.first(kWidestLine + 1).lastIndexOf(QLatin1Char(' '));
+        if (cut <= 0)
+            cut = kWidestLine;
+        lines.append(line.first(cut).toString());
+        line = line.sliced(cut);
+        if (line.startsWith(QLatin1Char(' ')))
+            line = line.sliced(1);
+    }
+    lines.append(line.toString());
+}
+
+// The texts use carriage returns alone as line breaks; the toolkit wants line feeds.
+QString forDisplay(const QString& text)
+{
+    QString normalised = text;
+    normalised.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList lines;
+    for (QStringView line : QStringView(normalised).split(QLatin1Char('\n'))) {
+        appendWrapped(lines, line);
+        if (lines.size() > kMostLines)
+            break;
+    }
+    if (lines.size() > kMostLines) {
+        lines.resize(kMostLines);
+        lines.append(QStringLiteral("…"));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QWidget* dialogParent()
@@ -48,14 +80,21 @@ MessageBox::Button MessageBox::show(const QString& text, const QString& title, B
         return answer;
     }
 
-    QMessageBox box(
-        icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, shown.title, forDisplay(text),
-        buttons == YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, dialogParent());
-    box.setTextFormat(Qt::PlainText);
-    const int result = box.exec();
+    const std::unique_ptr<QMessageBox> box = boxFor(shown);
+    const int result = box->exec();
     if (buttons == YesNo)
         return result == QMessageBox::Yes ? Yes : No;
     return Ok;
+}
+
+std::unique_ptr<QMessageBox> MessageBox::boxFor(const Shown& shown)
+{
+    auto box = std::make_unique<QMessageBox>(
+        shown.icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, shown.title,
+        forDisplay(shown.text),
+        shown.buttons == YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, dialogParent());
+    box->setTextFormat(Qt::PlainText);
+    return box;
 }
 
 QString MessageBox::input(const QString& prompt, const QString& title, const QString& proposed)

@@ -3,8 +3,10 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 // Every message box and input box of the program goes through here, so that tests can
@@ -46,5 +48,8 @@ public:
     // act while a box is "open" (for example click another button).
     static void setObserver(std::function<void(const Shown&)> observer);
     static const QList<Shown>& history();
+    // The box that would be shown, not yet shown; its text is broken into lines and cut
+    // so that the box fits the screen.
+    static std::unique_ptr<QMessageBox> boxFor(const Shown& shown);
     static void clearHistory();
 };

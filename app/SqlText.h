@@ -2,6 +2,9 @@
 
 #include <QString>
 
+// PostgreSQL shortens a longer name without a word; the program refuses such names.
+inline constexpr qsizetype kLongestPostgreSQLName = 63; // bytes
+
 // Identifiers between the servers' quote characters. A quote character inside a name is
 // doubled, so every name, however odd, makes a well-formed statement; other names come
 // out exactly as plain concatenation would write them.

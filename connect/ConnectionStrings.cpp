@@ -61,3 +61,13 @@ bool CanConnectMySQL()
 {
     return canOpen(MySQLConnectionString());
 }
+
+bool CanConnectPostgreSQL(const QString& connectionString)
+{
+    return canOpen(connectionString);
+}
+
+bool CanConnectMySQL(const QString& connectionString)
+{
+    return canOpen(connectionString);
+}

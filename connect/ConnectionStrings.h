@@ -26,3 +26,6 @@ QString PostgreSQLConnectionString();
 // Silent checks: true when a connection with the side's string opens. No message.
 bool CanConnectPostgreSQL();
 bool CanConnectMySQL();
+// The same with a connection string built earlier.
+bool CanConnectPostgreSQL(const QString& connectionString);
+bool CanConnectMySQL(const QString& connectionString);

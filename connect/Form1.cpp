@@ -228,11 +228,15 @@ void Form1::PushButton2_Click()
     if (!guard.entered())
         return;
     Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
+    // The fields can change while the catalogues let the window handle its events: the
+    // four connections of one press all use the fields as they were at the press.
+    const QString postgreSQL = PostgreSQLConnectionString();
+    const QString mySQL = MySQLConnectionString();
     handler.step(100, [&] { m_pointer->set(WindowPointer::Busy); });
-    if (handler.test(102, [] { return CanConnectPostgreSQL(); }) &&
-        handler.test(104, [] { return CanConnectMySQL(); })) {
-        handler.step(106, [] { ListMySQLTables(Windows::form2().List1); });
-        handler.step(108, [] { ListPostgreSQLTables(Windows::form2().List2); });
+    if (handler.test(102, [&] { return CanConnectPostgreSQL(postgreSQL); }) &&
+        handler.test(104, [&] { return CanConnectMySQL(mySQL); })) {
+        handler.step(106, [&] { ListMySQLTables(Windows::form2().List1, mySQL); });
+        handler.step(108, [&] { ListPostgreSQLTables(Windows::form2().List2, postgreSQL); });
         handler.step(110, [] { Windows::form2().show(); });
         handler.step(112, [&] { hide(); });
     }

@@ -28,10 +28,20 @@ void fillTableList(TableList* list, const QString& connectionString, const QStri
 
 void ListMySQLTables(TableList* list)
 {
-    fillTableList(list, MySQLConnectionString(), QStringLiteral("SHOW TABLES;"));
+    ListMySQLTables(list, MySQLConnectionString());
 }
 
 void ListPostgreSQLTables(TableList* list)
 {
-    fillTableList(list, PostgreSQLConnectionString(), QStringLiteral("select tablename from pg_tables;"));
+    ListPostgreSQLTables(list, PostgreSQLConnectionString());
+}
+
+void ListMySQLTables(TableList* list, const QString& connectionString)
+{
+    fillTableList(list, connectionString, QStringLiteral("SHOW TABLES;"));
+}
+
+void ListPostgreSQLTables(TableList* list, const QString& connectionString)
+{
+    fillTableList(list, connectionString, QStringLiteral("select tablename from pg_tables;"));
 }

@@ -25,20 +25,25 @@ void Form2::PushButton1_Click()
         return;
     }
     handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
+    // Built once: the walk lets the window handle its events, and the fields may change
+    // meanwhile; every table is dropped in the database that was listed.
+    const QString connectionString = MySQLConnectionString();
     int last = -1;
     handler.step(110, [&] { last = List1->count() - 1; });
     for (int i = last; i >= 0; --i) {
         handler.step(112, [] { YieldToEvents(); });
         if (handler.test(114, [&] { return List1->at(i).isSelected(); })) {
             QString table;
-            if (!handler.step(116, [&] { required(connection).Open(MySQLConnectionString()); }))
+            if (!handler.step(116, [&] { required(connection).Open(connectionString); }))
                 break;
             handler.step(118, [&] { table = List1->at(i).text(); });
-            handler.step(
+            const bool dropped = handler.step(
                 120, [&] { required(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
             if (connection->isBroken())
                 break;
-            handler.step(122, [&] { delete List1->takeItem(i); });
+            // A table the server kept stays in the list.
+            if (dropped)
+                handler.step(122, [&] { delete List1->takeItem(i); });
             handler.step(124, [&] { required(connection).Close(); });
         }
         handler.step(126, [] {});
@@ -65,13 +70,15 @@ void Form2::PushButton5_Click()
         handler.step(108, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0; --i) {
             if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
-                handler.step(112, [&] {
+                const bool dropped = handler.step(112, [&] {
                     required(connection)
                         .Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(List2->at(i).text()));
                 });
                 if (unusable(connection))
                     break;
-                handler.step(114, [&] { delete List2->takeItem(i); });
+                // A table the server kept stays in the list.
+                if (dropped)
+                    handler.step(114, [&] { delete List2->takeItem(i); });
             }
             handler.step(116, [] {});
         }

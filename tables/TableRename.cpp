@@ -1,6 +1,7 @@
 // "Rename Table" of both halves of the table window: one selected table is renamed to
 // the name the user types, and the list shows the new name in place of the old one.
 
+#include "app/Error.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
@@ -12,6 +13,18 @@
 #include "tables/TableList.h"
 
 namespace {
+// PostgreSQL would shorten a longer name without a word, and the list would then show a
+// name that no table has.
+void refuseLongPostgreSQLName(const QString& name)
+{
+    if (name.toUtf8().size() > kLongestPostgreSQLName)
+        throw Error(
+            QStringLiteral("The name \"%1\" is longer than the %2 bytes PostgreSQL allows; the table is "
+                           "not renamed.")
+                .arg(name)
+                .arg(kLongestPostgreSQLName));
+}
+
 QString askNewName(const QString& oldName)
 {
     return MessageBox::input(QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"), QString(),
@@ -64,14 +77,17 @@ void Form2::PushButton6_Click()
         handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
         return;
     }
-    handler.step(128, [&] { required(connection).Execute(statement); });
+    const bool renamed = handler.step(128, [&] { required(connection).Execute(statement); });
     if (connection->isBroken()) {
         handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
         return;
     }
     handler.step(130, [&] { required(connection).Close(); });
-    handler.step(132, [&] { delete List1->takeItem(oldIndex); });
-    handler.step(134, [&] { List1->addName(newName); });
+    // The list changes only when the server did the rename.
+    if (renamed) {
+        handler.step(132, [&] { delete List1->takeItem(oldIndex); });
+        handler.step(134, [&] { List1->addName(newName); });
+    }
     handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
 }
 
@@ -105,7 +121,8 @@ void Form2::PushButton7_Click()
             handler.step(114, [&] { oldName = List2->at(i).text(); });
             handler.step(116, [&] { newName = askNewName(oldName); });
             if (handler.test(118, [&] { return !newName.isEmpty(); })) {
-                handler.step(120, [&] {
+                const bool renamed = handler.step(120, [&] {
+                    refuseLongPostgreSQLName(newName);
                     required(connection)
                         .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
                                  QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
@@ -113,6 +130,11 @@ void Form2::PushButton7_Click()
                 });
                 if (unusable(connection))
                     break;
+                // The list changes only when the server did the rename.
+                if (!renamed) {
+                    handler.step(128, [] {});
+                    continue;
+                }
                 handler.step(122, [&] { delete List2->takeItem(i); });
                 handler.step(124, [&] { List2->addName(newName); });
                 // The first item becomes current without being selected, so the walk

@@ -16,8 +16,6 @@
 #include "transfer/ValueText.h"
 
 namespace {
-constexpr qsizetype kLongestPostgreSQLName = 63; // bytes
-
 class ToPostgreSQL : public CopyDirection
 {
 public:

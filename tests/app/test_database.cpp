@@ -203,6 +203,56 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, connection.Execute("SELECT 1"));
     }
 
+    // A recordset that outlives its connection lets go of its rows without touching the
+    // closed client; the sanitizer build checks that nothing freed is read.
+    void aRecordsetOutlivesItsConnection()
+    {
+        for (const QString& connectionString :
+             {Sandbox::postgreSQLConnectionString(), Sandbox::mySQLConnectionString()}) {
+            auto connection = std::make_unique<Connection>();
+            connection->Open(connectionString);
+            Recordset stored = connection->Execute(QStringLiteral("SELECT 4 AS b UNION ALL SELECT 5"));
+            Recordset streamed;
+            streamed.Open(QStringLiteral("SELECT 1 AS a UNION ALL SELECT 2 UNION ALL SELECT 3"), *connection);
+            connection->Close();
+            // The rows already on the client may still be walked; no further ones are read.
+            try {
+                while (!streamed.Eof())
+                    streamed.MoveNext();
+            } catch (const Error& error) {
+                QVERIFY2(error.description().contains(QLatin1String("closed")),
+                         qPrintable(error.description()));
+            }
+            stored.MoveNext();
+            QCOMPARE(stored.Fields()[0].Value().toString(), QStringLiteral("5"));
+            connection.reset();
+            streamed.Close();
+        }
+    }
+
+    // What the copies need to tell a row's own failure from one that ends the table.
+    void serverErrorsSayWhetherTheValuesWereAtFault()
+    {
+        auto pg = Sandbox::postgreSQL();
+        auto my = Sandbox::mySQL();
+        auto causeOf = [](Connection& connection, const char* sql) {
+            try {
+                connection.Execute(QString::fromLatin1(sql));
+            } catch (const Error& error) {
+                return QStringLiteral("%1 %2").arg(error.refusedValues() ? "values" : "other",
+                                                   error.sqlState());
+            }
+            return QStringLiteral("no error");
+        };
+        QCOMPARE(causeOf(*pg, "SELECT 1/0"), QStringLiteral("values 22012"));
+        QCOMPARE(causeOf(*pg, "SELECT 'x'::int"), QStringLiteral("values 22P02"));
+        QCOMPARE(causeOf(*pg, "INSERT INTO no_such_table VALUES (1)"), QStringLiteral("other 42P01"));
+        Sandbox::exec(*my, QStringLiteral("CREATE TEMPORARY TABLE narrow (v VARCHAR(2), n TINYINT)"));
+        QCOMPARE(causeOf(*my, "INSERT INTO narrow VALUES ('abc', 1)"), QStringLiteral("values 22001"));
+        QCOMPARE(causeOf(*my, "INSERT INTO narrow VALUES ('a', 300)"), QStringLiteral("values 22003"));
+        QCOMPARE(causeOf(*my, "INSERT INTO no_such_table VALUES (1)"), QStringLiteral("other 42S02"));
+    }
+
     void serverErrorsCarryTheServersText()
     {
         auto pg = Sandbox::postgreSQL();

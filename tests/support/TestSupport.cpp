@@ -7,8 +7,11 @@
 #include "app/Yield.h"
 #include "app/db/ConnectionString.h"
 
+#include <QProcess>
 #include <QTest>
 #include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
 
 ProgramUnderTest::ProgramUnderTest()
 {
@@ -91,6 +94,29 @@ std::unique_ptr<Connection> Sandbox::mySQL()
     return connection;
 }
 
+std::unique_ptr<Connection> Sandbox::postgreSQLAdmin()
+{
+    auto connection = std::make_unique<Connection>();
+    connection->Open(
+        QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd=;Database=%4")
+            .arg(env("QS_PG_SOCKET_DIR"), env("QS_PG_PORT"), env("QS_PG_SUPERUSER"), env("QS_PG_DATABASE")));
+    return connection;
+}
+
+void Sandbox::mySQLAdmin(const QString& sql)
+{
+    QProcess client;
+    client.start(QStringLiteral("mariadb"),
+                 {QStringLiteral("--no-defaults"), QStringLiteral("--protocol=socket"),
+                  QStringLiteral("--socket=") + env("QS_MY_SOCKET"),
+                  QStringLiteral("--user=") + QString::fromLocal8Bit(getpwuid(geteuid())->pw_name),
+                  QStringLiteral("--execute=") + sql});
+    if (!client.waitForFinished(60000) || client.exitStatus() != QProcess::NormalExit ||
+        client.exitCode() != 0)
+        qFatal("administrator statement failed: %s\n%s", client.readAllStandardError().constData(),
+               qPrintable(sql));
+}
+
 void Sandbox::exec(Connection& connection, const QString& sql)
 {
     try {
@@ -120,10 +146,22 @@ QString Sandbox::scalar(Connection& connection, const QString& sql)
 void Sandbox::dropAllTables()
 {
     auto my = mySQL();
-    const QStringList myTables = column(*my, QStringLiteral("SHOW TABLES"));
-    for (QString table : myTables)
-        exec(*my, QStringLiteral("DROP TABLE `") + table.replace(QLatin1Char('`'), QStringLiteral("``")) +
-                      QLatin1Char('`'));
+    // Views first, then the tables, with the foreign keys between them not checked.
+    Recordset listed = my->Execute(QStringLiteral("SHOW FULL TABLES"));
+    QStringList views;
+    QStringList tables;
+    for (; !listed.Eof(); listed.MoveNext()) {
+        const QString quoted =
+            QLatin1Char('`') +
+            listed.Fields()[0].Value().toString().replace(QLatin1Char('`'), QStringLiteral("``")) +
+            QLatin1Char('`');
+        (listed.Fields()[1].Value().toString() == QLatin1String("VIEW") ? views : tables).append(quoted);
+    }
+    if (!views.isEmpty())
+        exec(*my, QStringLiteral("DROP VIEW ") + views.join(QLatin1Char(',')));
+    exec(*my, QStringLiteral("SET foreign_key_checks = 0"));
+    if (!tables.isEmpty())
+        exec(*my, QStringLiteral("DROP TABLE ") + tables.join(QLatin1Char(',')));
     auto pg = postgreSQL();
     exec(*pg, QStringLiteral("DROP SCHEMA public CASCADE"));
     exec(*pg, QStringLiteral("CREATE SCHEMA public"));

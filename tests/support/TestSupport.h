@@ -50,6 +50,11 @@ QString mySQLConnectionString();
 std::unique_ptr<Connection> postgreSQL();
 std::unique_ptr<Connection> mySQL();
 void exec(Connection& connection, const QString& sql);
+// The servers' administrators, for what the program's account may not do (event
+// triggers, server settings): PostgreSQL's superuser over the sandbox's socket, and
+// MariaDB's through its own client as the user who started the sandbox.
+std::unique_ptr<Connection> postgreSQLAdmin();
+void mySQLAdmin(const QString& sql);
 // The first column of every row, as text ("NULL" for a NULL).
 QStringList column(Connection& connection, const QString& sql);
 QString scalar(Connection& connection, const QString& sql);

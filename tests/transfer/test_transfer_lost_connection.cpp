@@ -132,6 +132,96 @@ private slots:
         QVERIFY(!form.List1->findItems(QStringLiteral("near"), Qt::MatchExactly).isEmpty());
         QCOMPARE(form.pointer().value(), 0);
     }
+
+    // The PostgreSQL source session is ended while the user reads "Overwrite?": opening
+    // the rows fails, once, and the MySQL table the user agreed to lose is still there.
+    void theSourceGoesAwayWhileTheQuestionIsOpen()
+    {
+        ProgramUnderTest program;
+        Sandbox::dropAllTables();
+        Sandbox::exec(*Sandbox::postgreSQL(), QStringLiteral("CREATE TABLE asked (id int)"));
+        auto my = Sandbox::mySQL();
+        Sandbox::exec(*my, QStringLiteral("CREATE TABLE asked (old INT)"));
+        Sandbox::exec(*my, QStringLiteral("INSERT INTO asked VALUES (42)"));
+        Transfer::openTableWindow();
+        Form2& form = Windows::form2();
+        Transfer::select(form.List2, {QStringLiteral("asked")});
+        MessageBox::setObserver([](const MessageBox::Shown& shown) {
+            if (shown.title != QLatin1String("Overwrite?"))
+                return;
+            auto pg = Sandbox::postgreSQL();
+            Sandbox::scalar(
+                *pg, QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                    "WHERE application_name = 'Quillstone' AND pid <> pg_backend_pid()"));
+        });
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        form.PushButton4_Click();
+        MessageBox::setObserver(nullptr);
+
+        QCOMPARE(reportLines(),
+                 (QStringList{"Would you like to overwrite asked?", "Form2.PushButton4_Click 148"}));
+        QCOMPARE(Sandbox::column(*my, QStringLiteral("SELECT old FROM asked")), QStringList{"42"});
+        QCOMPARE(form.pointer().value(), 0);
+    }
+
+    // The MySQL source session is killed in the middle of the first of two tables: one
+    // report, and the click ends without trying the second.
+    void theMySQLSourceGoesAwayWithTwoTablesSelected()
+    {
+        ProgramUnderTest program;
+        Sandbox::dropAllTables();
+        auto my = Sandbox::mySQL();
+        for (const char* table : {"first_rows", "second_rows"})
+            Sandbox::exec(*my,
+                          QStringLiteral("CREATE TABLE %1 (id INT, label VARCHAR(300)) SELECT seq AS id, "
+                                         "CONCAT(REPEAT('x', 200), seq) AS label FROM seq_1_to_%2")
+                              .arg(QLatin1String(table))
+                              .arg(kRows));
+        my.reset();
+        Transfer::openTableWindow();
+        Form2& form = Windows::form2();
+        Transfer::select(form.List1, {QStringLiteral("first_rows"), QStringLiteral("second_rows")});
+        // The source streams the rows of its SELECT; its session, the only other one of the
+        // program's account, is killed from MySQL.
+        std::thread killer([] {
+            QDeadlineTimer deadline(60000);
+            while (!deadline.hasExpired()) {
+                try {
+                    auto pg = Sandbox::postgreSQL();
+                    if (Sandbox::scalar(*pg,
+                                        QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = "
+                                                       "'second_rows'")) == QLatin1String("1") &&
+                        Sandbox::scalar(*pg, QStringLiteral("SELECT count(*) FROM second_rows")).toInt() >=
+                            200) {
+                        auto my = Sandbox::mySQL();
+                        const QString id = Sandbox::scalar(
+                            *my, QStringLiteral(
+                                     "SELECT ID FROM information_schema.PROCESSLIST WHERE USER = "
+                                     "SUBSTRING_INDEX(CURRENT_USER(), '@', 1) AND ID <> CONNECTION_ID()"));
+                        if (!id.isEmpty()) {
+                            my->Execute(QStringLiteral("KILL ") + id);
+                            return;
+                        }
+                    }
+                } catch (const std::exception& error) {
+                    qWarning("killing the source: %s", error.what());
+                }
+                QThread::msleep(20);
+            }
+        });
+        form.PushButton3_Click();
+        killer.join();
+
+        const QStringList reports = reportLines();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports.constFirst().startsWith(QLatin1String("Form2.PushButton3_Click ")),
+                 qPrintable(reports.first()));
+        QCOMPARE(
+            Sandbox::scalar(*Sandbox::postgreSQL(),
+                            QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = 'first_rows'")),
+            QStringLiteral("0"));
+        QCOMPARE(form.pointer().value(), 0);
+    }
 };
 
 QTEST_MAIN(LostConnectionTest)
