@@ -20,8 +20,8 @@ QString titleOrApplication(const QString& title)
 
 // A box is never wider or taller than this many characters and lines, however long its
 // text: a statement or a server's message can run to megabytes without a line break.
-constexpr qsizetype kWidestLine = 100;
-constexpr qsizetype kMostLines = 32;
+constexpr qsizetype kWidestLine = 80;
+constexpr qsizetype kMostLines = 34;
 
 // Breaks a line longer than the widest at its last blank that fits, or else where it
 // reaches the width.

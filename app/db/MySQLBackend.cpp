@@ -273,7 +273,6 @@ public:
     void complete(const std::function<int()>& start, const std::function<int(int)>& resume)
     {
         requireLink();
-        m_timedOut = false;
         try {
             int status = start();
             QDeadlineTimer deadline = commandDeadline();
@@ -302,11 +301,16 @@ public:
     void query(const QByteArray& sql)
     {
         int error = 0;
+        beginStatement();
         complete([&] { return mysql_real_query_start(&error, m_connection, sql.constData(), sql.size()); },
                  [&](int ready) { return mysql_real_query_cont(&error, m_connection, ready); });
         if (error != 0)
             throw failure();
     }
+
+    // A statement stopped after its time-out fails as timed out, whichever of its calls
+    // notices.
+    void beginStatement() { m_timedOut = false; }
 
     // The rows of the statement just run, fetched whole; nullptr for a statement without.
     MYSQL_RES* storeResult()
@@ -675,6 +679,7 @@ private:
         }
         MySQLBackend& backend = requireBackend();
         backend.requireLink();
+        backend.beginStatement();
         m_error = 0;
         m_status = mysql_real_query_start(&m_error, backend.handle(), text.constData(), text.size());
         m_inFlight = true;

@@ -1,8 +1,12 @@
 // The error report's text, and how a handler goes on after a failed step.
 
 #include "app/ErrorReport.h"
+#include "app/MessageBox.h"
 #include "tests/support/TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 
 class ReportTest : public QObject
@@ -27,6 +31,37 @@ private slots:
         QVERIFY(text.startsWith(
             QStringLiteral("\r\nin Tablewright2021/08/31.Form2.PushButton3_Click at line 270\r\r")));
         QVERIFY(text.endsWith(QStringLiteral("support@vantrel.example\r\rsql: INSERT INTO \"t\" VALUES(1)")));
+    }
+
+    // A statement of megabytes (one row with a large value) shows its first 2,000
+    // characters and how many were left out; the box, even for a server message of a
+    // megabyte without a line break, fits the screen and is made at once.
+    void aHugeReportFitsTheScreen()
+    {
+        ProgramUnderTest program;
+        const QString statement =
+            QStringLiteral("INSERT INTO `t` VALUES('") + QString(8 << 20, QLatin1Char('7'));
+        const QString text = errorReportText(QString(1 << 20, QLatin1Char('e')),
+                                             handlerTag("Form2", "PushButton4_Click"), 256, &statement);
+        const QString sql = text.mid(text.indexOf(QStringLiteral("\r\rsql: ")) + 7);
+        QCOMPARE(sql.size(), 2000 + QStringLiteral("… (8386632 more characters)").size());
+        QVERIFY(sql.startsWith(QStringLiteral("INSERT INTO `t` VALUES('777")));
+        QVERIFY2(sql.endsWith(QStringLiteral("7… (8386632 more characters)")), qPrintable(sql.right(40)));
+
+        QElapsedTimer clock;
+        clock.start();
+        const auto box = MessageBox::boxFor(
+            {text, QStringLiteral("Application Error"), MessageBox::OkOnly, MessageBox::Warning, false, {}});
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        const QRect screen = box->screen()->availableGeometry();
+        QVERIFY2(screen.contains(box->frameGeometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                                                       .arg(box->width())
+                                                                       .arg(box->height())
+                                                                       .arg(screen.width())
+                                                                       .arg(screen.height())));
+        // It used to take minutes; a second is plenty on a busy machine.
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void eachFailedStepIsReportedInOrderAndTheHandlerGoesOn()
