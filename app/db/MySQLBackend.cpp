@@ -214,6 +214,13 @@ public:
         // TCP always, also for "localhost", so that the port is honoured.
         const unsigned protocol = MYSQL_PROTOCOL_TCP;
         mysql_optionsv(m_connection, MYSQL_OPT_PROTOCOL, &protocol);
+        // TLS whenever the server offers it, plain when it offers none, like libpq's
+        // sslmode=prefer; hosted servers often require it. The certificate is not checked,
+        // as self-signed ones are common. (MYSQL_OPT_SSL_ENFORCE does no more than this
+        // without verification, whatever its name says.)
+        mysql_ssl_set(m_connection, nullptr, nullptr, nullptr, nullptr, nullptr);
+        const my_bool verifyCertificate = 0;
+        mysql_optionsv(m_connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verifyCertificate);
         mysql_optionsv(m_connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
         mysql_optionsv(m_connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
         if (options.connectionTimeout > 0) {
