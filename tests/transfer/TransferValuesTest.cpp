@@ -64,7 +64,7 @@ void TransferValuesTest::everyValueToPostgreSQL()
         i INT, ui INT UNSIGNED, id INT NOT NULL, bi BIGINT, ubi BIGINT UNSIGNED, `dec` DECIMAL(30,10), fl FLOAT,
         dbl DOUBLE, d DATE, t TIME(6), dt DATETIME(6), ts TIMESTAMP(6) NULL DEFAULT NULL, y YEAR, `bit` BIT(1),
         ch CHAR(10), vc VARCHAR(300), lt LONGTEXT, en ENUM('x','y z'), bin BINARY(4), vb VARBINARY(300),
-        bl LONGBLOB))"));
+        bl LONGBLOB) DEFAULT CHARSET=utf8mb4)"));
     const QString all = everyByteHex();
     // Smallest values and empty strings; largest values, backslashes and every byte;
     // ordinary values; NULL everywhere (first and last column too) and a zero date.

@@ -118,7 +118,8 @@ private slots:
     {
         ProgramUnderTest program;
         auto my = Sandbox::mySQL();
-        Sandbox::exec(*my, QStringLiteral("CREATE TABLE big (t LONGTEXT, b LONGBLOB)"));
+        Sandbox::exec(*my,
+                      QStringLiteral("CREATE TABLE big (t LONGTEXT, b LONGBLOB) DEFAULT CHARSET=utf8mb4"));
         Sandbox::exec(*my, QStringLiteral("INSERT INTO big SELECT REPEAT('ü''\\x', 2621440), "
                                           "REPEAT(X'00FF5C27', 2621440)"));
         const QString expected = Sandbox::scalar(
