@@ -1,0 +1,209 @@
+# Shared by the real-window tests, which source it: the servers' command-line clients, an X
+# server, the program, its windows and its message boxes. The caller sets `program` (the
+# executable) and `shots` (the folder for screenshots), calls e2e_setup, and then uses the
+# functions below. Every wait polls a condition up to a deadline, never a fixed time, so a
+# busy machine only makes the test slower.
+
+: "${QS_PG_PORT:?run through scripts/test, which starts the sandbox servers}"
+
+# Clients of the sandbox servers, in UTF-8; time-zone-aware values are read in UTC, as the
+# program's sessions do, and GROUP_CONCAT is not cut short.
+my() {
+  mariadb --no-defaults --default-character-set=utf8mb4 --protocol=tcp -h "$QS_MY_HOST" -P "$QS_MY_PORT" \
+    -u "$QS_MY_USER" -p"$QS_MY_PASSWORD" -N -B \
+    --init-command="SET SESSION time_zone = '+00:00', group_concat_max_len = 1073741824" "$QS_MY_DATABASE" "$@"
+}
+pg() {
+  PGPASSWORD=$QS_PG_PASSWORD PGCLIENTENCODING=UTF8 PGOPTIONS="-c TimeZone=UTC -c client_min_messages=warning" \
+    psql -X -q -t -A -v ON_ERROR_STOP=1 -h "$QS_PG_HOST" -p "$QS_PG_PORT" -U "$QS_PG_USER" "$QS_PG_DATABASE" "$@"
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Runs the command until it succeeds, for at most LIMIT seconds; false if it never did.
+poll() {
+  local limit=$1 end
+  shift
+  end=$((SECONDS + limit))
+  until "$@"; do
+    ((SECONDS < end)) || return 1
+    sleep 0.2
+  done
+}
+
+e2e_cleanup() {
+  if [ -n "${app:-}" ]; then kill "$app" 2>/dev/null || true; fi
+  if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+
+# A temporary folder, an X server of its own (the server picks a free display) and the
+# program's settings pointing at the sandbox servers.
+e2e_setup() {
+  mkdir -p "$shots"
+  work=$(mktemp -d)
+  trap e2e_cleanup EXIT
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  xvfb=$!
+  poll 30 test -s "$work/display" || fail "Xvfb did not start"
+  export DISPLAY=:$(head -1 "$work/display")
+  poll 30 xdpyinfo >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
+  unset QT_QPA_PLATFORM
+
+  mkdir -m 0700 "$work/conf"
+  (
+    umask 077
+    cat >"$work/conf/Vantrel.conf" <<CONF
+[Quillstone]
+PostgreSQLServer=$QS_PG_HOST
+PostgreSQLPort=$QS_PG_PORT
+PostgreSQLUser=$QS_PG_USER
+PostgreSQLPassword=$QS_PG_PASSWORD
+PostgreSQLDatabase=$QS_PG_DATABASE
+MySQLServer=$QS_MY_HOST
+MySQLUser=$QS_MY_USER
+MySQLPassword=$QS_MY_PASSWORD
+MySQLDatabase=$QS_MY_DATABASE
+MySQLPort=$QS_MY_PORT
+CONF
+  )
+}
+
+# Empties both databases (the sandbox is throwaway). The MySQL database is created in
+# latin1, as older servers create them: the program must not depend on its default.
+reset_databases() {
+  my -e "DROP DATABASE \`$QS_MY_DATABASE\`; CREATE DATABASE \`$QS_MY_DATABASE\` CHARACTER SET latin1"
+  pg -c "DROP SCHEMA public CASCADE; CREATE SCHEMA public;
+         DROP TYPE IF EXISTS depot_condition; DROP DOMAIN IF EXISTS depot_sku, depot_price;"
+}
+
+program_alive() { kill -0 "$app" 2>/dev/null; }
+
+# The program's visible windows, one id a line.
+program_windows() { xdotool search --onlyvisible --pid "$app" 2>/dev/null || true; }
+
+# Sets `window` to the main window once it is shown with its lists filled (they are filled
+# before it is shown).
+start_program() {
+  XDG_CONFIG_HOME=$work/conf "$program" >>"$work/program.log" 2>&1 &
+  app=$!
+  window=
+  local end=$((SECONDS + 60)) id
+  while [ -z "$window" ]; do
+    program_alive || fail "the program ended at start: $(cat "$work/program.log")"
+    ((SECONDS < end)) || fail "no program window within 60 s"
+    for id in $(program_windows); do
+      [ "$(xdotool getwindowname "$id" 2>/dev/null)" = Quillstone ] && window=$id
+    done
+    [ -n "$window" ] || sleep 0.2
+  done
+}
+
+# A picture of the main window (with any box over it), once it has been painted.
+shoot() {
+  local file=$shots/$1.png X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # An unpainted window is one flat colour.
+  poll 30 painted "$X" "$Y" "$WIDTH" "$HEIGHT" || fail "the window was not painted"
+  import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$file"
+}
+painted() {
+  [ "$(import -window root -crop "$3x$4+$1+$2" -format '%[fx:standard_deviation > 0]' info: 2>/dev/null)" = 1 ]
+}
+
+# Mouse and keyboard, at positions inside the main window.
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
+shift_click() { xdotool mousemove --window "$window" "$1" "$2" keydown shift click 1 keyup shift; }
+# Keys go to the focused window through the X test extension, as typed keys do.
+press() {
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool key "$2"
+}
+
+# Positions in the table window (536 x 368): list rows are 14 pixels high from y = 40.
+row_y() { echo $((40 + 14 * $1)); }
+mysql_row() { click 60 "$(row_y "$1")"; }
+postgresql_row() { click 330 "$(row_y "$1")"; }
+postgresql_shift_row() { shift_click 330 "$(row_y "$1")"; }
+mysql_select_all() { click 77 161; }
+postgresql_select_all() { click 341 161; }
+send_to_postgresql() { click 135 194; }
+send_to_mysql() { click 399 194; }
+delete_mysql() { click 135 227; }
+rename_postgresql() { click 399 261; }
+back() { click 135 345; }
+
+# Sessions the program has open on the servers: a click's work is over when there are none.
+program_sessions() {
+  local on_pg on_my
+  on_pg=$(pg -c "SELECT count(*) FROM pg_stat_activity WHERE application_name = 'Quillstone'")
+  on_my=$(my -e "SELECT count(*) FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID()")
+  echo $((on_pg + on_my))
+}
+
+# Boxes: the program's visible windows other than the main one, "id title" a line.
+boxes() {
+  local id
+  for id in $(program_windows); do
+    [ "$id" = "$window" ] || echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
+  done
+}
+
+# Ends the test at a box nobody expected, keeping its picture (and its text when xclip is
+# there: a message box copies its text on Ctrl+C).
+unexpected_box() {
+  local id=$1 title=$2 text=
+  unexpected=$((${unexpected:-0} + 1))
+  import -window root "$shots/unexpected-box-$unexpected.png" || true
+  if command -v xclip >/dev/null; then
+    press "$id" ctrl+c
+    text=$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)
+  fi
+  fail "an unexpected box \"$title\" appeared (picture: $shots/unexpected-box-$unexpected.png)${text:+: $text}"
+}
+
+# Waits for a box titled TITLE, for at most LIMIT seconds, and sets `box` to it. Any other
+# box ends the test.
+await_box() {
+  local title=$1 limit=${2:-60} end id name
+  end=$((SECONDS + limit))
+  box=
+  while :; do
+    while read -r id name; do
+      if [ "$name" = "$title" ]; then
+        box=$id
+        return 0
+      fi
+      unexpected_box "$id" "$name"
+    done < <(boxes)
+    program_alive || fail "the program ended while a \"$title\" box was awaited"
+    ((SECONDS < end)) || fail "no \"$title\" box within $limit s"
+    sleep 0.2
+  done
+}
+
+# Answers the box with a key and waits until it has gone.
+answer() {
+  press "$box" "$1"
+  poll 30 box_gone "$box" || fail "the box stayed open after $1"
+}
+box_gone() { ! program_windows | grep -qx "$1"; }
+
+# Waits, for at most LIMIT seconds, until the program's click is over: no box and no
+# session on either server. Any box ends the test.
+await_idle() {
+  local limit=${1:-120} end id name
+  end=$((SECONDS + limit))
+  while :; do
+    while read -r id name; do
+      unexpected_box "$id" "$name"
+    done < <(boxes)
+    [ "$(program_sessions)" = 0 ] && [ -z "$(boxes)" ] && return 0
+    program_alive || fail "the program ended during its work: $(cat "$work/program.log")"
+    ((SECONDS < end)) || fail "the program was still at work after $limit s"
+    sleep 0.2
+  done
+}
