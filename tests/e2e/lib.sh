@@ -102,16 +102,29 @@ start_program() {
   done
 }
 
-# A picture of the main window (with any box over it), once it has been painted.
-shoot() {
-  local file=$shots/$1.png X Y WIDTH HEIGHT
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  # An unpainted window is one flat colour.
-  poll 30 painted "$X" "$Y" "$WIDTH" "$HEIGHT" || fail "the window was not painted"
-  import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$file"
+# Waits until a window has been painted: an unpainted window is one flat colour.
+await_painted() {
+  local X Y WIDTH HEIGHT SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  poll 30 painted "$X" "$Y" "$WIDTH" "$HEIGHT" || fail "the window $1 was not painted"
 }
 painted() {
   [ "$(import -window root -crop "$3x$4+$1+$2" -format '%[fx:standard_deviation > 0]' info: 2>/dev/null)" = 1 ]
+}
+
+# A picture of the main window, with the box given over it, once both are painted.
+shoot() {
+  local X Y WIDTH HEIGHT SCREEN
+  await_painted "$window"
+  [ -z "${2:-}" ] || await_painted "$2"
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$shots/$1.png"
+}
+
+# A picture of the whole screen once the box given is painted.
+shoot_screen() {
+  await_painted "$2"
+  import -window root "$shots/$1.png"
 }
 
 # Mouse and keyboard, at positions inside the main window.
@@ -157,7 +170,7 @@ boxes() {
 unexpected_box() {
   local id=$1 title=$2 text=
   unexpected=$((${unexpected:-0} + 1))
-  import -window root "$shots/unexpected-box-$unexpected.png" || true
+  shoot_screen "unexpected-box-$unexpected" "$id"
   if command -v xclip >/dev/null; then
     press "$id" ctrl+c
     text=$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)

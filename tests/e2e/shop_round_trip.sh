@@ -30,7 +30,7 @@ started=$SECONDS
 mysql_select_all
 send_to_postgresql
 await_box "Overwrite?" 120
-shoot overwrite-question
+shoot overwrite-question "$box"
 answer Return
 await_box "Overwrite?" 120
 answer alt+n
@@ -38,12 +38,12 @@ await_idle 180
 echo "MySQL to PostgreSQL: $((SECONDS - started)) s"
 [ "$(depot_stock_hash)" = "$depot_stock_before" ] || fault "depot_stock on PostgreSQL changed, though its overwrite was declined"
 
-# The depot's tables are the first six PostgreSQL rows, above the server's pg_* tables:
-# click the first, Shift+click the last. depot_stock, the last, comes first and is now
-# overwritten on MySQL.
+# The depot's tables are the first seven PostgreSQL rows ("Depot Notes" sorts first), above
+# the server's pg_* tables: click the first, Shift+click the last. depot_stock, the last,
+# comes first and is now overwritten on MySQL.
 started=$SECONDS
 postgresql_row 0
-postgresql_shift_row 5
+postgresql_shift_row 6
 send_to_mysql
 await_box "Overwrite?" 120
 answer Return
@@ -51,17 +51,19 @@ await_idle 180
 echo "PostgreSQL to MySQL: $((SECONDS - started)) s"
 program_alive || fail "the program ended: $(cat "$work/program.log")"
 
-depot_tables="depot_items depot_movements depot_movements_2023 depot_movements_2024 depot_slots depot_stock"
-shop_tables="shop_categories shop_countries shop_coupons shop_customer_overview shop_customers shop_entrepôts
-  shop_order_items shop_order_totals shop_orders shop_payments shop_product_images shop_products shop_reviews shop_stores"
-expected=$(printf '%s\n' $depot_tables $shop_tables | LC_ALL=C sort)
+depot_tables=("Depot Notes" depot_items depot_movements depot_movements_2023 depot_movements_2024 depot_slots
+  depot_stock)
+shop_tables=(shop_categories shop_countries shop_coupons shop_customer_overview shop_customers shop_entrepôts
+  shop_newsletter shop_order_items shop_order_totals shop_orders shop_payments shop_product_images shop_products
+  shop_reviews shop_stores shop_wishlists)
+expected=$(printf '%s\n' "${depot_tables[@]}" "${shop_tables[@]}" | LC_ALL=C sort)
 [ "$(my -e "SHOW TABLES" | LC_ALL=C sort)" = "$expected" ] ||
   fault "MySQL holds [$(my -e "SHOW TABLES" | tr '\n' ' ')], expected [$(tr '\n' ' ' <<<"$expected")]"
 [ "$(pg -c "SELECT tablename FROM pg_tables WHERE schemaname = 'public'" | LC_ALL=C sort)" = "$expected" ] ||
   fault "PostgreSQL holds [$(pg -c "SELECT tablename FROM pg_tables WHERE schemaname = 'public'" | tr '\n' ' ')], expected [$(tr '\n' ' ' <<<"$expected")]"
 
 started=$SECONDS
-for table in $shop_tables; do
+for table in "${shop_tables[@]}"; do
   case $table in
     shop_entrepôts) keys=numéro ;;
     shop_order_items) keys="order_id line_no" ;;
@@ -70,7 +72,7 @@ for table in $shop_tables; do
   esac
   compare_mysql_to_pg "$table" "$keys"
 done
-for table in $depot_tables; do
+for table in "${depot_tables[@]}"; do
   case $table in
     depot_movements*) keys="id moved_on" ;;
     depot_stock) keys=item_id ;;

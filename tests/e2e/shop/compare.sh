@@ -43,7 +43,7 @@ mysql_to_pg_rule() {
 pg_to_mysql_rule() {
   case $1 in
     smallint | integer | bigint) echo "int bigint" ;;
-    numeric\(*) echo "text decimal${1#numeric}" ;;
+    numeric\(*) echo "decimal decimal${1#numeric}" ;;
     numeric) echo "numeric decimal(65,30)" ;;
     real) echo "float float" ;;
     "double precision") echo "double double" ;;
@@ -51,7 +51,9 @@ pg_to_mysql_rule() {
     "timestamp with time zone" | timestamp\(*\)" with time zone") echo "tstz datetime(6)" ;;
     timestamp*) echo "ts datetime(6)" ;;
     bytea) echo "bytes longblob" ;;
-    *) echo "text longtext" ;;
+    boolean) echo "bool longtext" ;;
+    character\(*) echo "char longtext" ;;
+    *) echo "other longtext" ;;
   esac
 }
 
@@ -83,7 +85,11 @@ pg_source_text() {
     ts) echo "to_char($1, 'YYYY-MM-DD HH24:MI:SS.US')" ;;
     tstz) echo "to_char($1 AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.US')" ;;
     bytes) echo "encode($1, 'hex')" ;;
-    *) echo "$1::text" ;;
+    # true or false; character(n) without its pad blanks.
+    int | bool | char) echo "$1::text" ;;
+    # The type's own output, as the client reads it (a cast to text may differ: an inet
+    # gains its /32).
+    *) echo "CASE WHEN $1 IS NOT NULL THEN format('%s', $1) END" ;;
   esac
 }
 mysql_target_text() {

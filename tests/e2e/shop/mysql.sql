@@ -1,7 +1,7 @@
 -- The shop: a web shop's MariaDB/MySQL database as it grows over the years. Foreign keys,
--- unsigned keys, ENUM, SET, YEAR, BIT, DECIMAL, FLOAT, DOUBLE, TIMESTAMP with ON UPDATE,
--- zero dates, a latin1 table with accented names, images in a BLOB, GEOMETRY and two
--- views. Rows are generated from the Sequence engine (seq_1_to_N) with CRC32 as a
+-- unsigned and zero-filled keys, ENUM, SET, YEAR, BIT, BOOLEAN, DECIMAL, FLOAT, DOUBLE,
+-- TIMESTAMP with ON UPDATE, zero dates, a generated column, a latin1 table with accented
+-- names, a utf8mb3 table, an empty table, images in a BLOB, GEOMETRY and two views. Rows are generated from the Sequence engine (seq_1_to_N) with CRC32 as a
 -- repeatable dice, then edge values are added by hand. Every table names its character
 -- set: the database's default may be latin1, as older servers create them.
 --
@@ -15,8 +15,8 @@ SET SESSION time_zone = '+00:00';
 
 SET foreign_key_checks = 0;
 DROP VIEW IF EXISTS shop_order_totals, shop_customer_overview;
-DROP TABLE IF EXISTS shop_reviews, shop_payments, shop_order_items, shop_orders, shop_coupons,
-  shop_product_images, shop_products, shop_categories, shop_customers, shop_stores,
+DROP TABLE IF EXISTS shop_wishlists, shop_newsletter, shop_reviews, shop_payments, shop_order_items, shop_orders,
+  shop_coupons, shop_product_images, shop_products, shop_categories, shop_customers, shop_stores,
   `shop_entrepôts`, shop_countries, depot_stock;
 SET foreign_key_checks = 1;
 
@@ -59,7 +59,8 @@ SELECT 16 + seq,
        seq % 3 = 0
 FROM seq_1_to_230;
 
--- A legacy latin1 table from the shop's first years, names in French.
+-- A legacy latin1 table from the shop's first years, names in French. MySQL's latin1 is
+-- Windows-1252: it holds the euro sign and the oe ligature too.
 CREATE TABLE `shop_entrepôts` (
   `numéro` SMALLINT UNSIGNED NOT NULL PRIMARY KEY,
   `désignation` VARCHAR(80) NOT NULL,
@@ -76,7 +77,8 @@ SELECT seq,
        ELT(1 + CRC32(seq + 3) % 8, 'Besançon', 'Orléans', 'Saint-Étienne', 'Nîmes', 'Angoulême', 'Lyon', 'Mâcon', NULL),
        IF(seq % 13 = 0, NULL, 500 + CRC32(seq) % 20000),
        (CRC32(seq + 5) % 99999) / 10,
-       ELT(1 + seq % 5, 'Accès par la rue de l''Église', 'Quai de déchargement « B »', NULL, '', 'Fermé le 15 août'),
+       ELT(1 + seq % 6, 'Accès par la rue de l''Église', 'Quai de déchargement « B »', NULL, '', 'Fermé le 15 août',
+           'Loyer : 1 200 € / mois… cœur de ville'),
        ELT(1 + seq % 6, '1998-03-01', '2004-11-30', '0000-00-00', '2011-02-00', NULL, '2019-07-14')
 FROM seq_1_to_200;
 
@@ -89,6 +91,8 @@ CREATE TABLE shop_stores (
   opens TIME,
   closes TIME,
   longest_wait TIME,
+  break_length TIME(3),
+  branch_code SMALLINT(4) UNSIGNED ZEROFILL,
   opened_on DATE,
   CONSTRAINT fk_store_country FOREIGN KEY (country_id) REFERENCES shop_countries (id),
   CONSTRAINT fk_store_depot FOREIGN KEY (`entrepôt`) REFERENCES `shop_entrepôts` (`numéro`)
@@ -104,7 +108,9 @@ SELECT seq,
           ST_GeomFromText(CONCAT('POINT(', (CRC32(seq) % 36000) / 100 - 180, ' ', (CRC32(seq + 9) % 18000) / 100 - 90, ')'), 4326)),
        MAKETIME(7 + seq % 3, 15 * (seq % 4), 0),
        MAKETIME(17 + seq % 6, 30 * (seq % 2), 0),
-       ELT(1 + seq % 5, '00:05:00', '-00:00:01', '838:59:59', '-838:59:59', '12:34:56.789'),
+       ELT(1 + seq % 5, '00:05:00', '-00:00:01', '838:59:59', '-838:59:59', '12:34:56'),
+       IF(seq % 6 = 0, NULL, MAKETIME(0, seq % 60, (CRC32(seq) % 60000) / 1000)),
+       seq * 37 % 10000,
        ELT(1 + seq % 4, '1987-05-12', '2023-12-31', NULL, '0000-00-00')
 FROM seq_1_to_120;
 
@@ -116,15 +122,16 @@ CREATE TABLE shop_categories (
   description TEXT,
   position TINYINT NOT NULL DEFAULT 0,
   visible BIT(1) NOT NULL DEFAULT b'1',
+  `group` VARCHAR(30),
   CONSTRAINT fk_category_parent FOREIGN KEY (parent_id) REFERENCES shop_categories (id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 INSERT INTO shop_categories VALUES
-  (1, NULL, 'Writing', 'writing', 'Pens, pencils & quills', 0, b'1'),
-  (2, NULL, 'Paper', 'paper', NULL, 1, b'1'),
-  (3, NULL, 'Ink', 'ink', 'Bottled "ink" & cartridges', 2, b'1'),
-  (4, NULL, 'Gifts 🎁', 'gifts', 'For the writer who has everything', -128, b'1'),
-  (5, NULL, 'Clearance', 'clearance', '', 127, b'0');
+  (1, NULL, 'Writing', 'writing', 'Pens, pencils & quills', 0, b'1', 'main'),
+  (2, NULL, 'Paper', 'paper', NULL, 1, b'1', 'main'),
+  (3, NULL, 'Ink', 'ink', 'Bottled "ink" & cartridges', 2, b'1', 'main'),
+  (4, NULL, 'Gifts 🎁', 'gifts', 'For the writer who has everything', -128, b'1', 'seasonal'),
+  (5, NULL, 'Clearance', 'clearance', '', 127, b'0', NULL);
 INSERT INTO shop_categories
 SELECT 5 + seq, 1 + CRC32(seq) % 5,
        CONCAT(ELT(1 + CRC32(seq) % 8, 'Fountain pens', 'Nibs', 'Notebooks', 'Carnets', 'Füller', 'Sealing wax', 'Calligraphy', 'Washi'),
@@ -132,7 +139,8 @@ SELECT 5 + seq, 1 + CRC32(seq) % 5,
        CONCAT('cat-', seq),
        IF(seq % 4 = 0, NULL, CONCAT('Everything for ', ELT(1 + seq % 3, 'the desk', 'the traveller''s bag', 'l''atelier'))),
        CAST(CRC32(seq) % 256 AS SIGNED) - 128,
-       seq % 9 <> 0
+       seq % 9 <> 0,
+       ELT(1 + seq % 4, 'main', 'seasonal', 'outlet', NULL)
 FROM seq_1_to_295;
 
 CREATE TABLE shop_customers (
@@ -151,11 +159,17 @@ CREATE TABLE shop_customers (
   created_at TIMESTAMP NOT NULL DEFAULT CURRENT_TIMESTAMP,
   updated_at TIMESTAMP NOT NULL DEFAULT CURRENT_TIMESTAMP ON UPDATE CURRENT_TIMESTAMP,
   notes TEXT,
+  is_active BOOLEAN NOT NULL DEFAULT TRUE,
+  last_login DATETIME,
+  deleted_at TIMESTAMP NULL DEFAULT NULL,
+  display_name VARCHAR(130) AS (CONCAT(first_name, ' ', COALESCE(last_name, ''))) VIRTUAL,
   UNIQUE KEY uq_customer_email (email),
   CONSTRAINT fk_customer_country FOREIGN KEY (country_id) REFERENCES shop_countries (id)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
-INSERT INTO shop_customers
+INSERT INTO shop_customers (id, email, first_name, last_name, country_id, birth_date, gender, interests,
+                            newsletter, loyalty_points, balance, signup_year, created_at, updated_at, notes,
+                            is_active, last_login, deleted_at)
 SELECT n,
        CONCAT('customer', n, '@', ELT(1 + CRC32(n) % 4, 'example.com', 'exemple.fr', 'beispiel.de', 'пример.рф')),
        ELT(1 + CRC32(n) % 24, 'Ada', 'Seán', 'Zoë', 'François', 'Łukasz', 'Björk', 'Márta', 'José', 'Chloé', 'Søren',
@@ -181,14 +195,23 @@ SELECT n,
        TIMESTAMP('2024-01-01 00:00:00') + INTERVAL (CRC32(n + 8) % 30000000) SECOND,
        ELT(1 + CRC32(n + 9) % 8, NULL, '', 'Prefers parcels at the neighbour''s 📦',
            CONCAT('Line one', CHAR(10 USING utf8mb4), 'Line two', CHAR(9 USING utf8mb4), 'tabbed'), 'Paid by "cheque" 🎉',
-           CONCAT('Path C:', CHAR(92 USING utf8mb4), 'orders', CHAR(92 USING utf8mb4)), 'VIP ❤️ 👨‍👩‍👧 🇫🇷', 'Allergique aux plumes d''oie')
+           CONCAT('Path C:', CHAR(92 USING utf8mb4), 'orders', CHAR(92 USING utf8mb4)), 'VIP ❤️ 👨‍👩‍👧 🇫🇷', 'Allergique aux plumes d''oie'),
+       n % 10 <> 0,
+       CASE WHEN n % 31 = 0 THEN '0000-00-00 00:00:00' WHEN n % 5 = 0 THEN NULL
+            ELSE TIMESTAMP('2023-01-01 00:00:00') + INTERVAL (CRC32(n + 10) % 60000000) SECOND END,
+       CASE WHEN n % 97 = 0 THEN '0000-00-00 00:00:00' WHEN n % 10 = 0 THEN '2024-02-29 23:59:59' END
 FROM (SELECT seq AS n FROM seq_1_to_1999) AS s;
 -- Edge values: the largest MEDIUMINT UNSIGNED key, TIMESTAMP's first and last second.
-INSERT INTO shop_customers VALUES
+INSERT INTO shop_customers (id, email, first_name, last_name, country_id, birth_date, gender, interests,
+                            newsletter, loyalty_points, balance, signup_year, created_at, updated_at, notes,
+                            is_active, last_login, deleted_at)
+VALUES
   (16777215, 'last@example.com', 'Zed', 'Zzyzx', 255, '9999-12-31', 'x', 'books,pens,paper,ink,travel', b'1',
-   2147483647, 99999999.99, 2155, '1970-01-01 00:00:01', '2038-01-19 03:14:07', REPEAT('z', 2000)),
+   2147483647, 99999999.99, 2155, '1970-01-01 00:00:01', '2038-01-19 03:14:07', REPEAT('z', 2000), 127,
+   '9999-12-31 23:59:59', '2038-01-19 03:14:07'),
   (2000, 'first@example.com', 'Α', '', 1, '1000-01-01', 'f', '', b'0', -2147483648, -99999999.99, 1901,
-   '2038-01-19 03:14:07', '1970-01-01 00:00:01', ' leading and trailing blanks ');
+   '2038-01-19 03:14:07', '1970-01-01 00:00:01', ' leading and trailing blanks ', -128, '1000-01-01 00:00:00',
+   '1970-01-01 00:00:01');
 
 CREATE TABLE shop_products (
   id SMALLINT UNSIGNED NOT NULL PRIMARY KEY,
@@ -242,7 +265,8 @@ INSERT INTO shop_products VALUES
   (600, 'EDG-600', 2, 'Tenth of a gram', 'x', 0.10, 123.4567, 0.1, -0e0, 1901, 'draft', NULL, 'null', 1, b'100000000001', 0),
   (601, 'EDG-601', 2, 'A float past six digits', NULL, 1.00, NULL, 1.17549435e-38, 5e-324, NULL, 'draft', NULL, NULL,
    NULL, NULL, NULL),
-  (602, 'EDG-602', 2, 'Another', NULL, 2.00, NULL, 123456.7, 0.1, NULL, 'draft', NULL, NULL, NULL, NULL, NULL),
+  (602, 'EDG-602', 2, 'Catalogue text past 64 KiB', REPEAT('Ünïcödé catalogue text ✒️ ', 4000), 2.00, NULL, 123456.7,
+   0.1, NULL, 'draft', NULL, NULL, NULL, NULL, NULL),
   (603, 'EDG-603', 2, 'Negative float', NULL, 3.00, NULL, -7.0000005, 1e22, NULL, 'draft', NULL, NULL, NULL, NULL, NULL);
 
 -- Product photos: a 16x16 PNG (a red disc with a yellow square) and an 8x8 GIF gradient.
@@ -285,7 +309,8 @@ CREATE TABLE shop_coupons (
   valid_until DATE,
   max_uses INT UNSIGNED,
   weekdays BIT(7) NOT NULL DEFAULT b'1111111',
-  issued YEAR NOT NULL
+  issued YEAR NOT NULL,
+  stores_mask BIT(64)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin;
 
 INSERT INTO shop_coupons
@@ -297,7 +322,8 @@ SELECT n,
        IF(n % 3 = 0, '0000-00-00', DATE('2025-01-01') + INTERVAL (CRC32(n + 2) % 800) DAY),
        IF(n % 4 = 0, NULL, CRC32(n + 3)),
        CRC32(n + 4) % 128,
-       IF(n % 37 = 0, 0, 2018 + n % 8)
+       IF(n % 37 = 0, 0, 2018 + n % 8),
+       CASE n % 5 WHEN 0 THEN NULL WHEN 1 THEN 18446744073709551615 WHEN 2 THEN 0 ELSE CRC32(n) * CRC32(n + 5) END
 FROM (SELECT seq AS n FROM seq_1_to_400) AS s;
 
 CREATE TABLE shop_orders (
@@ -311,6 +337,8 @@ CREATE TABLE shop_orders (
   total DECIMAL(12,2) NOT NULL DEFAULT 0.00,
   shipping DECIMAL(8,2),
   currency CHAR(3) NOT NULL DEFAULT 'EUR',
+  shipping_weight FLOAT(7,3),
+  exchange_rate DOUBLE(10,4),
   note TEXT,
   updated_at TIMESTAMP(6) NOT NULL DEFAULT CURRENT_TIMESTAMP(6) ON UPDATE CURRENT_TIMESTAMP(6),
   CONSTRAINT fk_order_customer FOREIGN KEY (customer_id) REFERENCES shop_customers (id),
@@ -330,14 +358,17 @@ SELECT n,
        0.00,
        IF(n % 6 = 0, NULL, (CRC32(n + 5) % 3000) / 100),
        ELT(1 + n % 3, 'EUR', 'USD', 'GBP'),
+       IF(n % 9 = 0, NULL, (CRC32(n + 8) % 2000000) / 1000),
+       IF(n % 3 = 0, 1, (5000 + CRC32(n + 9) % 15000) / 10000),
        ELT(1 + CRC32(n + 6) % 7, NULL, NULL, 'Leave at the door', 'Bitte nicht knicken!', 'C''est un cadeau 🎁',
            CONCAT('Gift note:', CHAR(10 USING utf8mb4), '"Happy birthday!"'), 'Fragile ⚠️'),
        TIMESTAMP('2020-01-01 00:00:00') + INTERVAL (CRC32(n + 7) % 500000000) SECOND + INTERVAL n MICROSECOND
 FROM (SELECT seq AS n FROM seq_1_to_3000) AS s;
 INSERT INTO shop_orders VALUES
   (4294967295, 16777215, NULL, NULL, '9999-12-31 23:59:59.999', 'delivered', '9999-12-31', 9999999999.99, 0.00,
-   'EUR', NULL, '2038-01-19 03:14:07.999999'),
-  (3001, 2000, 1, 1, '1000-01-01 00:00:00.000', 'new', '1000-01-01', -0.01, NULL, 'USD', '', '1970-01-01 00:00:01.000000');
+   'EUR', 9999.999, 999999.9999, NULL, '2038-01-19 03:14:07.999999'),
+  (3001, 2000, 1, 1, '1000-01-01 00:00:00.000', 'new', '1000-01-01', -0.01, NULL, 'USD', -9999.999, -0.0001, '',
+   '1970-01-01 00:00:01.000000');
 
 CREATE TABLE shop_order_items (
   order_id INT UNSIGNED NOT NULL,
@@ -368,7 +399,7 @@ INSERT INTO shop_order_items VALUES
 UPDATE shop_orders o
 JOIN (SELECT order_id, SUM(quantity * unit_price) AS gross FROM shop_order_items GROUP BY order_id) AS t
   ON t.order_id = o.id
-SET o.total = LEAST(t.gross, 9999999999.99)
+SET o.total = LEAST(t.gross, 9999999999.99), o.updated_at = o.updated_at
 WHERE o.id <= 3000;
 
 CREATE TABLE shop_payments (
@@ -435,6 +466,37 @@ SELECT n,
        CRC32(n + 6) % 500
 FROM (SELECT seq AS n FROM seq_1_to_1500) AS s;
 UPDATE shop_reviews SET helpful_votes = 16777215 WHERE id = 1;
+
+-- Newsletter sign-ups, kept in the three-byte utf8 of older servers.
+CREATE TABLE shop_newsletter (
+  id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  email VARCHAR(190) NOT NULL,
+  name VARCHAR(100),
+  subscribed_on DATE NOT NULL,
+  confirmed TINYINT(1) NOT NULL DEFAULT 0,
+  `unsubscribe-token` CHAR(32),
+  source ENUM('checkout', 'footer', 'import', 'salon du livre') DEFAULT 'footer'
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb3 COLLATE=utf8mb3_general_ci;
+
+INSERT INTO shop_newsletter (email, name, subscribed_on, confirmed, `unsubscribe-token`, source)
+SELECT CONCAT('reader', n, '@', ELT(1 + CRC32(n) % 3, 'example.org', 'exemple.fr', 'example.net')),
+       ELT(1 + CRC32(n + 1) % 7, 'Brontë fan', 'Jürgen', NULL, 'Ана', 'D''Artagnan', '', 'Nguyễn Văn A'),
+       DATE('2012-06-01') + INTERVAL (CRC32(n + 2) % 4500) DAY,
+       CRC32(n + 3) % 2,
+       IF(n % 8 = 0, NULL, MD5(CONCAT('token', n))),
+       ELT(1 + CRC32(n + 4) % 5, 'checkout', 'footer', 'import', 'salon du livre', NULL)
+FROM (SELECT seq AS n FROM seq_1_to_800) AS s;
+
+-- Wish lists: a feature that nobody has used yet.
+CREATE TABLE shop_wishlists (
+  id INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY,
+  customer_id MEDIUMINT UNSIGNED NOT NULL,
+  product_id SMALLINT UNSIGNED NOT NULL,
+  added DATETIME NOT NULL DEFAULT CURRENT_TIMESTAMP,
+  note TINYTEXT,
+  CONSTRAINT fk_wish_customer FOREIGN KEY (customer_id) REFERENCES shop_customers (id),
+  CONSTRAINT fk_wish_product FOREIGN KEY (product_id) REFERENCES shop_products (id)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 CREATE TABLE depot_stock (
   item_id INT NOT NULL PRIMARY KEY,

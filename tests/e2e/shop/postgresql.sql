@@ -1,6 +1,7 @@
 -- The depot: the shop's warehouse database on PostgreSQL. An enum type, domains, arrays,
--- full-text vectors, ranges, character(n), bytea, money, uuid, intervals, a generated
--- column and a table partitioned by year. Rows come from generate_series with md5 as a
+-- full-text vectors, ranges, character(n), bytea, money, uuid, intervals, json, network
+-- and geometric types, xml, bit strings, an identity and a generated column, a table named
+-- with capitals and a blank, and a table partitioned by year. Rows come from generate_series with md5 as a
 -- repeatable dice; edge values are added by hand. The depot tables are named so that they
 -- sort together and before the server's own pg_* tables.
 --
@@ -10,7 +11,7 @@
 SET client_min_messages = warning;
 SET TimeZone = 'UTC';
 
-DROP TABLE IF EXISTS depot_slots, depot_movements, depot_stock, depot_items, shop_customers CASCADE;
+DROP TABLE IF EXISTS "Depot Notes", depot_slots, depot_movements, depot_stock, depot_items, shop_customers CASCADE;
 DROP DOMAIN IF EXISTS depot_sku, depot_price;
 DROP TYPE IF EXISTS depot_condition;
 
@@ -204,3 +205,52 @@ CREATE TABLE shop_customers (
   email text
 );
 INSERT INTO shop_customers VALUES (1, 'old@example.com'), (2, 'older@example.com'), (3, NULL);
+
+-- Notes kept by the depot's staff through a desktop tool, which names things as people
+-- write them, and takes whatever type fits.
+CREATE TABLE "Depot Notes" (
+  id integer GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  "NoteText" text,
+  "order" integer,
+  "user" name,
+  payload json,
+  meta jsonb,
+  client inet,
+  network cidr,
+  mac macaddr,
+  spot point,
+  quantities int4range,
+  days daterange,
+  mask bit(8),
+  flags bit varying(16),
+  doc xml,
+  grade "char",
+  at_time time with time zone,
+  sizes smallint[],
+  waits interval[],
+  written timestamp(0) with time zone
+);
+
+INSERT INTO "Depot Notes" ("NoteText", "order", "user", payload, meta, client, network, mac, spot, quantities, days,
+                           mask, flags, doc, grade, at_time, sizes, waits, written)
+SELECT (ARRAY['Counted twice', E'Line one\nLine two', 'Café au lait spilled on shelf B ☕', NULL, '',
+              'Ask O''Neill', 'Δ = 3 boxes'])[1 + n % 7],
+       CASE WHEN n % 9 = 0 THEN NULL ELSE n * 10 END,
+       (ARRAY['zoë', 'jean-éric', 'admin', 'Łukasz'])[1 + n % 4],
+       CASE WHEN n % 5 = 0 THEN NULL ELSE json_build_object('shelf', n % 40, 'note', 'l''étagère', 'ok', n % 2 = 0) END,
+       CASE WHEN n % 6 = 0 THEN NULL ELSE jsonb_build_object('tags', ARRAY['a', 'b'], 'n', n, 'x', 1.50) END,
+       CASE WHEN n % 4 = 0 THEN '::1'::inet ELSE ('10.' || n % 256 || '.' || n % 7 || '.' || n % 200)::inet END,
+       CASE WHEN n % 3 = 0 THEN '2001:db8::/32'::cidr ELSE ('192.168.' || n % 256 || '.0/24')::cidr END,
+       ('08:00:2b:01:02:' || lpad(to_hex(n % 256), 2, '0'))::macaddr,
+       point(n / 7.0, -n / 3.0),
+       CASE n % 4 WHEN 0 THEN 'empty' WHEN 1 THEN int4range(n, n + 10) WHEN 2 THEN int4range(NULL, n) ELSE NULL END,
+       daterange(date '2024-01-01' + n, date '2024-01-01' + n + n % 30, '[]'),
+       (n % 256)::bit(8),
+       CASE WHEN n % 2 = 0 THEN B'1' ELSE (n % 65536)::bit(16)::varbit END,
+       CASE WHEN n % 8 = 0 THEN NULL ELSE xmlelement(name note, xmlattributes(n AS id), 'Boîte n°' || n) END,
+       (ARRAY['A', 'B', 'C', 'é'])[1 + n % 4]::"char",
+       (time '06:00' + n * interval '1 minute')::timetz,
+       ARRAY[n % 5, -32768, 32767]::smallint[],
+       ARRAY[n * interval '1 minute', interval '-1 day']::interval[],
+       timestamp with time zone '2024-03-10 01:59:59-05' + n * interval '17 minutes'
+FROM generate_series(1, 300) AS n;
