@@ -70,7 +70,7 @@ for table in "${shop_tables[@]}"; do
     shop_order_totals) keys=order_id ;;
     *) keys=id ;;
   esac
-  compare_mysql_to_pg "$table" "$keys"
+  compare_copy mysql_to_pg "$table" "$keys"
 done
 for table in "${depot_tables[@]}"; do
   case $table in
@@ -78,7 +78,7 @@ for table in "${depot_tables[@]}"; do
     depot_stock) keys=item_id ;;
     *) keys=id ;;
   esac
-  compare_pg_to_mysql "$table" "$keys"
+  compare_copy pg_to_mysql "$table" "$keys"
 done
 echo "comparison: $((SECONDS - started)) s"
 
