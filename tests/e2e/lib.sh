@@ -80,12 +80,20 @@ CONF
   )
 }
 
-# Empties both databases (the sandbox is throwaway). The MySQL database is created in
-# latin1, as older servers create them: the program must not depend on its default.
+# Empties both databases, every PostgreSQL schema included (the sandbox is throwaway). The
+# MySQL database is created in latin1, as older servers create them: the program must not
+# depend on its default.
 reset_databases() {
   my -e "DROP DATABASE \`$QS_MY_DATABASE\`; CREATE DATABASE \`$QS_MY_DATABASE\` CHARACTER SET latin1"
-  pg -c "DROP SCHEMA public CASCADE; CREATE SCHEMA public;
-         DROP TYPE IF EXISTS depot_condition; DROP DOMAIN IF EXISTS depot_sku, depot_price;"
+  pg -c "DO \$\$
+         DECLARE schema name;
+         BEGIN
+           FOR schema IN SELECT nspname FROM pg_namespace
+                         WHERE nspname NOT LIKE 'pg\\_%' AND nspname <> 'information_schema' LOOP
+             EXECUTE format('DROP SCHEMA %I CASCADE', schema);
+           END LOOP;
+         END \$\$;
+         CREATE SCHEMA public;"
 }
 
 program_alive() { kill -0 "$app" 2>/dev/null; }
@@ -171,11 +179,13 @@ program_sessions() {
   echo $((on_pg + on_my))
 }
 
-# Boxes: the program's visible windows other than the main one, "id title" a line.
+# Boxes: the program's visible windows other than the main one, "id title" a line. A
+# window that has gone meanwhile has no name to read and is left out.
 boxes() {
-  local id
+  local id name
   for id in $(program_windows); do
-    [ "$id" = "$window" ] || echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
+    [ "$id" != "$window" ] || continue
+    if name=$(xdotool getwindowname "$id" 2>/dev/null); then echo "$id $name"; fi
   done
 }
 
