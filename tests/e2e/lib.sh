@@ -38,6 +38,10 @@ poll() {
 e2e_cleanup() {
   if [ -n "${app:-}" ]; then kill "$app" 2>/dev/null || true; fi
   if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
+  # The tests that run later find the database's character set as the sandbox made it.
+  if [ -n "${databases_reset:-}" ]; then
+    my -e "ALTER DATABASE \`$QS_MY_DATABASE\` CHARACTER SET utf8mb4" || true
+  fi
   rm -rf "$work"
 }
 
@@ -84,6 +88,7 @@ CONF
 # MySQL database is created in latin1, as older servers create them: the program must not
 # depend on its default.
 reset_databases() {
+  databases_reset=1
   my -e "DROP DATABASE \`$QS_MY_DATABASE\`; CREATE DATABASE \`$QS_MY_DATABASE\` CHARACTER SET latin1"
   pg -c "DO \$\$
          DECLARE schema name;
