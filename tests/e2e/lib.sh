@@ -36,12 +36,14 @@ poll() {
 }
 
 e2e_cleanup() {
-  if [ -n "${app:-}" ]; then kill "$app" 2>/dev/null || true; fi
-  if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
-  # The tests that run later find the database's character set as the sandbox made it.
-  if [ -n "${databases_reset:-}" ]; then
-    my -e "ALTER DATABASE \`$QS_MY_DATABASE\` CHARACTER SET utf8mb4" || true
+  if [ -n "${app:-}" ]; then
+    kill "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
   fi
+  if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
+  # The tests that run later share the servers: they find empty databases, in the
+  # character set the sandbox gave them.
+  if [ -n "${databases_reset:-}" ]; then empty_databases utf8mb4 || true; fi
   rm -rf "$work"
 }
 
@@ -89,7 +91,10 @@ CONF
 # depend on its default.
 reset_databases() {
   databases_reset=1
-  my -e "DROP DATABASE \`$QS_MY_DATABASE\`; CREATE DATABASE \`$QS_MY_DATABASE\` CHARACTER SET latin1"
+  empty_databases latin1
+}
+empty_databases() {
+  my -e "DROP DATABASE \`$QS_MY_DATABASE\`; CREATE DATABASE \`$QS_MY_DATABASE\` CHARACTER SET $1"
   pg -c "DO \$\$
          DECLARE schema name;
          BEGIN
