@@ -174,7 +174,6 @@ mysql_row() { click 60 "$(row_y "$1")"; }
 postgresql_row() { click 330 "$(row_y "$1")"; }
 postgresql_shift_row() { shift_click 330 "$(row_y "$1")"; }
 mysql_select_all() { click 77 161; }
-postgresql_select_all() { click 341 161; }
 send_to_postgresql() { click 135 194; }
 send_to_mysql() { click 399 194; }
 delete_mysql() { click 135 227; }
