@@ -1,120 +1,85 @@
 #!/usr/bin/env bash
 # Drives the real quillstone executable in a real X server, with keyboard and mouse as a
-# person would, against the sandbox servers, then checks what the servers hold.
+# person would, against the sandbox servers, then checks what the servers hold: a copy
+# over an older one, a rename, a delete, and a copy killed midway.
 #   real_window.sh QUILLSTONE SHOTS_DIR
 set -euo pipefail
 program=$1
 shots=$2
-: "${QS_PG_PORT:?run through scripts/test, which starts the sandbox servers}"
-mkdir -p "$shots"
-work=$(mktemp -d)
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
 
-my() { mariadb --no-defaults --protocol=tcp -h "$QS_MY_HOST" -P "$QS_MY_PORT" -u "$QS_MY_USER" -p"$QS_MY_PASSWORD" -N -B "$QS_MY_DATABASE" "$@"; }
-pg() { PGPASSWORD=$QS_PG_PASSWORD psql -X -q -t -A -h "$QS_PG_HOST" -p "$QS_PG_PORT" -U "$QS_PG_USER" "$QS_PG_DATABASE" "$@"; }
-fail() { echo "FAIL: $*" >&2; exit 1; }
-# Waits up to 20 s for a command's output to equal the expected text.
+# Waits up to 60 s for a command's output to equal the expected text.
 await() {
-  local expected=$1; shift
-  local got
-  for _ in $(seq 1 80); do
-    got=$("$@" 2>/dev/null || true)
-    [ "$got" = "$expected" ] && return 0
-    sleep 0.25
-  done
-  fail "expected '$expected' from '$*', got '$got'"
+  local expected=$1
+  shift
+  poll 60 output_is "$expected" "$@" || fail "expected '$expected' from '$*', got '$("$@" 2>&1)'"
+}
+output_is() {
+  local expected=$1
+  shift
+  [ "$("$@" 2>/dev/null)" = "$expected" ]
 }
 
-# Only these tables on both sides (the sandbox is throwaway): e2e_books goes to PostgreSQL over an older copy there, e2e_old is
-# renamed on PostgreSQL, e2e_drop deleted on MySQL.
-my -e "DROP DATABASE \`$QS_MY_DATABASE\`; CREATE DATABASE \`$QS_MY_DATABASE\`; USE \`$QS_MY_DATABASE\`;
-       CREATE TABLE e2e_books (id INT, title VARCHAR(50));
+window_shown() {
+  window=$(program_windows | head -1)
+  [ -n "$window" ]
+}
+some_rows_copied() { [ "$(pg -c "SELECT count(*) FROM e2e_big" 2>/dev/null || echo 0)" -gt 0 ]; }
+
+e2e_setup
+# e2e_books goes to PostgreSQL over an older copy there, e2e_old is renamed on PostgreSQL,
+# e2e_drop deleted on MySQL.
+reset_databases
+my -e "CREATE TABLE e2e_books (id INT, title VARCHAR(50)) DEFAULT CHARSET=utf8mb4;
        INSERT INTO e2e_books VALUES (1, 'Middlemarch'), (2, 'O''Connor stories'), (3, NULL);
        CREATE TABLE e2e_drop (id INT);"
-pg -c "SET client_min_messages = warning; DROP SCHEMA public CASCADE; CREATE SCHEMA public;
-       CREATE TABLE e2e_books (stale int); INSERT INTO e2e_books VALUES (42);
+pg -c "CREATE TABLE e2e_books (stale int); INSERT INTO e2e_books VALUES (42);
        CREATE TABLE e2e_old (id int); INSERT INTO e2e_old VALUES (7);"
 
-mkdir -m 0700 "$work/conf"
-(umask 077; cat >"$work/conf/Vantrel.conf" <<CONF
-[Quillstone]
-PostgreSQLServer=$QS_PG_HOST
-PostgreSQLPort=$QS_PG_PORT
-PostgreSQLUser=$QS_PG_USER
-PostgreSQLPassword=$QS_PG_PASSWORD
-PostgreSQLDatabase=$QS_PG_DATABASE
-MySQLServer=$QS_MY_HOST
-MySQLUser=$QS_MY_USER
-MySQLPassword=$QS_MY_PASSWORD
-MySQLDatabase=$QS_MY_DATABASE
-MySQLPort=$QS_MY_PORT
-CONF
-)
+start_program
 
-display=:$((90 + RANDOM % 500))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
-
-unset QT_QPA_PLATFORM
-XDG_CONFIG_HOME=$work/conf "$program" >"$work/program.log" 2>&1 &
-app=$!
-
-window=$(xdotool search --sync --onlyvisible --name '^Quillstone$' | head -1)
-sleep 1
-import -window root "$shots/table-window.png"
-
-# Positions inside the table window, in pixels.
-click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.3; }
-# Keys go through the X test extension to the focused window, as typed keys do.
-press() { xdotool windowfocus --sync "$1" 2>/dev/null || true; xdotool key "$2"; sleep 0.3; }
-first_row_list1() { click 60 40; }
-first_row_list2() { click 330 40; }
-
-# Send e2e_books (first MySQL item) to PostgreSQL; answer Yes to the overwrite question.
-first_row_list1
-click 135 194
-question=$(xdotool search --sync --onlyvisible --name '^Overwrite\?$' | head -1)
-import -window root "$shots/overwrite-question.png"
-press "$question" Return
+# Send e2e_books (first MySQL row) to PostgreSQL; answer Yes to the overwrite question.
+mysql_row 0
+send_to_postgresql
+await_box "Overwrite?"
+answer Return
+await_idle 60
 await "3" pg -c "SELECT count(*) FROM e2e_books"
 await "Middlemarch|O'Connor stories|" pg -c "SELECT string_agg(coalesce(title, ''), '|' ORDER BY id) FROM e2e_books"
 
-# Rename e2e_old, the second PostgreSQL item (after e2e_books).
-first_row_list2
+# Rename e2e_old, the second PostgreSQL row (after e2e_books): the prompt is a box titled
+# like the program.
+postgresql_row 0
 press "$window" Down
-sleep 0.3
-click 399 261
-prompt=$(xdotool search --sync --onlyvisible --name '^Quillstone$' | grep -v "^$window$" | tail -1)
-sleep 0.5
-import -window root "$shots/rename-prompt.png"
-press "$prompt" ctrl+a
+rename_postgresql
+await_box Quillstone
+shoot rename-prompt "$box"
+press "$box" ctrl+a
 xdotool type --delay 20 "e2e_new"
-press "$prompt" Return
+answer Return
 await "7" pg -c "SELECT id FROM e2e_new"
 await "0" pg -c "SELECT count(*) FROM pg_tables WHERE tablename = 'e2e_old'"
+await_idle 60
 
-# Delete e2e_drop, the second MySQL item.
-first_row_list1
+# Delete e2e_drop, the second MySQL row.
+mysql_row 0
 press "$window" Down
-sleep 0.3
-click 135 227
+delete_mysql
 await "" my -e "SHOW TABLES LIKE 'e2e_drop'"
 await "e2e_books" my -e "SHOW TABLES LIKE 'e2e_books'"
+await_idle 60
 
-# Back to the connection window.
-click 135 345
-sleep 0.5
-import -window root "$shots/connection-window.png"
+# Back to the connection window, which takes the table window's place.
+table_window=$window
+back
+poll 30 box_gone "$table_window" || fail "the table window stayed after < Back"
+window=
+poll 30 window_shown || fail "no connection window after < Back"
+shoot connection-window
 
-kill -0 "$app" 2>/dev/null || fail "the program ended on its own: $(cat "$work/program.log")"
+program_alive || fail "the program ended on its own: $(cat "$work/program.log")"
 
 # Killed in the middle of a copy: the rows sent so far stay, the settings survive, and the
 # next start opens the table window again.
@@ -122,26 +87,21 @@ kill "$app"
 wait "$app" 2>/dev/null || true
 my -e "CREATE TABLE e2e_big (id INT, label VARCHAR(40)) SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_60000"
 settings_before=$(sort "$work/conf/Vantrel.conf")
-XDG_CONFIG_HOME=$work/conf "$program" >>"$work/program.log" 2>&1 &
-app=$!
-window=$(xdotool search --sync --onlyvisible --name '^Quillstone$' | head -1)
-sleep 1
-first_row_list1
-click 135 194
-for _ in $(seq 1 80); do
-  copied=$(pg -c "SELECT count(*) FROM e2e_big" 2>/dev/null || echo 0)
-  [ "${copied:-0}" -gt 0 ] && break
-  sleep 0.25
-done
+start_program
+mysql_row 0
+send_to_postgresql
+poll 60 some_rows_copied || fail "no row of e2e_big reached PostgreSQL"
 kill -9 "$app"
 wait "$app" 2>/dev/null || true
 copied=$(pg -c "SELECT count(*) FROM e2e_big")
-[ "$copied" -gt 0 ] && [ "$copied" -lt 60000 ] || fail "expected a part of e2e_big copied, found $copied rows"
+if [ "$copied" -eq 0 ] || [ "$copied" -ge 60000 ]; then
+  fail "expected a part of e2e_big copied, found $copied rows"
+fi
 [ "$(sort "$work/conf/Vantrel.conf")" = "$settings_before" ] || fail "the settings changed when the program was killed"
-XDG_CONFIG_HOME=$work/conf "$program" >>"$work/program.log" 2>&1 &
-app=$!
-window=$(xdotool search --sync --onlyvisible --name '^Quillstone$' | head -1)
+start_program
 # The table window (536 x 368) is the first window again, not the connection window.
 eval "$(xdotool getwindowgeometry --shell "$window")"
-[ "$WIDTH" = 536 ] && [ "$HEIGHT" = 368 ] || fail "expected the table window at start, got ${WIDTH}x${HEIGHT}"
+if [ "$WIDTH" != 536 ] || [ "$HEIGHT" != 368 ]; then
+  fail "expected the table window at start, got ${WIDTH}x${HEIGHT}"
+fi
 echo "real window: all steps passed"
