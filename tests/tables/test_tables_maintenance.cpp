@@ -5,9 +5,13 @@
 #include "tests/tables/TablesTest.h"
 
 #include <QPushButton>
+#include <QDeadlineTimer>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <optional>
+#include <thread>
 
 namespace {
 // Each case runs once per side.
@@ -240,8 +244,10 @@ private slots:
         QCOMPARE(shownBoxes(), QStringList{"Would you like to overwrite kept?"});
     }
 
-    // The MySQL delete lets the window handle its events between tables; the user may go
-    // back and change the database field meanwhile. The tables dropped are those listed.
+    // While the MySQL delete runs, the window handles its events; the user may go back and
+    // change the database field meanwhile. The tables dropped are those that were listed.
+    // Another session holds the first table, so that the field changes while its DROP
+    // waits.
     void deleteKeepsToTheDatabaseItListed()
     {
         createMySQLTables({"t1", "t2", "t3"});
@@ -249,14 +255,38 @@ private slots:
         Sandbox::exec(*my, QStringLiteral("DROP DATABASE IF EXISTS qs_elsewhere"));
         Sandbox::exec(*my, QStringLiteral("CREATE DATABASE qs_elsewhere"));
         for (const char* table : {"t1", "t2", "t3"})
-            Sandbox::exec(*my,
-                          QStringLiteral("CREATE TABLE qs_elsewhere.%1 (id INT)").arg(QLatin1String(table)));
+            Sandbox::exec(*my, QStringLiteral("CREATE TABLE qs_elsewhere.%1 (id INT)").arg(QLatin1String(table)));
         Form2& form = openTables(*m_program);
         select(form.List1, {"t1", "t2", "t3"});
-        QTimer::singleShot(0, [] { Windows::form1().Text9->setText(QStringLiteral("qs_elsewhere")); });
+
+        std::atomic<bool> changed{false};
+        std::atomic<bool> holding{false};
+        std::thread holder([&] {
+            try {
+                auto other = Sandbox::mySQL();
+                other->Execute(QStringLiteral("START TRANSACTION"));
+                other->Execute(QStringLiteral("SELECT * FROM t3"));
+                holding = true;
+                QDeadlineTimer deadline(15000);
+                while (!changed && !deadline.hasExpired())
+                    QThread::msleep(10);
+                other->Execute(QStringLiteral("ROLLBACK"));
+            } catch (const std::exception& error) {
+                qWarning("holding t3: %s", error.what());
+                holding = true;
+            }
+        });
+        QTRY_VERIFY(holding.load());
+        const QObject scope; // no late change once this case has ended
+        QTimer::singleShot(100, &scope, [&] {
+            Windows::form1().Text9->setText(QStringLiteral("qs_elsewhere"));
+            changed = true;
+        });
         QTest::mouseClick(form.PushButton1, Qt::LeftButton);
+        holder.join();
+
+        QVERIFY(changed.load());
         QVERIFY(MessageBox::history().isEmpty());
-        QCOMPARE(Windows::form1().Text9->text(), QStringLiteral("qs_elsewhere"));
         QCOMPARE(mySQLTables(), QStringList());
         QCOMPARE(Sandbox::column(*my, QStringLiteral("SHOW TABLES FROM qs_elsewhere")),
                  (QStringList{"t1", "t2", "t3"}));
