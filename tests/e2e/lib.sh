@@ -43,7 +43,7 @@ e2e_cleanup() {
   if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
   # The tests that run later share the servers: they find empty databases, in the
   # character set the sandbox gave them.
-  if [ -n "${databases_reset:-}" ]; then empty_databases utf8mb4 || true; fi
+  if [ -n "${sandbox_charset:-}" ]; then empty_databases "$sandbox_charset" || true; fi
   rm -rf "$work"
 }
 
@@ -90,7 +90,7 @@ CONF
 # MySQL database is created in latin1, as older servers create them: the program must not
 # depend on its default.
 reset_databases() {
-  databases_reset=1
+  [ -n "${sandbox_charset:-}" ] || sandbox_charset=$(my -e "SELECT @@character_set_database")
   empty_databases latin1
 }
 empty_databases() {
