@@ -44,3 +44,8 @@ void Handler::report(const QString& description)
     MessageBox::show(errorReportText(description, m_tag, m_line, m_statementText),
                      QStringLiteral("Application Error"), MessageBox::OkOnly, MessageBox::Warning);
 }
+
+void Handler::setStepObserver(StepObserver observer)
+{
+    s_stepObserver = observer;
+}

@@ -5,6 +5,7 @@
 #include <QString>
 #include <exception>
 #include <optional>
+#include <source_location>
 
 // The support address that every error report asks the user to write to.
 inline const QString kSupportAddress = QStringLiteral("support@vantrel.example");
@@ -44,8 +45,10 @@ public:
     // The two transfer handlers show their current statement text after "sql: ".
     void showStatementText(const QString* statementText) { m_statementText = statementText; }
 
-    template <typename Step> bool step(int line, Step&& body)
+    template <typename Step>
+    bool step(int line, Step&& body, const std::source_location& where = std::source_location::current())
     {
+        noteStep(line, where);
         m_line = line;
         try {
             body();
@@ -63,19 +66,14 @@ public:
         return false;
     }
 
-    template <typename Condition> bool test(int line, Condition&& condition)
+    template <typename Condition>
+    bool test(int line, Condition&& condition,
+              const std::source_location& where = std::source_location::current())
     {
         bool result = true;
-        step(line, [&] { result = condition(); });
+        step(
+            line, [&] { result = condition(); }, where);
         return result;
-    }
-
-    // Reports a failure found outside a step (the answer to a statement sent earlier) as
-    // a failure of the step with that line.
-    void fail(int line, const Error& error)
-    {
-        m_line = line;
-        report(error.description());
     }
 
     int line() const { return m_line; }
@@ -84,8 +82,20 @@ public:
     int reports() const { return m_reports; }
     const QString& tag() const { return m_tag; }
 
+    // Tests watch where in the code each numbered step stands, so that a report's line
+    // always names one place.
+    using StepObserver = void (*)(const QString& tag, int line, const std::source_location& where);
+    static void setStepObserver(StepObserver observer);
+
 private:
     void report(const QString& description);
+    void noteStep(int line, const std::source_location& where) const
+    {
+        if (s_stepObserver)
+            s_stepObserver(m_tag, line, where);
+    }
+
+    static inline StepObserver s_stepObserver = nullptr;
 
     QString m_tag;
     int m_line = 0;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCursor>
 #include <QFont>
+#include <QIcon>
 #include <QWidget>
 
 // What both windows share: a fixed border with a minimize button and no maximize button,
@@ -17,6 +19,11 @@ protected:
 private:
     bool m_centred = false;
 };
+
+// The application icon of both windows.
+QIcon applicationIcon();
+// Loads a pointer picture (.CUR or any image the toolkit reads), with its hot spot.
+QCursor loadPointerPicture(const QString& path);
 
 // The windows' fonts: Arial bold (Liberation Sans stands in for it where Arial is absent).
 QFont arialBold(qreal points);

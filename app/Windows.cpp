@@ -1,5 +1,6 @@
 #include "app/Windows.h"
 
+#include "connect/ConnectionStrings.h"
 #include "connect/Form1.h"
 #include "tables/Form2.h"
 
@@ -22,6 +23,30 @@ Form2& Windows::form2()
         g_form2->Form_Load();
     }
     return *g_form2;
+}
+
+void Windows::start()
+{
+    Form1& connectionWindow = form1();
+    connectionWindow.Form_Load();
+    // The start-up sequence may already have moved on to the table window.
+    if (!form2Exists() || !form2().isVisible())
+        connectionWindow.show();
+}
+
+void Windows::showConnectionWindow()
+{
+    form1().show();
+}
+
+QString Windows::mySQLConnectionString()
+{
+    return MySQLConnectionString();
+}
+
+QString Windows::postgreSQLConnectionString()
+{
+    return PostgreSQLConnectionString();
 }
 
 bool Windows::form2Exists()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class Form1;
 class Form2;
 
@@ -9,6 +11,15 @@ namespace Windows {
 Form1& form1();
 Form2& form2();
 bool form2Exists();
+// Loads the connection window, which may move on to the table window by itself, and
+// shows whichever is the first window.
+void start();
+// "< Back": the connection window comes back, as it was left.
+void showConnectionWindow();
+// The connection strings of the connection window's fields as they are now: what the
+// table window's operations open their connections with.
+QString mySQLConnectionString();
+QString postgreSQLConnectionString();
 // Tests start each case with fresh windows.
 void destroyForTests();
 } // namespace Windows

@@ -75,14 +75,10 @@ PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& state
     // The session settings of the program's own PostgreSQL connections.
     const char* keys[] = {"host",    "port", "user", "password", "dbname", "client_encoding",
                           "options", nullptr};
-    const char* values[] = {details.pgHost.constData(),
-                            details.pgPort.constData(),
-                            details.pgUser.constData(),
-                            details.pgPassword.constData(),
-                            details.pgDatabase.constData(),
-                            SessionSettings::kPostgreSQLClientEncoding,
-                            SessionSettings::kPostgreSQLOptions,
-                            nullptr};
+    const char* values[] = {details.pgHost.constData(),          details.pgPort.constData(),
+                            details.pgUser.constData(),          details.pgPassword.constData(),
+                            details.pgDatabase.constData(),      SessionSettings::kPostgreSQLClientEncoding,
+                            SessionSettings::kPostgreSQLOptions, nullptr};
     PGconn* connection = PQconnectdbParams(keys, values, 0);
     PlainResult result;
     if (PQstatus(connection) != CONNECTION_OK) {

@@ -60,38 +60,6 @@ void whiteBackground(QWidget* widget)
 
 } // namespace
 
-QIcon applicationIcon()
-{
-    return QIcon(QStringLiteral(":/quillstone.png"));
-}
-
-QCursor loadPointerPicture(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("File not found: %1").arg(path));
-    const QByteArray bytes = file.readAll();
-    // A .CUR file is an icon file of type 2 whose directory entry holds the hot spot.
-    const bool isCursorFile = bytes.size() >= 22 && qFromLittleEndian<quint16>(bytes.constData() + 2) == 2;
-    QImage image;
-    image.loadFromData(bytes, isCursorFile ? "ICO" : nullptr);
-    if (image.isNull() && isCursorFile) {
-        // Some readers only know icons (type 1): present the file as one.
-        QByteArray asIcon = bytes;
-        asIcon[2] = 1;
-        image.loadFromData(asIcon, "ICO");
-    }
-    if (image.isNull())
-        throw Error(QStringLiteral("Invalid picture: %1").arg(path));
-    int hotX = -1;
-    int hotY = -1;
-    if (isCursorFile) {
-        hotX = qFromLittleEndian<quint16>(bytes.constData() + 10);
-        hotY = qFromLittleEndian<quint16>(bytes.constData() + 12);
-    }
-    return QCursor(QPixmap::fromImage(image), hotX, hotY);
-}
-
 Form1::Form1()
 {
     setObjectName(QStringLiteral("Form1"));

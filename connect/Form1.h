@@ -60,8 +60,3 @@ private:
     WindowPointer* m_pointer;
     ::SkinFramework m_skinFramework;
 };
-
-// The application icon of both windows.
-QIcon applicationIcon();
-// Loads a pointer picture (.CUR or any image the toolkit reads), with its hot spot.
-QCursor loadPointerPicture(const QString& path);

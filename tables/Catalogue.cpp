@@ -1,8 +1,8 @@
 #include "tables/Catalogue.h"
 
+#include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
-#include "connect/ConnectionStrings.h"
 #include "tables/TableList.h"
 
 namespace {
@@ -28,12 +28,12 @@ void fillTableList(TableList* list, const QString& connectionString, const QStri
 
 void ListMySQLTables(TableList* list)
 {
-    ListMySQLTables(list, MySQLConnectionString());
+    ListMySQLTables(list, Windows::mySQLConnectionString());
 }
 
 void ListPostgreSQLTables(TableList* list)
 {
-    ListPostgreSQLTables(list, PostgreSQLConnectionString());
+    ListPostgreSQLTables(list, Windows::postgreSQLConnectionString());
 }
 
 void ListMySQLTables(TableList* list, const QString& connectionString)

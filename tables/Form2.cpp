@@ -6,7 +6,6 @@
 #include "app/MessageBox.h"
 #include "app/ProgramWindow.h"
 #include "app/Windows.h"
-#include "connect/Form1.h"
 #include "tables/TableList.h"
 
 #include <QGroupBox>
@@ -126,7 +125,7 @@ void Form2::Form_Load()
 void Form2::PushButton2_Click()
 {
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton2_Click"));
-    handler.step(100, [] { Windows::form1().show(); });
+    handler.step(100, [] { Windows::showConnectionWindow(); });
     handler.step(102, [&] { hide(); });
 }
 

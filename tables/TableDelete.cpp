@@ -1,14 +1,14 @@
 // "Delete Table/s" of both halves of the table window. No confirmation is asked: the
 // selected tables are dropped at once. Each side keeps its own order of steps.
 
+#include "app/ConnectionUse.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
+#include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
-#include "app/db/ConnectionUse.h"
-#include "connect/ConnectionStrings.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 
@@ -27,7 +27,7 @@ void Form2::PushButton1_Click()
     handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
     // Built once: the walk lets the window handle its events, and the fields may change
     // meanwhile; every table is dropped in the database that was listed.
-    const QString connectionString = MySQLConnectionString();
+    const QString connectionString = Windows::mySQLConnectionString();
     int last = -1;
     handler.step(110, [&] { last = List1->count() - 1; });
     for (int i = last; i >= 0; --i) {
@@ -60,7 +60,7 @@ void Form2::PushButton5_Click()
     std::unique_ptr<Connection> connection;
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(104, [&] { required(connection).Open(PostgreSQLConnectionString()); });
+    handler.step(104, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing else can be done without the server.
     } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {

@@ -1,14 +1,14 @@
 // "Rename Table" of both halves of the table window: one selected table is renamed to
 // the name the user types, and the list shows the new name in place of the old one.
 
+#include "app/ConnectionUse.h"
 #include "app/Error.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
+#include "app/Windows.h"
 #include "app/db/Connection.h"
-#include "app/db/ConnectionUse.h"
-#include "connect/ConnectionStrings.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 
@@ -71,7 +71,7 @@ void Form2::PushButton6_Click()
         statement = QStringLiteral("RENAME TABLE ") + mySQLName(oldName) + QStringLiteral(" TO ") +
                     mySQLName(newName);
     });
-    handler.step(126, [&] { required(connection).Open(MySQLConnectionString()); });
+    handler.step(126, [&] { required(connection).Open(Windows::mySQLConnectionString()); });
     if (unusable(connection)) {
         // Without the server nothing was renamed: the list keeps the old name.
         handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
@@ -100,7 +100,7 @@ void Form2::PushButton7_Click()
     std::unique_ptr<Connection> connection;
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(104, [&] { required(connection).Open(PostgreSQLConnectionString()); });
+    handler.step(104, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing can be renamed without the server; the one report said why.
     } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
@@ -112,37 +112,33 @@ void Form2::PushButton7_Click()
         int last = -1;
         handler.step(110, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0; --i) {
-            if (handler.test(112, [&] { return !List2->at(i).isSelected(); })) {
-                handler.step(128, [] {});
-                continue;
-            }
-            QString oldName;
-            QString newName;
-            handler.step(114, [&] { oldName = List2->at(i).text(); });
-            handler.step(116, [&] { newName = askNewName(oldName); });
-            if (handler.test(118, [&] { return !newName.isEmpty(); })) {
-                const bool renamed = handler.step(120, [&] {
-                    refuseLongPostgreSQLName(newName);
-                    required(connection)
-                        .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
-                                 QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
-                                 QStringLiteral(";"));
-                });
-                if (unusable(connection))
-                    break;
-                // The list changes only when the server did the rename.
-                if (!renamed) {
-                    handler.step(128, [] {});
-                    continue;
+            if (!handler.test(112, [&] { return !List2->at(i).isSelected(); })) {
+                QString oldName;
+                QString newName;
+                handler.step(114, [&] { oldName = List2->at(i).text(); });
+                handler.step(116, [&] { newName = askNewName(oldName); });
+                if (handler.test(118, [&] { return !newName.isEmpty(); })) {
+                    const bool renamed = handler.step(120, [&] {
+                        refuseLongPostgreSQLName(newName);
+                        required(connection)
+                            .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
+                                     QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
+                                     QStringLiteral(";"));
+                    });
+                    if (unusable(connection))
+                        break;
+                    // The list changes only when the server did the rename.
+                    if (renamed) {
+                        handler.step(122, [&] { delete List2->takeItem(i); });
+                        handler.step(124, [&] { List2->addName(newName); });
+                        // The first item becomes current without being selected, so the
+                        // walk does not offer a rename the user never asked for.
+                        handler.step(126, [&] {
+                            if (List2->count() > 0)
+                                List2->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+                        });
+                    }
                 }
-                handler.step(122, [&] { delete List2->takeItem(i); });
-                handler.step(124, [&] { List2->addName(newName); });
-                // The first item becomes current without being selected, so the walk
-                // does not offer a rename the user never asked for.
-                handler.step(126, [&] {
-                    if (List2->count() > 0)
-                        List2->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-                });
             }
             handler.step(128, [] {});
         }

@@ -67,7 +67,7 @@ TableCopy::Next TableCopy::copyTable(int index)
         return lost() ? Next::EndClick : Next::Table;
     if (m_lines.names &&
         !h.step(m_lines.names, [&] { m_direction.checkNames(table, m_objects.recordset().Fields()); })) {
-        h.step(m_lines.closeRows, [&] { m_objects.recordset().Close(); });
+        closeRows();
         return Next::Table;
     }
 
@@ -97,9 +97,14 @@ TableCopy::Next TableCopy::giveUpTable(const QString& table)
 {
     if (lost())
         return Next::EndClick;
-    m_handler.step(m_lines.closeRows, [&] { m_objects.recordset().Close(); });
+    closeRows();
     listIfHeld(table);
     return Next::Table;
+}
+
+void TableCopy::closeRows()
+{
+    m_handler.step(m_lines.closeRows, [&] { m_objects.recordset().Close(); });
 }
 
 void TableCopy::list(const QString& table)
@@ -119,7 +124,7 @@ void TableCopy::listIfHeld(const QString& table)
     // cannot be answered.
     Attempt([&] { held = !m_objects.targetConnection().Execute(m_direction.findTable(table)).Eof(); });
     if (held)
-        m_handler.step(m_lines.list, [&] { target->addName(table); });
+        list(table);
 }
 
 TableCopy::Next TableCopy::copyRows(const QString& table)
@@ -139,12 +144,15 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         ++known;
         h.step(m_lines.progress, [&] { showProgress(m_progressBar, known - 1, lastRow); });
     };
+    // Sending a row, taking its answer and reporting its failure are the one step that
+    // executes the row's INSERT.
+    auto executeRow = [&](auto&& body) { return h.step(m_lines.sendRow, body); };
     auto take = [&](Answer& answer) {
         rowKnown();
         if (!answer.error)
             return;
         m_statement = QString::fromUtf8(answer.statement);
-        h.fail(m_lines.sendRow, *answer.error);
+        executeRow([&] { throw *answer.error; });
         // A row whose values the server refused is that row's loss; any other failure
         // (the table is gone, a right was taken away, the disk is full) would fail every
         // row after it as well.
@@ -155,7 +163,7 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         Answer answer;
         while (!tableFailed && !lost()) {
             bool got = false;
-            if (!h.step(m_lines.sendRow, [&] { got = stream->next(answer, wait); })) {
+            if (!executeRow([&] { got = stream->next(answer, wait); })) {
                 tableFailed = true;
                 return;
             }
@@ -177,8 +185,7 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         });
         if (!built) {
             rowKnown();
-        } else if (!h.step(m_lines.sendRow,
-                           [&] { withRowStatement(m_statement, row, [&] { stream->send(row, r); }); })) {
+        } else if (!executeRow([&] { withRowStatement(m_statement, row, [&] { stream->send(row, r); }); })) {
             tableFailed = true;
             break;
         }
@@ -208,7 +215,7 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
 
     h.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
     h.step(m_lines.resetBar, [&] { resetProgress(m_progressBar); });
-    h.step(m_lines.closeRows, [&] { m_objects.recordset().Close(); });
+    closeRows();
     if (tableFailed)
         listIfHeld(table);
     else

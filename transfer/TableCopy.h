@@ -84,6 +84,7 @@ private:
     Next copyTable(int index);
     Next copyRows(const QString& table);
     Next giveUpTable(const QString& table);
+    void closeRows();
     // Adds the name to the target list unless it shows it already.
     void list(const QString& table);
     // The same, when the target holds such a table.

@@ -3,9 +3,9 @@
 // What the two transfer commands share: their three database objects, and opening a
 // connection with the transfers' settings.
 
+#include "app/ConnectionUse.h"
 #include "app/ErrorReport.h"
 #include "app/db/Connection.h"
-#include "app/db/ConnectionUse.h"
 
 #include <QProgressBar>
 #include <memory>

@@ -5,9 +5,9 @@
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
+#include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
-#include "connect/ConnectionStrings.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 #include "transfer/Datatype.h"
@@ -119,8 +119,8 @@ void Form2::PushButton4_Click()
 
     // Without both connections there is nothing to do: the failure is reported once and
     // the click ends.
-    if (openConnection(handler, 112, objects.source, adUseClient, PostgreSQLConnectionString()) &&
-        openConnection(handler, 120, objects.target, adUseServer, MySQLConnectionString())) {
+    if (openConnection(handler, 112, objects.source, adUseClient, Windows::postgreSQLConnectionString()) &&
+        openConnection(handler, 120, objects.target, adUseServer, Windows::mySQLConnectionString())) {
         ToMySQL direction(*this);
         TableCopy(handler, statement, objects, direction, ProgressBar1, *m_pointer).copySelected(128);
     }

@@ -6,9 +6,9 @@
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
+#include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
-#include "connect/ConnectionStrings.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 #include "transfer/Datatype.h"
@@ -138,8 +138,8 @@ void Form2::PushButton3_Click()
 
     // Without both connections there is nothing to do: the failure is reported once and
     // the click ends.
-    if (openConnection(handler, 110, objects.target, adUseServer, PostgreSQLConnectionString()) &&
-        openConnection(handler, 118, objects.source, adUseClient, MySQLConnectionString())) {
+    if (openConnection(handler, 110, objects.target, adUseServer, Windows::postgreSQLConnectionString()) &&
+        openConnection(handler, 118, objects.source, adUseClient, Windows::mySQLConnectionString())) {
         ToPostgreSQL direction(*this);
         TableCopy(handler, statement, objects, direction, ProgressBar1, *m_pointer).copySelected(126);
     }

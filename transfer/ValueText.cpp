@@ -1,6 +1,7 @@
 #include "transfer/ValueText.h"
 
 #include "app/Error.h"
+#include "app/db/DataTypeEnum.h"
 
 #include <charconv>
 #include <cmath>
@@ -10,18 +11,6 @@
 // library gave to a UTF-8 statement, without texts of their own where they can.
 
 namespace {
-enum AdoType {
-    adSingle = 4,
-    adDate = 7,
-    adBoolean = 11,
-    adBinary = 128,
-    adWChar = 130,
-    adNumeric = 131,
-    adDBDate = 133,
-    adDBTimeStamp = 135,
-    adVarBinary = 204,
-    adLongVarBinary = 205
-};
 
 bool isBinary(int typeCode)
 {

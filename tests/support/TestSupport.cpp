@@ -1,20 +1,53 @@
 #include "tests/support/TestSupport.h"
 
 #include "app/AppFolder.h"
+#include "app/ErrorReport.h"
 #include "app/Program.h"
 #include "app/Settings.h"
 #include "app/Windows.h"
 #include "app/Yield.h"
-#include "app/db/ConnectionString.h"
+#include "connect/ConnectionStrings.h"
 
+#include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
 
+namespace {
+// Where in the code each handler's numbered steps stand: a number names one place, so that
+// a report's "at line" leads to one step. A few numbered lines hold several steps by design.
+QHash<QString, QString> g_stepPlaces;
+QStringList g_stepConflicts;
+
+void noteStepPlace(const QString& tag, int line, const std::source_location& where)
+{
+    static const QSet<QString> severalSteps = {
+        // Caption, icon and application title.
+        QStringLiteral("in Tablewright2021/08/31.Form1.Form_Load  104"),
+        // The test for a current item, and the message when there is none.
+        QStringLiteral("in Tablewright2021/08/31.Form2.PushButton3_Click  106"),
+        QStringLiteral("in Tablewright2021/08/31.Form2.PushButton4_Click  108"),
+    };
+    const QString key = tag + QLatin1Char(' ') + QString::number(line);
+    const QString place = QStringLiteral("%1:%2").arg(QString::fromUtf8(where.file_name())).arg(where.line());
+    const auto known = g_stepPlaces.constFind(key);
+    if (known == g_stepPlaces.constEnd())
+        g_stepPlaces.insert(key, place);
+    else if (known.value() != place && !severalSteps.contains(key)) {
+        const QString conflict = QStringLiteral("%1 at %2 and at %3").arg(key, known.value(), place);
+        if (!g_stepConflicts.contains(conflict))
+            g_stepConflicts.append(conflict);
+    }
+}
+} // namespace
+
 ProgramUnderTest::ProgramUnderTest()
 {
+    Handler::setStepObserver(&noteStepPlace);
     MessageBox::setTestMode(true);
     keepPaintingWhileWaiting();
     m_settings = std::make_unique<Settings>(m_folder.filePath(QStringLiteral("Vantrel.conf")));
@@ -29,6 +62,8 @@ ProgramUnderTest::ProgramUnderTest()
 
 ProgramUnderTest::~ProgramUnderTest()
 {
+    if (!g_stepConflicts.isEmpty())
+        qFatal("one line number names two steps:\n%s", qPrintable(g_stepConflicts.join(QLatin1Char('\n'))));
     Windows::destroyForTests();
     Settings::setInstance(nullptr);
     AppFolder::setPathForTests(QString());
@@ -66,18 +101,17 @@ QString Sandbox::env(const char* name)
     return QString::fromUtf8(value);
 }
 
+// The program's own connection strings, as the connection window would build them.
 QString Sandbox::postgreSQLConnectionString()
 {
-    return QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd=%4;Database=%5")
-        .arg(env("QS_PG_HOST"), env("QS_PG_PORT"), env("QS_PG_USER"),
-             ConnectionString::quoteValue(env("QS_PG_PASSWORD")), env("QS_PG_DATABASE"));
+    return PostgreSQLConnectionString({env("QS_PG_HOST"), env("QS_PG_PORT"), env("QS_PG_USER"),
+                                       env("QS_PG_PASSWORD"), env("QS_PG_DATABASE")});
 }
 
 QString Sandbox::mySQLConnectionString()
 {
-    return QStringLiteral("DRIVER={MySQL ODBC 5.1 Driver};SERVER=%1;USER=%2;DATABASE=%3;PASSWORD=%4;PORT=%5;")
-        .arg(env("QS_MY_HOST"), env("QS_MY_USER"), env("QS_MY_DATABASE"),
-             ConnectionString::quoteValue(env("QS_MY_PASSWORD")), env("QS_MY_PORT"));
+    return MySQLConnectionString({env("QS_MY_HOST"), env("QS_MY_USER"), env("QS_MY_DATABASE"),
+                                  env("QS_MY_PASSWORD"), env("QS_MY_PORT")});
 }
 
 std::unique_ptr<Connection> Sandbox::postgreSQL()
@@ -173,4 +207,20 @@ QStringList shownTexts()
     for (const MessageBox::Shown& shown : MessageBox::history())
         texts.append(shown.text);
     return texts;
+}
+
+QStringList shownBoxes()
+{
+    static const QRegularExpression tag(
+        QStringLiteral("\r\nin Tablewright2021/08/31\\.(Form\\d\\.\\w+) at line (\\d+)\r\r"));
+    QStringList boxes;
+    for (const MessageBox::Shown& shown : MessageBox::history()) {
+        const QRegularExpressionMatch match = tag.match(shown.text);
+        if (shown.title == QLatin1String("Application Error") && shown.icon == MessageBox::Warning &&
+            match.hasMatch())
+            boxes.append(QStringLiteral("report %1 %2").arg(match.captured(1), match.captured(2)));
+        else
+            boxes.append(shown.text);
+    }
+    return boxes;
 }

@@ -64,3 +64,5 @@ void dropAllTables();
 
 // Texts of the message boxes shown so far.
 QStringList shownTexts();
+// Every box shown so far, error reports as "report <window>.<procedure> <line>".
+QStringList shownBoxes();

@@ -9,7 +9,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QTest>
 
 // A loopback port nobody listens on: connecting to it is refused at once.
@@ -41,23 +40,6 @@ inline void select(TableList* list, const QStringList& wanted)
         QVERIFY2(found.size() == 1, qPrintable(name));
         list->setCurrentItem(found.first(), QItemSelectionModel::Select);
     }
-}
-
-// Every box shown so far, error reports as "report <window>.<procedure> <line>".
-inline QStringList shownBoxes()
-{
-    static const QRegularExpression tag(
-        QStringLiteral("\r\nin Tablewright2021/08/31\\.(Form\\d\\.\\w+) at line (\\d+)\r\r"));
-    QStringList boxes;
-    for (const MessageBox::Shown& shown : MessageBox::history()) {
-        const QRegularExpressionMatch match = tag.match(shown.text);
-        if (shown.title == QLatin1String("Application Error") && shown.icon == MessageBox::Warning &&
-            match.hasMatch())
-            boxes.append(QStringLiteral("report %1 %2").arg(match.captured(1), match.captured(2)));
-        else
-            boxes.append(shown.text);
-    }
-    return boxes;
 }
 
 // Tables of the sandbox databases (the PostgreSQL public schema), sorted.

@@ -4,8 +4,8 @@
 #include "app/OperationGuard.h"
 #include "tests/tables/TablesTest.h"
 
-#include <QPushButton>
 #include <QDeadlineTimer>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -255,7 +255,8 @@ private slots:
         Sandbox::exec(*my, QStringLiteral("DROP DATABASE IF EXISTS qs_elsewhere"));
         Sandbox::exec(*my, QStringLiteral("CREATE DATABASE qs_elsewhere"));
         for (const char* table : {"t1", "t2", "t3"})
-            Sandbox::exec(*my, QStringLiteral("CREATE TABLE qs_elsewhere.%1 (id INT)").arg(QLatin1String(table)));
+            Sandbox::exec(*my,
+                          QStringLiteral("CREATE TABLE qs_elsewhere.%1 (id INT)").arg(QLatin1String(table)));
         Form2& form = openTables(*m_program);
         select(form.List1, {"t1", "t2", "t3"});
 

@@ -10,7 +10,6 @@
 
 #include <QDeadlineTimer>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QTest>
 #include <QThread>
 #include <thread>
@@ -49,17 +48,6 @@ std::thread endSessionMidway(const QString& table, bool targetIsMySQL, const QSt
     });
 }
 
-QStringList reportLines()
-{
-    static const QRegularExpression tag(
-        QStringLiteral("in Tablewright2021/08/31\\.(Form2\\.\\w+) at line (\\d+)"));
-    QStringList lines;
-    for (const MessageBox::Shown& shown : MessageBox::history()) {
-        const auto match = tag.match(shown.text);
-        lines << (match.hasMatch() ? match.captured(1) + QLatin1Char(' ') + match.captured(2) : shown.text);
-    }
-    return lines;
-}
 } // namespace
 
 class LostConnectionTest : public QObject
@@ -86,7 +74,7 @@ private slots:
         form.PushButton3_Click();
         killer.join();
 
-        QCOMPARE(reportLines(), QStringList{"Form2.PushButton3_Click 270"});
+        QCOMPARE(shownBoxes(), QStringList{"report Form2.PushButton3_Click 270"});
         QVERIFY(MessageBox::history().first().text.contains(
             QStringLiteral("\r\rsql: INSERT INTO \"far\" VALUES(")));
         const int copied =
@@ -123,9 +111,9 @@ private slots:
         form.PushButton4_Click();
         killer.join();
 
-        const QStringList reports = reportLines();
+        const QStringList reports = shownBoxes();
         QCOMPARE(reports.size(), 1);
-        QCOMPARE(reports.first(), QStringLiteral("Form2.PushButton4_Click 258"));
+        QCOMPARE(reports.first(), QStringLiteral("report Form2.PushButton4_Click 258"));
         const int copied =
             Sandbox::scalar(*Sandbox::mySQL(), QStringLiteral("SELECT count(*) FROM near")).toInt();
         QVERIFY2(copied > 0 && copied < kRows, qPrintable(QString::number(copied)));
@@ -158,8 +146,8 @@ private slots:
         form.PushButton4_Click();
         MessageBox::setObserver(nullptr);
 
-        QCOMPARE(reportLines(),
-                 (QStringList{"Would you like to overwrite asked?", "Form2.PushButton4_Click 148"}));
+        QCOMPARE(shownBoxes(),
+                 (QStringList{"Would you like to overwrite asked?", "report Form2.PushButton4_Click 148"}));
         QCOMPARE(Sandbox::column(*my, QStringLiteral("SELECT old FROM asked")), QStringList{"42"});
         QCOMPARE(form.pointer().value(), 0);
     }
@@ -212,9 +200,9 @@ private slots:
         form.PushButton3_Click();
         killer.join();
 
-        const QStringList reports = reportLines();
+        const QStringList reports = shownBoxes();
         QCOMPARE(reports.size(), 1);
-        QVERIFY2(reports.constFirst().startsWith(QLatin1String("Form2.PushButton3_Click ")),
+        QVERIFY2(reports.constFirst().startsWith(QLatin1String("report Form2.PushButton3_Click ")),
                  qPrintable(reports.first()));
         QCOMPARE(
             Sandbox::scalar(*Sandbox::postgreSQL(),

@@ -294,4 +294,4 @@ void TransferCommandsTest::namesWithQuoteCharacters()
 }
 
 QTEST_MAIN(TransferCommandsTest)
-#include "TransferCommandsTest.moc"
+#include "test_transfer_commands.moc"

@@ -77,4 +77,4 @@ void RecordsetStreamTest::countComesFirst()
 }
 
 QTEST_MAIN(RecordsetStreamTest)
-#include "RecordsetStreamTest.moc"
+#include "test_recordset_stream.moc"

@@ -131,4 +131,4 @@ void DatatypeTest::decimalKeepsDeclaredSize()
 }
 
 QTEST_APPLESS_MAIN(DatatypeTest)
-#include "DatatypeTest.moc"
+#include "test_datatype.moc"

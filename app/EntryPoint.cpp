@@ -1,8 +1,6 @@
-#include "app/MessageBox.h"
+#include "app/ProgramWindow.h"
 #include "app/Windows.h"
 #include "app/Yield.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
 
 #include <QApplication>
 
@@ -16,10 +14,6 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     keepPaintingWhileWaiting();
 
-    Form1& connectionWindow = Windows::form1();
-    connectionWindow.Form_Load();
-    // The start-up sequence may already have moved on to the table window.
-    if (!Windows::form2Exists() || !Windows::form2().isVisible())
-        connectionWindow.show();
+    Windows::start();
     return application.exec();
 }

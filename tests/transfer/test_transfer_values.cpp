@@ -221,4 +221,4 @@ void TransferValuesTest::createTableToMySQL()
 }
 
 QTEST_MAIN(TransferValuesTest)
-#include "TransferValuesTest.moc"
+#include "test_transfer_values.moc"
