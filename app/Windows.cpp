@@ -2,6 +2,7 @@
 
 #include "connect/ConnectionStrings.h"
 #include "connect/Form1.h"
+#include "tables/Catalogue.h"
 #include "tables/Form2.h"
 
 namespace {
@@ -37,6 +38,21 @@ void Windows::start()
 void Windows::showConnectionWindow()
 {
     form1().show();
+}
+
+void Windows::listMySQLTables(const QString& connectionString)
+{
+    ListMySQLTables(form2().List1, connectionString);
+}
+
+void Windows::listPostgreSQLTables(const QString& connectionString)
+{
+    ListPostgreSQLTables(form2().List2, connectionString);
+}
+
+void Windows::showTableWindow()
+{
+    form2().show();
 }
 
 QString Windows::mySQLConnectionString()

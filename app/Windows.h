@@ -16,6 +16,11 @@ bool form2Exists();
 void start();
 // "< Back": the connection window comes back, as it was left.
 void showConnectionWindow();
+// "Next >": the table window's lists read from the catalogues (the window is made and
+// loaded on first use), and the table window shown.
+void listMySQLTables(const QString& connectionString);
+void listPostgreSQLTables(const QString& connectionString);
+void showTableWindow();
 // The connection strings of the connection window's fields as they are now: what the
 // table window's operations open their connections with.
 QString mySQLConnectionString();

@@ -11,8 +11,6 @@
 #include "app/Windows.h"
 #include "app/db/Connection.h"
 #include "connect/ConnectionStrings.h"
-#include "tables/Catalogue.h"
-#include "tables/Form2.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -203,9 +201,9 @@ void Form1::PushButton2_Click()
     handler.step(100, [&] { m_pointer->set(WindowPointer::Busy); });
     if (handler.test(102, [&] { return CanConnectPostgreSQL(postgreSQL); }) &&
         handler.test(104, [&] { return CanConnectMySQL(mySQL); })) {
-        handler.step(106, [&] { ListMySQLTables(Windows::form2().List1, mySQL); });
-        handler.step(108, [&] { ListPostgreSQLTables(Windows::form2().List2, postgreSQL); });
-        handler.step(110, [] { Windows::form2().show(); });
+        handler.step(106, [&] { Windows::listMySQLTables(mySQL); });
+        handler.step(108, [&] { Windows::listPostgreSQLTables(postgreSQL); });
+        handler.step(110, [] { Windows::showTableWindow(); });
         handler.step(112, [&] { hide(); });
     }
     handler.step(114, [&] { m_pointer->set(WindowPointer::Default); });
