@@ -6,7 +6,6 @@
 #include <libpq-fe.h>
 #include <mysql.h>
 #include <stdexcept>
-#include <vector>
 
 SandboxDetails SandboxDetails::fromEnvironment()
 {
@@ -43,14 +42,21 @@ void StatementWriter::write(const QByteArray& statement)
 }
 
 namespace {
+
 class StatementReader
 {
 public:
-    explicit StatementReader(const QString& path) : m_file(std::fopen(path.toLocal8Bit().constData(), "rb"))
+    StatementReader(const QString& path, qint64 skip)
+        : m_file(std::fopen(path.toLocal8Bit().constData(), "rb"))
     {
         if (!m_file)
             throw std::runtime_error("cannot read " + path.toStdString());
         std::setvbuf(m_file, nullptr, _IOFBF, 1 << 20);
+        QByteArray statement;
+        for (qint64 i = 0; i < skip; ++i) {
+            if (!next(statement))
+                throw std::runtime_error("the statement file is shorter than the part to skip");
+        }
     }
     ~StatementReader() { std::fclose(m_file); }
     StatementReader(const StatementReader&) = delete;
@@ -65,48 +71,82 @@ public:
         return std::fread(statement.data(), 1, size, m_file) == size;
     }
 
+    // The next statements joined by semicolons, about a megabyte of them; empty at the end.
+    QByteArray nextBatch()
+    {
+        QByteArray batch;
+        QByteArray statement;
+        while (batch.size() < (1 << 20) && next(statement)) {
+            batch += statement;
+            batch += ';';
+        }
+        return batch;
+    }
+
 private:
     std::FILE* m_file;
 };
+
+// Runs the timed loop: send(statement) for each statement until the file ends or the
+// time limit is passed; the measurements cover exactly the loop.
+template <typename Send>
+void timedLoop(StatementReader& reader, double timeLimit, PlainResult& result, Send&& send)
+{
+    QByteArray statement;
+    const ServerCpu serversBefore = ServerCpu::now();
+    const double cpuBefore = ownCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limit = qint64(timeLimit * 1e9);
+    while (clock.nsecsElapsed() < limit && reader.next(statement)) {
+        send(statement);
+        ++result.rows;
+    }
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    result.cpuSeconds = ownCpuSeconds() - cpuBefore;
+    result.servers = ServerCpu::now() - serversBefore;
+}
+
 } // namespace
 
-PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& statementFile)
+PlainResult sendToPostgreSQL(const SandboxDetails& details, const PlainPart& part)
 {
     // The session settings of the program's own PostgreSQL connections.
     const char* keys[] = {"host",    "port", "user", "password", "dbname", "client_encoding",
                           "options", nullptr};
-    const char* values[] = {details.pgHost.constData(),
-                            details.pgPort.constData(),
-                            details.pgUser.constData(),
-                            details.pgPassword.constData(),
-                            details.pgDatabase.constData(),
-                            SessionSettings::kPostgreSQLClientEncoding,
-                            SessionSettings::kPostgreSQLOptions,
-                            nullptr};
+    const char* values[] = {details.pgHost.constData(),          details.pgPort.constData(),
+                            details.pgUser.constData(),          details.pgPassword.constData(),
+                            details.pgDatabase.constData(),      SessionSettings::kPostgreSQLClientEncoding,
+                            SessionSettings::kPostgreSQLOptions, nullptr};
     PGconn* connection = PQconnectdbParams(keys, values, 0);
     PlainResult result;
+    auto exec = [&](const char* sql) {
+        PGresult* answer = PQexec(connection, sql);
+        if (PQresultStatus(answer) != PGRES_COMMAND_OK && result.error.isEmpty())
+            result.error = QString::fromUtf8(PQresultErrorMessage(answer));
+        PQclear(answer);
+    };
     if (PQstatus(connection) != CONNECTION_OK) {
         result.error = QString::fromUtf8(PQerrorMessage(connection));
         PQfinish(connection);
         return result;
     }
-    StatementReader reader(statementFile);
-    QByteArray statement;
-    QElapsedTimer clock;
-    clock.start();
-    while (reader.next(statement)) {
-        PGresult* answer = PQexec(connection, statement.constData());
-        if (PQresultStatus(answer) != PGRES_COMMAND_OK && result.error.isEmpty())
-            result.error = QString::fromUtf8(PQresultErrorMessage(answer));
-        PQclear(answer);
-        ++result.rows;
+    StatementReader reader(part.statementFile, part.skip);
+    timedLoop(reader, part.timeLimit, result,
+              [&](const QByteArray& statement) { exec(statement.constData()); });
+    if (!part.finish) {
+        PQfinish(connection);
+        return result;
     }
-    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    exec("BEGIN");
+    for (QByteArray batch = reader.nextBatch(); !batch.isEmpty(); batch = reader.nextBatch())
+        exec(batch.constData());
+    exec("COMMIT");
     PQfinish(connection);
     return result;
 }
 
-PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementFile)
+PlainResult sendToMySQL(const SandboxDetails& details, const PlainPart& part)
 {
     PlainResult result;
     MYSQL* connection = mysql_init(nullptr);
@@ -122,18 +162,33 @@ PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementF
         mysql_close(connection);
         return result;
     }
-    StatementReader reader(statementFile);
-    QByteArray statement;
-    QElapsedTimer clock;
-    clock.start();
-    while (reader.next(statement)) {
+    // Every result of a batch is taken in; the first error is kept.
+    auto query = [&](const QByteArray& sql) {
+        int status = mysql_real_query(connection, sql.constData(), static_cast<unsigned long>(sql.size()));
+        while (status == 0) {
+            if (MYSQL_RES* rows = mysql_store_result(connection))
+                mysql_free_result(rows);
+            status = mysql_next_result(connection);
+        }
+        if (status > 0 && result.error.isEmpty())
+            result.error = QString::fromUtf8(mysql_error(connection));
+    };
+    StatementReader reader(part.statementFile, part.skip);
+    timedLoop(reader, part.timeLimit, result, [&](const QByteArray& statement) {
         if (mysql_real_query(connection, statement.constData(),
                              static_cast<unsigned long>(statement.size())) != 0 &&
             result.error.isEmpty())
             result.error = QString::fromUtf8(mysql_error(connection));
-        ++result.rows;
+    });
+    if (!part.finish) {
+        mysql_close(connection);
+        return result;
     }
-    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    mysql_set_server_option(connection, MYSQL_OPTION_MULTI_STATEMENTS_ON);
+    query("START TRANSACTION");
+    for (QByteArray batch = reader.nextBatch(); !batch.isEmpty(); batch = reader.nextBatch())
+        query(batch);
+    query("COMMIT");
     mysql_close(connection);
     return result;
 }
