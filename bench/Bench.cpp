@@ -395,6 +395,21 @@ struct Run
     bool met() const { return ratio() >= target(); }
 };
 
+// Rows per second of a part of the plain loop; "-" when the part sent nothing.
+QString rate(const Measured& part)
+{
+    return part.rows > 0 ? QString::number(double(part.rows) / part.seconds, 'f', 0) : QStringLiteral("-");
+}
+
+// The machine is shared: its load says how far the numbers can be trusted.
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
 const char* where(bool far)
 {
     return far ? "far" : "near";
@@ -496,6 +511,7 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
                 static_cast<long long>(options.rows));
     std::fflush(stdout);
     fillSources(*my, *pg, options.rows);
+    std::printf("load average: %s\n", qPrintable(loadAverage()));
 
     std::unique_ptr<DelayProxies> proxies;
     if (options.far)
@@ -566,18 +582,18 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
                                              .toStdString());
             std::printf(
                 "%-20s %-4s: transfer %lld rows in %.1f s = %.0f rows/s; plain loop %lld rows in %.1f "
-                "s = %.0f rows/s (%.0f before, %.0f after); %.2fx (target %.1fx) %s; same rows\n",
+                "s = %.0f rows/s (%s before, %s after); %.2fx (target %.1fx) %s; same rows\n",
                 direction.label, where(far), static_cast<long long>(run.rows), run.transfer.seconds,
                 run.transferRate(), static_cast<long long>(run.plain.rows), run.plain.seconds,
-                run.plainRate(), double(run.before.rows) / run.before.seconds,
-                double(run.after.rows) / run.after.seconds, run.ratio(), run.target(),
-                run.met() ? "met" : "MISSED");
+                run.plainRate(), qPrintable(rate(run.before)), qPrintable(rate(run.after)), run.ratio(),
+                run.target(), run.met() ? "met" : "MISSED");
             std::fflush(stdout);
             runs.append(run);
         }
         QFile::remove(file);
     }
     printSummary(options, runs);
+    std::printf("load average: %s\n", qPrintable(loadAverage()));
     recordMemory(options, runs);
 
     my->Execute(QStringLiteral("DROP TABLE IF EXISTS bench_my, bench_pg, bench_my_plain, bench_pg_plain"));
