@@ -7,7 +7,10 @@
 //                    [--memory-record FILE --revision R]
 //
 // It reads the QS_* variables of scripts/sandbox. The copy and the plain loop each run in
-// a fresh child process, so that what they cost in time and memory is their own.
+// a fresh child process, so that what they cost in time and memory is their own. They
+// take turns: a durable commit waits for the disk, whose flush rate can change many times
+// a minute on a shared machine, so the plain loop runs in slices spread over the copy,
+// each while the copy is stopped and the server has finished what the copy had sent.
 
 #include "app/Error.h"
 #include "app/MessageBox.h"
@@ -26,11 +29,12 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -142,32 +146,15 @@ bool describeDurability(Connection& my, Connection& pg)
            pages == QLatin1String("on") && flush == QLatin1String("1") && doublewrite == QLatin1String("1");
 }
 
-// What a child process measured.
-struct Measured
+// What the copy's child process reports: its CPU time and peak memory, and when its click
+// began and ended.
+struct TransferChild
 {
-    double seconds = 0;
-    double cpuSeconds = 0; // of the child itself
-    qint64 rows = 0;       // the plain loop's, sent on the clock
-    long peakKiB = 0;      // the transfer's, at its end and before the click
-    long beforeKiB = 0;
-    ServerCpu servers;
-
-    Measured operator+(const Measured& other) const
-    {
-        Measured sum = *this;
-        sum.seconds += other.seconds;
-        sum.cpuSeconds += other.cpuSeconds;
-        sum.rows += other.rows;
-        sum.servers = servers + other.servers;
-        return sum;
-    }
-
-    void print() const
-    {
-        std::printf("RESULT %.6f %.6f %lld %ld %ld %.3f %.3f %.3f\n", seconds, cpuSeconds,
-                    static_cast<long long>(rows), peakKiB, beforeKiB, servers.postgreSQL, servers.mariaDB,
-                    servers.proxies);
-    }
+    double cpuSeconds = 0;
+    long peakKiB = 0;   // at the end
+    long beforeKiB = 0; // before the click
+    qint64 startedAt = 0;
+    qint64 endedAt = 0; // monotonicNanoseconds()
 };
 
 // The child: one click of the table window, as the user would make it, with the
@@ -200,17 +187,14 @@ int runTransfer(const Direction& direction, const QString& table, const SandboxD
         found.constFirst()->setSelected(true);
         list->setCurrentItem(found.constFirst(), QItemSelectionModel::NoUpdate);
     }
-    Measured measured;
+    TransferChild measured;
     measured.beforeKiB = peakKiB();
-    const ServerCpu serversBefore = ServerCpu::now();
     const double cpuBefore = ownCpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
+    measured.startedAt = monotonicNanoseconds();
     if (found.size() == 1)
         direction.toPostgreSQL ? form2.PushButton3_Click() : form2.PushButton4_Click();
-    measured.seconds = double(clock.nsecsElapsed()) / 1e9;
+    measured.endedAt = monotonicNanoseconds();
     measured.cpuSeconds = ownCpuSeconds() - cpuBefore;
-    measured.servers = ServerCpu::now() - serversBefore;
     measured.peakKiB = peakKiB();
 
     int status = 0;
@@ -222,50 +206,96 @@ int runTransfer(const Direction& direction, const QString& table, const SandboxD
         std::fprintf(stderr, "%s: %s\n", qPrintable(shown.title), qPrintable(shown.text.left(2000)));
         status = 1;
     }
-    measured.print();
+    std::printf("RESULT %.6f %ld %ld %lld %lld\n", measured.cpuSeconds, measured.peakKiB, measured.beforeKiB,
+                static_cast<long long>(measured.startedAt), static_cast<long long>(measured.endedAt));
     Settings::setInstance(nullptr);
     return status;
 }
 
-// The other child: a part of the plain loop over the statement file.
-int runPlainLoop(const Direction& direction, const SandboxDetails& details, const PlainPart& part)
+// The other child: the plain loop over the statement file. Once connected, it says so and
+// stops itself; the benchmark continues it for each slice of time it gives it, and
+// SIGUSR1 ends the loop on the clock.
+int runPlainLoop(const Direction& direction, const SandboxDetails& details, const QString& file)
 {
+    std::signal(SIGUSR1, [](int) { requestPlainStop(); });
+    auto ready = [] {
+        std::printf("READY\n");
+        std::fflush(stdout);
+        raise(SIGSTOP);
+    };
     const PlainResult plain =
-        direction.toPostgreSQL ? sendToPostgreSQL(details, part) : sendToMySQL(details, part);
+        direction.toPostgreSQL ? sendToPostgreSQL(details, file, ready) : sendToMySQL(details, file, ready);
     if (!plain.error.isEmpty()) {
         std::fprintf(stderr, "the plain loop failed: %s\n", qPrintable(plain.error));
         return 1;
     }
-    Measured measured;
-    measured.seconds = plain.seconds;
-    measured.cpuSeconds = plain.cpuSeconds;
-    measured.rows = plain.rows;
-    measured.servers = plain.servers;
-    measured.print();
+    std::printf("RESULT %lld %.6f %lld %d\n", static_cast<long long>(plain.rows), plain.cpuSeconds,
+                static_cast<long long>(plain.endedAt), int(plain.wholeFile));
     return 0;
 }
 
-Measured runChild(const QStringList& arguments, const QProcessEnvironment& environment, const char* what)
+void startChild(QProcess& child, const QStringList& arguments, const QProcessEnvironment& environment)
 {
-    QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), arguments);
-    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+    if (!child.waitForStarted(60000))
+        throw std::runtime_error("a child process did not start");
+}
+
+// The words of the RESULT line of a child that has ended, after checking that it ended well.
+QList<QByteArray> resultOf(QProcess& child, int words, const char* what)
+{
+    if (child.state() != QProcess::NotRunning || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0)
         throw std::runtime_error(std::string(what) + " failed");
-    const QList<QByteArray> words = child.readAllStandardOutput().trimmed().split(' ');
-    if (words.size() != 9 || words[0] != "RESULT")
-        throw std::runtime_error(std::string("unexpected output of ") + what);
-    Measured result;
-    result.seconds = words[1].toDouble();
-    result.cpuSeconds = words[2].toDouble();
-    result.rows = words[3].toLongLong();
-    result.peakKiB = words[4].toLong();
-    result.beforeKiB = words[5].toLong();
-    result.servers.postgreSQL = words[6].toDouble();
-    result.servers.mariaDB = words[7].toDouble();
-    result.servers.proxies = words[8].toDouble();
-    return result;
+    if (child.property("result").isNull())
+        child.setProperty("result", child.readAllStandardOutput());
+    for (const QByteArray& line : child.property("result").toByteArray().split('\n')) {
+        const QList<QByteArray> result = line.trimmed().split(' ');
+        if (result.size() == words + 1 && result[0] == "RESULT")
+            return result;
+    }
+    throw std::runtime_error(std::string("unexpected output of ") + what);
+}
+
+// The state letter of /proc/PID/stat: 'T' when stopped.
+char processState(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray stat = file.readAll();
+    const qsizetype close = stat.lastIndexOf(')');
+    return close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
+}
+
+// Stops a child and waits until it is stopped, or has ended.
+void stopChild(QProcess& child)
+{
+    const qint64 pid = child.processId();
+    kill(pid_t(pid), SIGSTOP);
+    const QDeadlineTimer deadline(30000);
+    while (processState(pid) != 'T' && child.state() == QProcess::Running && !deadline.hasExpired())
+        QThread::usleep(200);
+}
+
+// Waits until the target server runs no statement of another session: what a stopped copy
+// had sent is done. Data still in a proxy arrives within its delay.
+void waitTargetIdle(Connection& target, bool postgreSQL, double delayMs)
+{
+    const QString busy =
+        postgreSQL ? QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND "
+                                    "pid <> pg_backend_pid() AND wait_event IS DISTINCT FROM 'ClientRead'")
+                   : QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE COMMAND = "
+                                    "'Query' AND ID <> CONNECTION_ID()");
+    QThread::usleep(static_cast<unsigned long>(delayMs * 2000) + 1000);
+    const QDeadlineTimer deadline(30000);
+    int quiet = 0;
+    while (quiet < 2 && !deadline.hasExpired()) {
+        quiet = scalar(target, busy) == QLatin1String("0") ? quiet + 1 : 0;
+        QThread::usleep(1000);
+    }
 }
 
 // One delay proxy in front of each server, for the far runs.
@@ -376,30 +406,27 @@ double mib(long kib)
     return double(kib) / 1024.0;
 }
 
-// One copy and its plain loop, at one distance. The plain loop runs half of its time
-// just before the copy and half just after: the disk's flush rate, which a durable commit
-// waits for, can change from one minute to the next.
+// One copy and its plain loop, at one distance.
 struct Run
 {
     const Direction* direction = nullptr;
     bool far = false;
     qint64 rows = 0; // copied by the transfer
-    Measured transfer;
-    Measured before;
-    Measured after;
-    Measured plain; // both halves
-    double transferRate() const { return double(rows) / transfer.seconds; }
-    double plainRate() const { return double(plain.rows) / plain.seconds; }
+    TransferChild transfer;
+    double transferSeconds = 0; // the click, less the times it was stopped
+    ServerCpu transferServers{0, 0, 0};
+    int pauses = 0;
+    qint64 plainRows = 0;
+    double plainSeconds = 0; // the slices it ran in
+    double plainCpuSeconds = 0;
+    ServerCpu plainServers{0, 0, 0};
+
+    double transferRate() const { return double(rows) / transferSeconds; }
+    double plainRate() const { return double(plainRows) / plainSeconds; }
     double ratio() const { return transferRate() / plainRate(); }
     double target() const { return targetRatio(*direction, far); }
     bool met() const { return ratio() >= target(); }
 };
-
-// Rows per second of a part of the plain loop; "-" when the part sent nothing.
-QString rate(const Measured& part)
-{
-    return part.rows > 0 ? QString::number(double(part.rows) / part.seconds, 'f', 0) : QStringLiteral("-");
-}
 
 // The machine is shared: its load says how far the numbers can be trusted.
 QString loadAverage()
@@ -489,14 +516,104 @@ void printSummary(const Options& options, const QList<Run>& runs)
     std::printf("\nwhere the time goes, in seconds (the plain loop's only while it ran on the clock)\n");
     std::printf("%-20s %-5s %-8s %9s %9s %11s %9s %9s\n", "direction", "where", "run", "wall", "program",
                 "PostgreSQL", "MariaDB", "proxies");
+    auto line = [](const Run& run, const char* what, double wall, double cpu, const ServerCpu& servers) {
+        std::printf("%-20s %-5s %-8s %9.1f %9.1f %11s %9s %9.1f\n", run.direction->label, where(run.far),
+                    what, wall, cpu, qPrintable(seconds(servers.postgreSQL)),
+                    qPrintable(seconds(servers.mariaDB)), servers.proxies);
+    };
     for (const Run& run : runs) {
-        for (const Measured* measured : {&run.transfer, &run.plain}) {
-            std::printf("%-20s %-5s %-8s %9.1f %9.1f %11s %9s %9.1f\n", run.direction->label, where(run.far),
-                        measured == &run.transfer ? "transfer" : "plain", measured->seconds,
-                        measured->cpuSeconds, qPrintable(seconds(measured->servers.postgreSQL)),
-                        qPrintable(seconds(measured->servers.mariaDB)), measured->servers.proxies);
-        }
+        line(run, "transfer", run.transferSeconds, run.transfer.cpuSeconds, run.transferServers);
+        line(run, "plain", run.plainSeconds, run.plainCpuSeconds, run.plainServers);
     }
+}
+
+// One copy and its plain loop, taking turns: slices of the copy and of the plain loop
+// alternate while the copy runs and the plain loop has time left; what is left of its
+// time comes after the copy.
+Run measure(const Direction& direction, bool far, const Options& options,
+            const QProcessEnvironment& environment, const QString& file, Connection& target)
+{
+    constexpr int kCopySliceMs = 2000;
+    constexpr qint64 kPlainSliceNs = 500000000;
+    Run run;
+    run.direction = &direction;
+    run.far = far;
+    run.rows = options.rows;
+
+    QProcess plain;
+    startChild(plain, {QStringLiteral("--plain"), QLatin1String(direction.key), file}, environment);
+    const QDeadlineTimer connecting(60000);
+    while (!plain.canReadLine() && plain.state() == QProcess::Running && !connecting.hasExpired())
+        plain.waitForReadyRead(100);
+    if (!plain.canReadLine() || plain.readLine() != "READY\n")
+        throw std::runtime_error("the plain loop did not connect");
+    stopChild(plain); // it stops itself; this waits for that
+
+    const qint64 budget = qint64(options.plainSeconds * 1e9);
+    qint64 plainUsed = 0;
+    bool plainEnded = false; // the file ended on the clock
+    auto plainSlice = [&](qint64 length) {
+        const ServerCpu before = ServerCpu::now();
+        const qint64 start = monotonicNanoseconds();
+        kill(pid_t(plain.processId()), SIGCONT);
+        plainEnded = plain.waitForFinished(int(length / 1000000));
+        if (!plainEnded)
+            stopChild(plain);
+        qint64 end = monotonicNanoseconds();
+        if (plainEnded)
+            end = qMin(end, resultOf(plain, 4, "the plain loop")[3].toLongLong());
+        plainUsed += end - start;
+        run.plainServers = run.plainServers + (ServerCpu::now() - before);
+    };
+
+    const QString table = QLatin1String(direction.table);
+    target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") +
+                   (direction.toPostgreSQL ? postgreSQLName(table) : mySQLName(table)));
+    QList<QPair<qint64, qint64>> pauses;
+    ServerCpu mark = ServerCpu::now();
+    QProcess copy;
+    startChild(copy, {QStringLiteral("--child"), QLatin1String(direction.key), table}, environment);
+    for (;;) {
+        const bool turns = !plainEnded && plainUsed < budget;
+        if (copy.waitForFinished(turns ? kCopySliceMs : -1) || copy.state() == QProcess::NotRunning)
+            break;
+        if (!turns)
+            continue;
+        stopChild(copy);
+        waitTargetIdle(target, direction.toPostgreSQL, options.delayMs.toDouble());
+        const qint64 pausedAt = monotonicNanoseconds();
+        run.transferServers = run.transferServers + (ServerCpu::now() - mark);
+        plainSlice(qMin(kPlainSliceNs, budget - plainUsed));
+        kill(pid_t(copy.processId()), SIGCONT);
+        pauses.append({pausedAt, monotonicNanoseconds()});
+        mark = ServerCpu::now();
+    }
+    run.transferServers = run.transferServers + (ServerCpu::now() - mark);
+    const QList<QByteArray> copied = resultOf(copy, 5, "the transfer");
+    run.transfer.cpuSeconds = copied[1].toDouble();
+    run.transfer.peakKiB = copied[2].toLong();
+    run.transfer.beforeKiB = copied[3].toLong();
+    run.transfer.startedAt = copied[4].toLongLong();
+    run.transfer.endedAt = copied[5].toLongLong();
+    qint64 stopped = 0;
+    for (const auto& [from, to] : pauses) {
+        stopped += qMax<qint64>(0, qMin(to, run.transfer.endedAt) - qMax(from, run.transfer.startedAt));
+        run.pauses += from < run.transfer.endedAt && to > run.transfer.startedAt;
+    }
+    run.transferSeconds = double(run.transfer.endedAt - run.transfer.startedAt - stopped) / 1e9;
+
+    while (!plainEnded && plainUsed < budget)
+        plainSlice(qMin(kPlainSliceNs, budget - plainUsed));
+    if (!plainEnded) { // it sends the rest of the file, off the clock
+        kill(pid_t(plain.processId()), SIGUSR1);
+        kill(pid_t(plain.processId()), SIGCONT);
+        plain.waitForFinished(-1);
+    }
+    const QList<QByteArray> sent = resultOf(plain, 4, "the plain loop");
+    run.plainRows = sent[1].toLongLong();
+    run.plainCpuSeconds = sent[2].toDouble();
+    run.plainSeconds = double(plainUsed) / 1e9;
+    return run;
 }
 
 int runBenchmark(const Options& options, const SandboxDetails& details)
@@ -516,9 +633,9 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
     std::unique_ptr<DelayProxies> proxies;
     if (options.far)
         proxies = std::make_unique<DelayProxies>(details, options.delayMs);
-    QProcessEnvironment nearEnvironment = QProcessEnvironment::systemEnvironment();
-    if (proxies)
-        nearEnvironment.insert(QLatin1String(kProxyPidsVariable), proxies->pids());
+    if (proxies) // for ServerCpu
+        qputenv(kProxyPidsVariable, proxies->pids().toLatin1());
+    const QProcessEnvironment nearEnvironment = QProcessEnvironment::systemEnvironment();
     QProcessEnvironment farEnvironment = nearEnvironment;
     if (proxies) {
         farEnvironment.insert(QStringLiteral("QS_PG_PORT"), text(proxies->pgPort()));
@@ -549,44 +666,32 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
             direction.toPostgreSQL
                 ? QStringLiteral("CREATE TABLE %1 LIKE %2").arg(sourceName(plainTable), sourceName(table))
                 : QStringLiteral("CREATE TABLE %1 (LIKE %2)").arg(sourceName(plainTable), sourceName(table)));
-        runChild({QStringLiteral("--child"), QLatin1String(direction.key), plainTable}, nearEnvironment,
-                 "the copy of an empty table");
+        QProcess shape;
+        startChild(shape, {QStringLiteral("--child"), QLatin1String(direction.key), plainTable},
+                   nearEnvironment);
+        shape.waitForFinished(-1);
+        resultOf(shape, 5, "the copy of an empty table");
         source.Execute(QStringLiteral("DROP TABLE ") + sourceName(plainTable));
 
         for (const bool far : {false, true}) {
             if (far ? !options.far : !options.near)
                 continue;
-            const QProcessEnvironment& environment = far ? farEnvironment : nearEnvironment;
-            Run run;
-            run.direction = &direction;
-            run.far = far;
-            run.rows = options.rows;
             target.Execute(QStringLiteral("TRUNCATE TABLE ") + targetName(plainTable));
-            auto plainPart = [&](qint64 skip, bool finish) {
-                return runChild({QStringLiteral("--plain"), QLatin1String(direction.key), file,
-                                 QString::number(options.plainSeconds / 2), QString::number(skip),
-                                 QString::number(int(finish))},
-                                environment, "the plain loop");
-            };
-            run.before = plainPart(0, false);
-            target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + targetName(table));
-            run.transfer = runChild({QStringLiteral("--child"), QLatin1String(direction.key), table},
-                                    environment, "the transfer");
-            run.after = plainPart(run.before.rows, true);
-            run.plain = run.before + run.after;
+            const Run run =
+                measure(direction, far, options, far ? farEnvironment : nearEnvironment, file, target);
             const QString copied = contentOf(target, direction.toPostgreSQL, table);
             const QString sent = contentOf(target, direction.toPostgreSQL, plainTable);
             if (copied != sent || !copied.startsWith(QString::number(options.rows) + QLatin1Char(' ')))
                 throw std::runtime_error(QStringLiteral("the two copies differ: %1 rows/hash against %2")
                                              .arg(copied, sent)
                                              .toStdString());
-            std::printf(
-                "%-20s %-4s: transfer %lld rows in %.1f s = %.0f rows/s; plain loop %lld rows in %.1f "
-                "s = %.0f rows/s (%s before, %s after); %.2fx (target %.1fx) %s; same rows\n",
-                direction.label, where(far), static_cast<long long>(run.rows), run.transfer.seconds,
-                run.transferRate(), static_cast<long long>(run.plain.rows), run.plain.seconds,
-                run.plainRate(), qPrintable(rate(run.before)), qPrintable(rate(run.after)), run.ratio(),
-                run.target(), run.met() ? "met" : "MISSED");
+            std::printf("%-20s %-4s: transfer %lld rows in %.1f s = %.0f rows/s (stopped %d times for the "
+                        "plain loop); plain loop %lld rows in %.1f s = %.0f rows/s; %.2fx (target %.1fx) %s; "
+                        "same rows\n",
+                        direction.label, where(far), static_cast<long long>(run.rows), run.transferSeconds,
+                        run.transferRate(), run.pauses, static_cast<long long>(run.plainRows),
+                        run.plainSeconds, run.plainRate(), run.ratio(), run.target(),
+                        run.met() ? "met" : "MISSED");
             std::fflush(stdout);
             runs.append(run);
         }
@@ -630,7 +735,7 @@ int main(int argc, char** argv)
     const Direction* child = nullptr;
     const Direction* plain = nullptr;
     QString childTable;
-    PlainPart part;
+    QString statementFile;
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
@@ -651,12 +756,9 @@ int main(int argc, char** argv)
         } else if (argument == QLatin1String("--child") && i + 2 < arguments.size()) {
             child = directionNamed(arguments[++i]);
             childTable = arguments[++i];
-        } else if (argument == QLatin1String("--plain") && i + 5 < arguments.size()) {
+        } else if (argument == QLatin1String("--plain") && i + 2 < arguments.size()) {
             plain = directionNamed(arguments[++i]);
-            part.statementFile = arguments[++i];
-            part.timeLimit = arguments[++i].toDouble();
-            part.skip = arguments[++i].toLongLong();
-            part.finish = arguments[++i] == QLatin1String("1");
+            statementFile = arguments[++i];
         } else {
             return usage();
         }
@@ -669,7 +771,7 @@ int main(int argc, char** argv)
         if (child)
             return runTransfer(*child, childTable, details);
         if (plain)
-            return runPlainLoop(*plain, details, part);
+            return runPlainLoop(*plain, details, statementFile);
         return runBenchmark(options, details);
     } catch (const Error& error) {
         std::fprintf(stderr, "quillstone_bench: %s\n", qPrintable(error.description()));

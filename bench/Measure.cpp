@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QList>
+#include <ctime>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -19,6 +20,13 @@ double ownCpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+qint64 monotonicNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 namespace {

@@ -9,6 +9,8 @@
 long peakKiB();
 // User and system time of this process so far.
 double ownCpuSeconds();
+// The system's monotonic clock, the same in every process.
+qint64 monotonicNanoseconds();
 
 // CPU seconds spent so far by the sandbox's PostgreSQL (the postmaster and every backend,
 // also those that have ended), its MariaDB, and the delay proxies named in
@@ -23,5 +25,5 @@ struct ServerCpu
     ServerCpu operator+(const ServerCpu& other) const;
 };
 
-// The variable that hands the proxies' process ids to the benchmark's child processes.
+// The variable that names the proxies' process ids.
 inline constexpr const char* kProxyPidsVariable = "QS_BENCH_PROXY_PIDS";

@@ -2,7 +2,7 @@
 
 #include "app/db/SessionSettings.h"
 
-#include <QElapsedTimer>
+#include <csignal>
 #include <libpq-fe.h>
 #include <mysql.h>
 #include <stdexcept>
@@ -46,17 +46,11 @@ namespace {
 class StatementReader
 {
 public:
-    StatementReader(const QString& path, qint64 skip)
-        : m_file(std::fopen(path.toLocal8Bit().constData(), "rb"))
+    explicit StatementReader(const QString& path) : m_file(std::fopen(path.toLocal8Bit().constData(), "rb"))
     {
         if (!m_file)
             throw std::runtime_error("cannot read " + path.toStdString());
         std::setvbuf(m_file, nullptr, _IOFBF, 1 << 20);
-        QByteArray statement;
-        for (qint64 i = 0; i < skip; ++i) {
-            if (!next(statement))
-                throw std::runtime_error("the statement file is shorter than the part to skip");
-        }
     }
     ~StatementReader() { std::fclose(m_file); }
     StatementReader(const StatementReader&) = delete;
@@ -87,29 +81,35 @@ private:
     std::FILE* m_file;
 };
 
-// Runs the timed loop: send(statement) for each statement until the file ends or the
-// time limit is passed; the measurements cover exactly the loop.
-template <typename Send>
-void timedLoop(StatementReader& reader, double timeLimit, PlainResult& result, Send&& send)
+volatile std::sig_atomic_t stopRequested = 0;
+
+// The loop on the clock: send(statement) for each statement until the file ends or a stop
+// is asked for.
+template <typename Send> void timedLoop(StatementReader& reader, PlainResult& result, Send&& send)
 {
     QByteArray statement;
-    const ServerCpu serversBefore = ServerCpu::now();
     const double cpuBefore = ownCpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 limit = qint64(timeLimit * 1e9);
-    while (clock.nsecsElapsed() < limit && reader.next(statement)) {
+    while (!stopRequested) {
+        if (!reader.next(statement)) {
+            result.wholeFile = true;
+            break;
+        }
         send(statement);
         ++result.rows;
     }
-    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    result.endedAt = monotonicNanoseconds();
     result.cpuSeconds = ownCpuSeconds() - cpuBefore;
-    result.servers = ServerCpu::now() - serversBefore;
 }
 
 } // namespace
 
-PlainResult sendToPostgreSQL(const SandboxDetails& details, const PlainPart& part)
+void requestPlainStop()
+{
+    stopRequested = 1;
+}
+
+PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& statementFile,
+                             const std::function<void()>& ready)
 {
     // The session settings of the program's own PostgreSQL connections.
     const char* keys[] = {"host",    "port", "user", "password", "dbname", "client_encoding",
@@ -131,13 +131,9 @@ PlainResult sendToPostgreSQL(const SandboxDetails& details, const PlainPart& par
         PQfinish(connection);
         return result;
     }
-    StatementReader reader(part.statementFile, part.skip);
-    timedLoop(reader, part.timeLimit, result,
-              [&](const QByteArray& statement) { exec(statement.constData()); });
-    if (!part.finish) {
-        PQfinish(connection);
-        return result;
-    }
+    StatementReader reader(statementFile);
+    ready();
+    timedLoop(reader, result, [&](const QByteArray& statement) { exec(statement.constData()); });
     exec("BEGIN");
     for (QByteArray batch = reader.nextBatch(); !batch.isEmpty(); batch = reader.nextBatch())
         exec(batch.constData());
@@ -146,7 +142,8 @@ PlainResult sendToPostgreSQL(const SandboxDetails& details, const PlainPart& par
     return result;
 }
 
-PlainResult sendToMySQL(const SandboxDetails& details, const PlainPart& part)
+PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementFile,
+                        const std::function<void()>& ready)
 {
     PlainResult result;
     MYSQL* connection = mysql_init(nullptr);
@@ -162,7 +159,15 @@ PlainResult sendToMySQL(const SandboxDetails& details, const PlainPart& part)
         mysql_close(connection);
         return result;
     }
-    // Every result of a batch is taken in; the first error is kept.
+    StatementReader reader(statementFile);
+    ready();
+    timedLoop(reader, result, [&](const QByteArray& statement) {
+        if (mysql_real_query(connection, statement.constData(),
+                             static_cast<unsigned long>(statement.size())) != 0 &&
+            result.error.isEmpty())
+            result.error = QString::fromUtf8(mysql_error(connection));
+    });
+    // The rest in batches of statements; every result of a batch is taken in.
     auto query = [&](const QByteArray& sql) {
         int status = mysql_real_query(connection, sql.constData(), static_cast<unsigned long>(sql.size()));
         while (status == 0) {
@@ -173,17 +178,6 @@ PlainResult sendToMySQL(const SandboxDetails& details, const PlainPart& part)
         if (status > 0 && result.error.isEmpty())
             result.error = QString::fromUtf8(mysql_error(connection));
     };
-    StatementReader reader(part.statementFile, part.skip);
-    timedLoop(reader, part.timeLimit, result, [&](const QByteArray& statement) {
-        if (mysql_real_query(connection, statement.constData(),
-                             static_cast<unsigned long>(statement.size())) != 0 &&
-            result.error.isEmpty())
-            result.error = QString::fromUtf8(mysql_error(connection));
-    });
-    if (!part.finish) {
-        mysql_close(connection);
-        return result;
-    }
     mysql_set_server_option(connection, MYSQL_OPTION_MULTI_STATEMENTS_ON);
     query("START TRANSACTION");
     for (QByteArray batch = reader.nextBatch(); !batch.isEmpty(); batch = reader.nextBatch())

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdio>
+#include <functional>
 
 // The servers of scripts/sandbox, from its QS_* variables.
 struct SandboxDetails
@@ -33,26 +34,20 @@ private:
 
 struct PlainResult
 {
-    qint64 rows = 0; // sent while the clock ran
-    double seconds = 0;
-    double cpuSeconds = 0; // of this process while the clock ran
-    ServerCpu servers;     // spent while the clock ran
-    QString error;         // empty when every statement succeeded
+    qint64 rows = 0;        // sent while the loop ran on the clock
+    double cpuSeconds = 0;  // of this process meanwhile
+    qint64 endedAt = 0;     // monotonicNanoseconds() when that loop ended
+    bool wholeFile = false; // it ended because the file did
+    QString error;          // empty when every statement succeeded
 };
 
-// Which statements of the file to send on the clock, and whether to send the rest after.
-struct PlainPart
-{
-    QString statementFile;
-    qint64 skip = 0;      // statements an earlier part has sent
-    double timeLimit = 0; // seconds
-    bool finish = false;
-};
-
-// Each opens a session set up as the program sets up its own and sends the statements of
-// the file one by one, on the clock, until the file ends or the time limit is reached:
-// far from the server one statement per row is slow, and a part of the table tells its
-// rate. When the part finishes the file, the rest is sent afterwards, off the clock and in
-// large batches, so that the table ends up whole.
-PlainResult sendToPostgreSQL(const SandboxDetails& details, const PlainPart& part);
-PlainResult sendToMySQL(const SandboxDetails& details, const PlainPart& part);
+// Each opens a session set up as the program sets up its own, calls ready(), and sends the
+// statements of the file one by one, each waited for, until the file ends or
+// requestPlainStop() is called (from a signal handler too). Far from the server one
+// statement per row is slow, and a part of the table tells its rate. The rest of the file
+// is sent afterwards, off the clock and in large batches, so that the table ends up whole.
+PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& statementFile,
+                             const std::function<void()>& ready);
+PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementFile,
+                        const std::function<void()>& ready);
+void requestPlainStop();
