@@ -246,9 +246,12 @@ void startChild(QProcess& child, const QStringList& arguments, const QProcessEnv
 // The words of the RESULT line of a child that has ended, after checking that it ended well.
 QList<QByteArray> resultOf(QProcess& child, int words, const char* what)
 {
-    if (child.state() != QProcess::NotRunning || child.exitStatus() != QProcess::NormalExit ||
-        child.exitCode() != 0)
-        throw std::runtime_error(std::string(what) + " failed");
+    if (child.state() != QProcess::NotRunning)
+        throw std::runtime_error(std::string(what) + " has not ended: " + child.errorString().toStdString());
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        throw std::runtime_error(std::string(what) + " failed (exit code " +
+                                 std::to_string(child.exitCode()) +
+                                 (child.exitStatus() == QProcess::CrashExit ? ", killed)" : ")"));
     if (child.property("result").isNull())
         child.setProperty("result", child.readAllStandardOutput());
     for (const QByteArray& line : child.property("result").toByteArray().split('\n')) {
@@ -270,14 +273,19 @@ char processState(qint64 pid)
     return close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
 }
 
-// Stops a child and waits until it is stopped, or has ended.
-void stopChild(QProcess& child)
+// Waits until a child is stopped, or has ended.
+void waitStopped(QProcess& child)
 {
     const qint64 pid = child.processId();
-    kill(pid_t(pid), SIGSTOP);
     const QDeadlineTimer deadline(30000);
     while (processState(pid) != 'T' && child.state() == QProcess::Running && !deadline.hasExpired())
         QThread::usleep(200);
+}
+
+void stopChild(QProcess& child)
+{
+    kill(pid_t(child.processId()), SIGSTOP);
+    waitStopped(child);
 }
 
 // Waits until the target server runs no statement of another session: what a stopped copy
@@ -547,7 +555,7 @@ Run measure(const Direction& direction, bool far, const Options& options,
         plain.waitForReadyRead(100);
     if (!plain.canReadLine() || plain.readLine() != "READY\n")
         throw std::runtime_error("the plain loop did not connect");
-    stopChild(plain); // it stops itself; this waits for that
+    waitStopped(plain); // it stops itself once connected
 
     const qint64 budget = qint64(options.plainSeconds * 1e9);
     qint64 plainUsed = 0;
