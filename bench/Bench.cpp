@@ -510,16 +510,17 @@ void recordMemory(const Options& options, const QList<Run>& runs)
         file.write((kept.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
-void printSummary(const Options& options, const QList<Run>& runs)
+void printSummary(const Options& options, bool durable, const QList<Run>& runs)
 {
-    std::printf("\n%lld rows, servers durable; far: %s ms each way through a proxy in front of each server\n",
-                static_cast<long long>(options.rows), qPrintable(options.delayMs));
-    std::printf("%-20s %-5s %16s %13s %9s %8s %7s %13s\n", "direction", "where", "transfer rows/s",
-                "plain rows/s", "ratio", "target", "", "peak RSS MiB");
+    std::printf("\n%lld rows, servers %s; far: %s ms each way through a proxy in front of each server\n",
+                static_cast<long long>(options.rows), durable ? "durable" : "NOT durable",
+                qPrintable(options.delayMs));
+    std::printf("%-20s %-5s %16s %13s %9s %8s %7s %13s %13s\n", "direction", "where", "transfer rows/s",
+                "plain rows/s", "ratio", "target", "", "peak RSS MiB", "before click");
     for (const Run& run : runs)
-        std::printf("%-20s %-5s %16.0f %13.0f %8.2fx %7.1fx %7s %13.1f\n", run.direction->label,
+        std::printf("%-20s %-5s %16.0f %13.0f %8.2fx %7.1fx %7s %13.1f %13.1f\n", run.direction->label,
                     where(run.far), run.transferRate(), run.plainRate(), run.ratio(), run.target(),
-                    run.met() ? "met" : "MISSED", mib(run.transfer.peakKiB));
+                    run.met() ? "met" : "MISSED", mib(run.transfer.peakKiB), mib(run.transfer.beforeKiB));
 
     std::printf("\nwhere the time goes, in seconds (the plain loop's only while it ran on the clock)\n");
     std::printf("%-20s %-5s %-8s %9s %9s %11s %9s %9s\n", "direction", "where", "run", "wall", "program",
@@ -629,7 +630,8 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
     auto my = open(mySQLConnectionString(details));
     auto pg = open(postgreSQLConnectionString(details));
     pg->Execute(QStringLiteral("SET client_min_messages = warning"));
-    if (!describeDurability(*my, *pg))
+    const bool durable = describeDurability(*my, *pg);
+    if (!durable)
         std::printf("NOTE: the servers are not at their durable defaults (QS_SANDBOX_DURABLE=1 "
                     "scripts/sandbox start): the rates below are not those of users' servers\n");
     std::printf("Filling bench_my (MySQL) and bench_pg (PostgreSQL) with %lld rows...\n",
@@ -705,7 +707,7 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
         }
         QFile::remove(file);
     }
-    printSummary(options, runs);
+    printSummary(options, durable, runs);
     std::printf("load average: %s\n", qPrintable(loadAverage()));
     recordMemory(options, runs);
 
