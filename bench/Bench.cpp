@@ -1,12 +1,16 @@
 // quillstone_bench: copies a generated table of N rows each way through the table window's
-// own transfer commands, and sets their rate beside a plain client-library loop sending
-// the same INSERT texts.
+// own send buttons, with the servers near (their own loopback ports) and far (behind a
+// delay proxy each), and sets each copy's rate beside a plain client-library loop sending
+// the same INSERT texts one at a time.
 //
-//   quillstone_bench [--rows N] [--repeat K]    reads the QS_* variables of scripts/sandbox
+//   quillstone_bench [--rows N] [--only near|far] [--plain-seconds S] [--delay-ms D]
+//                    [--memory-record FILE --revision R]
 //
-// The transfer and the plain loop each run in a fresh child process, so that what they
-// cost in time and memory is their own.
-// Each direction runs K times (5 up to 200,000 rows, else 1).
+// It reads the QS_* variables of scripts/sandbox. The copy and the plain loop each run in
+// a fresh child process, so that what they cost in time and memory is their own. They
+// take turns: a durable commit waits for the disk, whose flush rate can change many times
+// a minute on a shared machine, so the plain loop runs in slices spread over the copy,
+// each while the copy is stopped and the server has finished what the copy had sent.
 
 #include "app/Error.h"
 #include "app/MessageBox.h"
@@ -14,7 +18,9 @@
 #include "app/SqlText.h"
 #include "app/Windows.h"
 #include "app/db/Connection.h"
+#include "bench/Measure.h"
 #include "bench/PlainLoop.h"
+#include "connect/ConnectionStrings.h"
 #include "connect/Form1.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
@@ -22,15 +28,16 @@
 #include "transfer/ValueText.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <algorithm>
+#include <QThread>
+#include <csignal>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
-#include <sys/resource.h>
 
 namespace {
 
@@ -47,21 +54,26 @@ const Direction kDirections[] = {
     {"to-mysql", "PostgreSQL -> MySQL", false, "bench_pg", "bench_pg_plain"},
 };
 
-long peakKiB()
+// How many times the plain loop's rate the copy should reach. Near, the plain loop waits
+// for a durable commit per row; far, also for a round trip per row.
+double targetRatio(const Direction& direction, bool far)
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    if (far)
+        return direction.toPostgreSQL ? 20 : 10;
+    return direction.toPostgreSQL ? 3 : 1.1;
 }
+constexpr double kMemoryTargetMiB = 20;
 
-// User and system time of this process so far.
-double cpuSeconds()
+struct Options
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+    qint64 rows = 100000;
+    bool near = true;
+    bool far = true;
+    double plainSeconds = 20;
+    QString delayMs = QStringLiteral("0.5");
+    QString memoryRecord;
+    QString revision;
+};
 
 std::unique_ptr<Connection> open(const QString& connectionString)
 {
@@ -71,21 +83,28 @@ std::unique_ptr<Connection> open(const QString& connectionString)
     return connection;
 }
 
+QString text(const QByteArray& value)
+{
+    return QString::fromUtf8(value);
+}
+
+// The program's own connection strings, for the parent's connections to the servers.
 QString mySQLConnectionString(const SandboxDetails& d)
 {
-    return QStringLiteral(
-               "DRIVER={MySQL ODBC 5.1 Driver};SERVER=%1;PORT=%2;USER=%3;PASSWORD={%4};DATABASE=%5")
-        .arg(QString::fromUtf8(d.myHost), QString::fromUtf8(d.myPort), QString::fromUtf8(d.myUser),
-             QString::fromUtf8(d.myPassword).replace(QLatin1Char('}'), QStringLiteral("}}")),
-             QString::fromUtf8(d.myDatabase));
+    return MySQLConnectionString(
+        MySQLDetails{text(d.myHost), text(d.myUser), text(d.myDatabase), text(d.myPassword), text(d.myPort)});
 }
 
 QString postgreSQLConnectionString(const SandboxDetails& d)
 {
-    return QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd={%4};Database=%5")
-        .arg(QString::fromUtf8(d.pgHost), QString::fromUtf8(d.pgPort), QString::fromUtf8(d.pgUser),
-             QString::fromUtf8(d.pgPassword).replace(QLatin1Char('}'), QStringLiteral("}}")),
-             QString::fromUtf8(d.pgDatabase));
+    return PostgreSQLConnectionString(PostgreSQLDetails{text(d.pgHost), text(d.pgPort), text(d.pgUser),
+                                                        text(d.pgPassword), text(d.pgDatabase)});
+}
+
+QString scalar(Connection& connection, const QString& sql)
+{
+    Recordset result = connection.Execute(sql);
+    return result.Fields()[0].Value().toString();
 }
 
 // Integer, decimal, text (every fiftieth NULL), date-time and double columns.
@@ -111,8 +130,36 @@ void fillSources(Connection& my, Connection& pg, qint64 rows)
     pg.Execute(QStringLiteral("ANALYZE bench_pg"));
 }
 
-// The child: one click of the table window, as the user would make it.
-int runTransfer(const Direction& direction, const SandboxDetails& d)
+// The servers' durability settings, and whether they are the durable defaults.
+bool describeDurability(Connection& my, Connection& pg)
+{
+    const QString fsync = scalar(pg, QStringLiteral("SHOW fsync"));
+    const QString synchronous = scalar(pg, QStringLiteral("SHOW synchronous_commit"));
+    const QString pages = scalar(pg, QStringLiteral("SHOW full_page_writes"));
+    const QString flush = scalar(my, QStringLiteral("SELECT @@innodb_flush_log_at_trx_commit"));
+    const QString doublewrite = scalar(my, QStringLiteral("SELECT @@innodb_doublewrite"));
+    std::printf("PostgreSQL: fsync %s, synchronous_commit %s, full_page_writes %s\n", qPrintable(fsync),
+                qPrintable(synchronous), qPrintable(pages));
+    std::printf("MariaDB: innodb_flush_log_at_trx_commit %s, innodb_doublewrite %s\n", qPrintable(flush),
+                qPrintable(doublewrite));
+    return fsync == QLatin1String("on") && synchronous == QLatin1String("on") &&
+           pages == QLatin1String("on") && flush == QLatin1String("1") && doublewrite == QLatin1String("1");
+}
+
+// What the copy's child process reports: its CPU time and peak memory, and when its click
+// began and ended.
+struct TransferChild
+{
+    double cpuSeconds = 0;
+    long peakKiB = 0;   // at the end
+    long beforeKiB = 0; // before the click
+    qint64 startedAt = 0;
+    qint64 endedAt = 0; // monotonicNanoseconds()
+};
+
+// The child: one click of the table window, as the user would make it, with the
+// connection window's fields pointed at the servers' (or the proxies') ports.
+int runTransfer(const Direction& direction, const QString& table, const SandboxDetails& d)
 {
     QTemporaryDir folder;
     Settings settings(folder.filePath(QStringLiteral("Vantrel.conf")));
@@ -121,90 +168,191 @@ int runTransfer(const Direction& direction, const SandboxDetails& d)
     MessageBox::setApplicationTitle(QStringLiteral("Quillstone"));
 
     Form1& form1 = Windows::form1();
-    form1.Text1->setText(QString::fromUtf8(d.pgHost));
-    form1.Text2->setText(QString::fromUtf8(d.pgPort));
-    form1.Text3->setText(QString::fromUtf8(d.pgUser));
-    form1.Text4->setText(QString::fromUtf8(d.pgPassword));
-    form1.Text5->setText(QString::fromUtf8(d.pgDatabase));
-    form1.Text6->setText(QString::fromUtf8(d.myHost));
-    form1.Text10->setText(QString::fromUtf8(d.myPort));
-    form1.Text7->setText(QString::fromUtf8(d.myUser));
-    form1.Text8->setText(QString::fromUtf8(d.myPassword));
-    form1.Text9->setText(QString::fromUtf8(d.myDatabase));
+    form1.Text1->setText(text(d.pgHost));
+    form1.Text2->setText(text(d.pgPort));
+    form1.Text3->setText(text(d.pgUser));
+    form1.Text4->setText(text(d.pgPassword));
+    form1.Text5->setText(text(d.pgDatabase));
+    form1.Text6->setText(text(d.myHost));
+    form1.Text10->setText(text(d.myPort));
+    form1.Text7->setText(text(d.myUser));
+    form1.Text8->setText(text(d.myPassword));
+    form1.Text9->setText(text(d.myDatabase));
     form1.PushButton2_Click(); // "Next >" fills both lists
 
     Form2& form2 = Windows::form2();
     TableList* list = direction.toPostgreSQL ? form2.List1 : form2.List2;
-    const QList<QListWidgetItem*> found = list->findItems(QLatin1String(direction.table), Qt::MatchExactly);
+    const QList<QListWidgetItem*> found = list->findItems(table, Qt::MatchExactly);
     if (found.size() == 1) {
         found.constFirst()->setSelected(true);
         list->setCurrentItem(found.constFirst(), QItemSelectionModel::NoUpdate);
     }
-    const long before = peakKiB();
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
+    TransferChild measured;
+    measured.beforeKiB = peakKiB();
+    const double cpuBefore = ownCpuSeconds();
+    measured.startedAt = monotonicNanoseconds();
     if (found.size() == 1)
         direction.toPostgreSQL ? form2.PushButton3_Click() : form2.PushButton4_Click();
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
+    measured.endedAt = monotonicNanoseconds();
+    measured.cpuSeconds = ownCpuSeconds() - cpuBefore;
+    measured.peakKiB = peakKiB();
 
     int status = 0;
     if (found.size() != 1) {
-        std::fprintf(stderr, "the table window does not list %s\n", direction.table);
+        std::fprintf(stderr, "the table window does not list %s\n", qPrintable(table));
         status = 1;
     }
     for (const MessageBox::Shown& shown : MessageBox::history()) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(shown.title), qPrintable(shown.text.left(2000)));
         status = 1;
     }
-    std::printf("RESULT %.6f %.6f %ld %ld\n", seconds, cpu, peakKiB(), before);
+    std::printf("RESULT %.6f %ld %ld %lld %lld\n", measured.cpuSeconds, measured.peakKiB, measured.beforeKiB,
+                static_cast<long long>(measured.startedAt), static_cast<long long>(measured.endedAt));
     Settings::setInstance(nullptr);
     return status;
 }
 
-// What a child process measured: wall and CPU time of the copy, peak memory at its end
-// and before it began.
-struct Measured
-{
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long peakKiB = 0;
-    long beforeKiB = 0;
-};
-
-Measured runChild(const QStringList& arguments, const char* what)
-{
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), arguments);
-    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
-        throw std::runtime_error(std::string(what) + " failed");
-    Measured result;
-    const QList<QByteArray> words = child.readAllStandardOutput().trimmed().split(' ');
-    if (words.size() != 5 || words[0] != "RESULT")
-        throw std::runtime_error(std::string("unexpected output of ") + what);
-    result.seconds = words[1].toDouble();
-    result.cpuSeconds = words[2].toDouble();
-    result.peakKiB = words[3].toLong();
-    result.beforeKiB = words[4].toLong();
-    return result;
-}
-
-// The other child: the plain loop over the statement file.
+// The other child: the plain loop over the statement file. Once connected, it says so and
+// stops itself; the benchmark continues it for each slice of time it gives it, and
+// SIGUSR1 ends the loop on the clock.
 int runPlainLoop(const Direction& direction, const SandboxDetails& details, const QString& file)
 {
-    const long before = peakKiB();
-    const double cpuBefore = cpuSeconds();
+    std::signal(SIGUSR1, [](int) { requestPlainStop(); });
+    auto ready = [] {
+        std::printf("READY\n");
+        std::fflush(stdout);
+        raise(SIGSTOP);
+    };
     const PlainResult plain =
-        direction.toPostgreSQL ? sendToPostgreSQL(details, file) : sendToMySQL(details, file);
+        direction.toPostgreSQL ? sendToPostgreSQL(details, file, ready) : sendToMySQL(details, file, ready);
     if (!plain.error.isEmpty()) {
         std::fprintf(stderr, "the plain loop failed: %s\n", qPrintable(plain.error));
         return 1;
     }
-    std::printf("RESULT %.6f %.6f %ld %ld\n", plain.seconds, cpuSeconds() - cpuBefore, peakKiB(), before);
+    std::printf("RESULT %lld %.6f %lld %d\n", static_cast<long long>(plain.rows), plain.cpuSeconds,
+                static_cast<long long>(plain.endedAt), int(plain.wholeFile));
     return 0;
 }
+
+void startChild(QProcess& child, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    if (!child.waitForStarted(60000))
+        throw std::runtime_error("a child process did not start");
+}
+
+// The words of the RESULT line of a child that has ended, after checking that it ended well.
+QList<QByteArray> resultOf(QProcess& child, int words, const char* what)
+{
+    if (child.state() != QProcess::NotRunning)
+        throw std::runtime_error(std::string(what) + " has not ended: " + child.errorString().toStdString());
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        throw std::runtime_error(std::string(what) + " failed (exit code " +
+                                 std::to_string(child.exitCode()) +
+                                 (child.exitStatus() == QProcess::CrashExit ? ", killed)" : ")"));
+    if (child.property("result").isNull())
+        child.setProperty("result", child.readAllStandardOutput());
+    for (const QByteArray& line : child.property("result").toByteArray().split('\n')) {
+        const QList<QByteArray> result = line.trimmed().split(' ');
+        if (result.size() == words + 1 && result[0] == "RESULT")
+            return result;
+    }
+    throw std::runtime_error(std::string("unexpected output of ") + what);
+}
+
+// The state letter of /proc/PID/stat: 'T' when stopped.
+char processState(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray stat = file.readAll();
+    const qsizetype close = stat.lastIndexOf(')');
+    return close >= 0 && close + 2 < stat.size() ? stat.at(close + 2) : '?';
+}
+
+// Waits until a child is stopped, or has ended.
+void waitStopped(QProcess& child)
+{
+    const qint64 pid = child.processId();
+    const QDeadlineTimer deadline(30000);
+    while (processState(pid) != 'T' && child.state() == QProcess::Running && !deadline.hasExpired())
+        QThread::usleep(200);
+}
+
+void stopChild(QProcess& child)
+{
+    kill(pid_t(child.processId()), SIGSTOP);
+    waitStopped(child);
+}
+
+// Waits until the target server runs no statement of another session: what a stopped copy
+// had sent is done. Data still in a proxy arrives within its delay.
+void waitTargetIdle(Connection& target, bool postgreSQL, double delayMs)
+{
+    const QString busy =
+        postgreSQL ? QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND "
+                                    "pid <> pg_backend_pid() AND wait_event IS DISTINCT FROM 'ClientRead'")
+                   : QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE COMMAND = "
+                                    "'Query' AND ID <> CONNECTION_ID()");
+    QThread::usleep(static_cast<unsigned long>(delayMs * 2000) + 1000);
+    const QDeadlineTimer deadline(30000);
+    int quiet = 0;
+    while (quiet < 2 && !deadline.hasExpired()) {
+        quiet = scalar(target, busy) == QLatin1String("0") ? quiet + 1 : 0;
+        QThread::usleep(1000);
+    }
+}
+
+// One delay proxy in front of each server, for the far runs.
+class DelayProxies
+{
+public:
+    DelayProxies(const SandboxDetails& details, const QString& delayMs)
+    {
+        m_pgPort = start(m_pg, details.pgHost, details.pgPort, delayMs);
+        m_myPort = start(m_my, details.myHost, details.myPort, delayMs);
+    }
+    ~DelayProxies()
+    {
+        for (QProcess* proxy : {&m_pg, &m_my}) {
+            proxy->terminate();
+            proxy->waitForFinished(10000);
+        }
+    }
+    DelayProxies(const DelayProxies&) = delete;
+    DelayProxies& operator=(const DelayProxies&) = delete;
+
+    QByteArray pgPort() const { return m_pgPort; }
+    QByteArray myPort() const { return m_myPort; }
+    QString pids() const { return QStringLiteral("%1 %2").arg(m_pg.processId()).arg(m_my.processId()); }
+
+private:
+    // The proxy prints its port once it listens.
+    static QByteArray start(QProcess& proxy, const QByteArray& host, const QByteArray& port,
+                            const QString& delayMs)
+    {
+        proxy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proxy.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillstone_delay_proxy"),
+                    {text(host), text(port), delayMs});
+        const QDeadlineTimer deadline(30000);
+        while (!proxy.canReadLine()) {
+            if (!proxy.waitForReadyRead(int(deadline.remainingTime())) || deadline.hasExpired())
+                throw std::runtime_error("the delay proxy did not start");
+        }
+        const QByteArray listening = proxy.readLine().trimmed();
+        if (listening.toInt() <= 0)
+            throw std::runtime_error("the delay proxy printed no port");
+        return listening;
+    }
+
+    QProcess m_pg;
+    QProcess m_my;
+    QByteArray m_pgPort;
+    QByteArray m_myPort;
+};
 
 // The INSERT texts the transfer sends, built by the same value functions, aimed at a
 // twin table of the transfer's target.
@@ -248,7 +396,8 @@ qint64 writeStatements(const Direction& direction, Connection& source, const QSt
 // Row count and an order-free sum of row hashes, computed by the target server.
 QString contentOf(Connection& target, bool postgreSQL, const QString& table)
 {
-    const QString sql =
+    return scalar(
+        target,
         postgreSQL
             ? QStringLiteral(
                   "SELECT count(*) || ' ' || coalesce(sum(('x' || substr(md5(t::text), 1, 15))::bit(60)"
@@ -257,9 +406,7 @@ QString contentOf(Connection& target, bool postgreSQL, const QString& table)
             : QStringLiteral(
                   "SELECT CONCAT(COUNT(*), ' ', COALESCE(SUM(CONV(SUBSTR(MD5(CONCAT_WS('|', id, "
                   "qty, amount, name, created, ratio, ISNULL(name))), 1, 15), 16, 10)), 0)) FROM `%1`")
-                  .arg(table);
-    Recordset result = target.Execute(sql);
-    return result.Fields()[0].Value().toString();
+                  .arg(table));
 }
 
 double mib(long kib)
@@ -267,114 +414,322 @@ double mib(long kib)
     return double(kib) / 1024.0;
 }
 
-int runBenchmark(qint64 rows, int repeat, const SandboxDetails& details)
+// One copy and its plain loop, at one distance.
+struct Run
+{
+    const Direction* direction = nullptr;
+    bool far = false;
+    qint64 rows = 0; // copied by the transfer
+    TransferChild transfer;
+    double transferSeconds = 0; // the click, less the times it was stopped
+    ServerCpu transferServers{0, 0, 0};
+    int pauses = 0;
+    qint64 plainRows = 0;
+    double plainSeconds = 0; // the slices it ran in
+    double plainCpuSeconds = 0;
+    ServerCpu plainServers{0, 0, 0};
+
+    double transferRate() const { return double(rows) / transferSeconds; }
+    double plainRate() const { return double(plainRows) / plainSeconds; }
+    double ratio() const { return transferRate() / plainRate(); }
+    double target() const { return targetRatio(*direction, far); }
+    bool met() const { return ratio() >= target(); }
+};
+
+// The machine is shared: its load says how far the numbers can be trusted.
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+const char* where(bool far)
+{
+    return far ? "far" : "near";
+}
+
+QString seconds(double value)
+{
+    return value < 0 ? QStringLiteral("n/a") : QString::number(value, 'f', 1);
+}
+
+// Peak memory of each direction's copies, kept per revision and row count in a file, so
+// that the 1,000,000-row run can be set beside the 100,000-row one.
+void recordMemory(const Options& options, const QList<Run>& runs)
+{
+    std::printf("\nmemory target: the peak RSS at 1000000 rows within %.0f MiB of that at 100000\n",
+                kMemoryTargetMiB);
+    if (options.memoryRecord.isEmpty() || options.revision.isEmpty()) {
+        std::printf("  (no --memory-record and --revision: compare the peak RSS of the two runs by hand)\n");
+        return;
+    }
+    QStringList kept;
+    QFile file(options.memoryRecord);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+        kept = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    file.close();
+    for (const Direction& direction : kDirections) {
+        long peak = 0;
+        for (const Run& run : runs) {
+            if (run.direction == &direction)
+                peak = qMax(peak, run.transfer.peakKiB);
+        }
+        if (peak == 0)
+            continue;
+        const QString key =
+            QStringLiteral("%1 %2 %3 ")
+                .arg(options.revision, QLatin1String(direction.key), QString::number(options.rows));
+        kept.removeIf([&](const QString& line) { return line.startsWith(key); });
+        kept.append(key + QString::number(peak));
+        auto peakAt = [&](qint64 rows) {
+            const QString prefix =
+                QStringLiteral("%1 %2 %3 ")
+                    .arg(options.revision, QLatin1String(direction.key), QString::number(rows));
+            for (const QString& line : kept) {
+                if (line.startsWith(prefix))
+                    return line.mid(prefix.size()).toLong();
+            }
+            return 0L;
+        };
+        const long small = peakAt(100000);
+        const long large = peakAt(1000000);
+        if (small > 0 && large > 0) {
+            const double grown = mib(large) - mib(small);
+            std::printf("  %-20s %.1f MiB at 100000 rows, %.1f MiB at 1000000: %+.1f MiB, %s\n",
+                        direction.label, mib(small), mib(large), grown,
+                        grown <= kMemoryTargetMiB ? "met" : "MISSED");
+        } else {
+            std::printf("  %-20s %.1f MiB at %lld rows; run the other row count of revision %s to compare\n",
+                        direction.label, mib(peak), static_cast<long long>(options.rows),
+                        qPrintable(options.revision));
+        }
+    }
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        file.write((kept.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+}
+
+void printSummary(const Options& options, bool durable, const QList<Run>& runs)
+{
+    std::printf("\n%lld rows, servers %s; far: %s ms each way through a proxy in front of each server\n",
+                static_cast<long long>(options.rows), durable ? "durable" : "NOT durable",
+                qPrintable(options.delayMs));
+    std::printf("%-20s %-5s %16s %13s %9s %8s %7s %13s %13s\n", "direction", "where", "transfer rows/s",
+                "plain rows/s", "ratio", "target", "", "peak RSS MiB", "before click");
+    for (const Run& run : runs)
+        std::printf("%-20s %-5s %16.0f %13.0f %8.2fx %7.1fx %7s %13.1f %13.1f\n", run.direction->label,
+                    where(run.far), run.transferRate(), run.plainRate(), run.ratio(), run.target(),
+                    run.met() ? "met" : "MISSED", mib(run.transfer.peakKiB), mib(run.transfer.beforeKiB));
+
+    std::printf("\nwhere the time goes, in seconds (the plain loop's only while it ran on the clock)\n");
+    std::printf("%-20s %-5s %-8s %9s %9s %11s %9s %9s\n", "direction", "where", "run", "wall", "program",
+                "PostgreSQL", "MariaDB", "proxies");
+    auto line = [](const Run& run, const char* what, double wall, double cpu, const ServerCpu& servers) {
+        std::printf("%-20s %-5s %-8s %9.1f %9.1f %11s %9s %9.1f\n", run.direction->label, where(run.far),
+                    what, wall, cpu, qPrintable(seconds(servers.postgreSQL)),
+                    qPrintable(seconds(servers.mariaDB)), servers.proxies);
+    };
+    for (const Run& run : runs) {
+        line(run, "transfer", run.transferSeconds, run.transfer.cpuSeconds, run.transferServers);
+        line(run, "plain", run.plainSeconds, run.plainCpuSeconds, run.plainServers);
+    }
+}
+
+// One copy and its plain loop, taking turns: slices of the copy and of the plain loop
+// alternate while the copy runs and the plain loop has time left; what is left of its
+// time comes after the copy.
+Run measure(const Direction& direction, bool far, const Options& options,
+            const QProcessEnvironment& environment, const QString& file, Connection& target)
+{
+    constexpr int kCopySliceMs = 2000;
+    constexpr qint64 kPlainSliceNs = 500000000;
+    Run run;
+    run.direction = &direction;
+    run.far = far;
+    run.rows = options.rows;
+
+    QProcess plain;
+    startChild(plain, {QStringLiteral("--plain"), QLatin1String(direction.key), file}, environment);
+    const QDeadlineTimer connecting(60000);
+    while (!plain.canReadLine() && plain.state() == QProcess::Running && !connecting.hasExpired())
+        plain.waitForReadyRead(100);
+    if (!plain.canReadLine() || plain.readLine() != "READY\n")
+        throw std::runtime_error("the plain loop did not connect");
+    waitStopped(plain); // it stops itself once connected
+
+    const qint64 budget = qint64(options.plainSeconds * 1e9);
+    qint64 plainUsed = 0;
+    bool plainEnded = false; // the file ended on the clock
+    auto plainSlice = [&](qint64 length) {
+        const ServerCpu before = ServerCpu::now();
+        const qint64 start = monotonicNanoseconds();
+        kill(pid_t(plain.processId()), SIGCONT);
+        plainEnded = plain.waitForFinished(int(length / 1000000));
+        if (!plainEnded)
+            stopChild(plain);
+        qint64 end = monotonicNanoseconds();
+        if (plainEnded)
+            end = qMin(end, resultOf(plain, 4, "the plain loop")[3].toLongLong());
+        plainUsed += end - start;
+        run.plainServers = run.plainServers + (ServerCpu::now() - before);
+    };
+
+    const QString table = QLatin1String(direction.table);
+    target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") +
+                   (direction.toPostgreSQL ? postgreSQLName(table) : mySQLName(table)));
+    QList<QPair<qint64, qint64>> pauses;
+    ServerCpu mark = ServerCpu::now();
+    QProcess copy;
+    startChild(copy, {QStringLiteral("--child"), QLatin1String(direction.key), table}, environment);
+    for (;;) {
+        const bool turns = !plainEnded && plainUsed < budget;
+        if (copy.waitForFinished(turns ? kCopySliceMs : -1) || copy.state() == QProcess::NotRunning)
+            break;
+        if (!turns)
+            continue;
+        stopChild(copy);
+        waitTargetIdle(target, direction.toPostgreSQL, options.delayMs.toDouble());
+        const qint64 pausedAt = monotonicNanoseconds();
+        run.transferServers = run.transferServers + (ServerCpu::now() - mark);
+        plainSlice(qMin(kPlainSliceNs, budget - plainUsed));
+        kill(pid_t(copy.processId()), SIGCONT);
+        pauses.append({pausedAt, monotonicNanoseconds()});
+        mark = ServerCpu::now();
+    }
+    run.transferServers = run.transferServers + (ServerCpu::now() - mark);
+    const QList<QByteArray> copied = resultOf(copy, 5, "the transfer");
+    run.transfer.cpuSeconds = copied[1].toDouble();
+    run.transfer.peakKiB = copied[2].toLong();
+    run.transfer.beforeKiB = copied[3].toLong();
+    run.transfer.startedAt = copied[4].toLongLong();
+    run.transfer.endedAt = copied[5].toLongLong();
+    qint64 stopped = 0;
+    for (const auto& [from, to] : pauses) {
+        stopped += qMax<qint64>(0, qMin(to, run.transfer.endedAt) - qMax(from, run.transfer.startedAt));
+        run.pauses += from < run.transfer.endedAt && to > run.transfer.startedAt;
+    }
+    run.transferSeconds = double(run.transfer.endedAt - run.transfer.startedAt - stopped) / 1e9;
+
+    while (!plainEnded && plainUsed < budget)
+        plainSlice(qMin(kPlainSliceNs, budget - plainUsed));
+    if (!plainEnded) { // it sends the rest of the file, off the clock
+        kill(pid_t(plain.processId()), SIGUSR1);
+        kill(pid_t(plain.processId()), SIGCONT);
+        plain.waitForFinished(-1);
+    }
+    const QList<QByteArray> sent = resultOf(plain, 4, "the plain loop");
+    run.plainRows = sent[1].toLongLong();
+    run.plainCpuSeconds = sent[2].toDouble();
+    run.plainSeconds = double(plainUsed) / 1e9;
+    return run;
+}
+
+int runBenchmark(const Options& options, const SandboxDetails& details)
 {
     auto my = open(mySQLConnectionString(details));
     auto pg = open(postgreSQLConnectionString(details));
     pg->Execute(QStringLiteral("SET client_min_messages = warning"));
+    const bool durable = describeDurability(*my, *pg);
+    if (!durable)
+        std::printf("NOTE: the servers are not at their durable defaults (QS_SANDBOX_DURABLE=1 "
+                    "scripts/sandbox start): the rates below are not those of users' servers\n");
     std::printf("Filling bench_my (MySQL) and bench_pg (PostgreSQL) with %lld rows...\n",
-                static_cast<long long>(rows));
+                static_cast<long long>(options.rows));
     std::fflush(stdout);
-    fillSources(*my, *pg, rows);
+    fillSources(*my, *pg, options.rows);
+    std::printf("load average: %s\n", qPrintable(loadAverage()));
+
+    std::unique_ptr<DelayProxies> proxies;
+    if (options.far)
+        proxies = std::make_unique<DelayProxies>(details, options.delayMs);
+    if (proxies) // for ServerCpu
+        qputenv(kProxyPidsVariable, proxies->pids().toLatin1());
+    const QProcessEnvironment nearEnvironment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment farEnvironment = nearEnvironment;
+    if (proxies) {
+        farEnvironment.insert(QStringLiteral("QS_PG_PORT"), text(proxies->pgPort()));
+        farEnvironment.insert(QStringLiteral("QS_MY_PORT"), text(proxies->myPort()));
+    }
 
     QTemporaryDir folder;
-    struct Summary
-    {
-        const Direction* direction = nullptr;
-        double transferRate = 0; // best of the runs
-        double plainRate = 0;
-        QList<double> ratios; // of each run's pair
-        long peakKiB = 0;
-        long beforeKiB = 0;
-    };
-    QList<Summary> summaries;
-    std::printf("\n%-20s %4s %16s %16s %7s %14s %14s\n", "direction", "run", "transfer rows/s",
-                "plain rows/s", "ratio", "transfer CPU", "plain CPU");
+    QList<Run> runs;
     for (const Direction& direction : kDirections) {
         Connection& source = direction.toPostgreSQL ? *my : *pg;
         Connection& target = direction.toPostgreSQL ? *pg : *my;
         const QString table = QLatin1String(direction.table);
         const QString plainTable = QLatin1String(direction.plainTable);
         const QString file = folder.filePath(QLatin1String(direction.key));
-        if (writeStatements(direction, source, file) != rows)
+        if (writeStatements(direction, source, file) != options.rows)
             throw std::runtime_error("the source table does not hold the rows it was filled with");
-        auto quoted = [&](const QString& name) {
+        auto sourceName = [&](const QString& name) {
+            return direction.toPostgreSQL ? mySQLName(name) : postgreSQLName(name);
+        };
+        auto targetName = [&](const QString& name) {
             return direction.toPostgreSQL ? postgreSQLName(name) : mySQLName(name);
         };
-        auto runTransfer = [&] {
-            target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + quoted(table));
-            return runChild({QStringLiteral("--child"), QLatin1String(direction.key)}, "the transfer");
-        };
-        auto runPlain = [&] {
-            target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + quoted(plainTable));
-            target.Execute(
-                direction.toPostgreSQL
-                    ? QStringLiteral("CREATE TABLE %1 (LIKE %2)").arg(quoted(plainTable), quoted(table))
-                    : QStringLiteral("CREATE TABLE %1 LIKE %2").arg(quoted(plainTable), quoted(table)));
-            return runChild({QStringLiteral("--plain"), QLatin1String(direction.key), file},
-                            "the plain loop");
-        };
+        // The plain loop's table has the very columns of the transfer's: the program
+        // creates it, copying an empty twin of the source table.
+        target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + targetName(plainTable));
+        source.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + sourceName(plainTable));
+        source.Execute(
+            direction.toPostgreSQL
+                ? QStringLiteral("CREATE TABLE %1 LIKE %2").arg(sourceName(plainTable), sourceName(table))
+                : QStringLiteral("CREATE TABLE %1 (LIKE %2)").arg(sourceName(plainTable), sourceName(table)));
+        QProcess shape;
+        startChild(shape, {QStringLiteral("--child"), QLatin1String(direction.key), plainTable},
+                   nearEnvironment);
+        shape.waitForFinished(-1);
+        resultOf(shape, 5, "the copy of an empty table");
+        source.Execute(QStringLiteral("DROP TABLE ") + sourceName(plainTable));
 
-        Summary summary;
-        summary.direction = &direction;
-        for (int run = 1; run <= repeat; ++run) {
-            // The plain table copies the transfer's; after the first pair, the order alternates
-            // so that neither side always finds the server warmed by the other.
-            Measured transfer;
-            Measured plain;
-            if (run % 2 == 1) {
-                transfer = runTransfer();
-                plain = runPlain();
-            } else {
-                plain = runPlain();
-                transfer = runTransfer();
-            }
+        for (const bool far : {false, true}) {
+            if (far ? !options.far : !options.near)
+                continue;
+            target.Execute(QStringLiteral("TRUNCATE TABLE ") + targetName(plainTable));
+            const Run run =
+                measure(direction, far, options, far ? farEnvironment : nearEnvironment, file, target);
             const QString copied = contentOf(target, direction.toPostgreSQL, table);
             const QString sent = contentOf(target, direction.toPostgreSQL, plainTable);
-            if (copied != sent || !copied.startsWith(QString::number(rows) + QLatin1Char(' ')))
+            if (copied != sent || !copied.startsWith(QString::number(options.rows) + QLatin1Char(' ')))
                 throw std::runtime_error(QStringLiteral("the two copies differ: %1 rows/hash against %2")
                                              .arg(copied, sent)
                                              .toStdString());
-
-            const double transferRate = double(rows) / transfer.seconds;
-            const double plainRate = double(rows) / plain.seconds;
-            std::printf("%-20s %4d %16.0f %16.0f %7.3f %11.1f us %11.1f us\n", direction.label, run,
-                        transferRate, plainRate, transferRate / plainRate,
-                        transfer.cpuSeconds / double(rows) * 1e6, plain.cpuSeconds / double(rows) * 1e6);
+            std::printf("%-20s %-4s: transfer %lld rows in %.1f s = %.0f rows/s (stopped %d times for the "
+                        "plain loop); plain loop %lld rows in %.1f s = %.0f rows/s; %.2fx (target %.1fx) %s; "
+                        "same rows\n",
+                        direction.label, where(far), static_cast<long long>(run.rows), run.transferSeconds,
+                        run.transferRate(), run.pauses, static_cast<long long>(run.plainRows),
+                        run.plainSeconds, run.plainRate(), run.ratio(), run.target(),
+                        run.met() ? "met" : "MISSED");
             std::fflush(stdout);
-            summary.transferRate = qMax(summary.transferRate, transferRate);
-            summary.plainRate = qMax(summary.plainRate, plainRate);
-            summary.ratios.append(transferRate / plainRate);
-            summary.peakKiB = qMax(summary.peakKiB, transfer.peakKiB);
-            summary.beforeKiB = qMax(summary.beforeKiB, transfer.beforeKiB);
+            runs.append(run);
         }
         QFile::remove(file);
-        summaries.append(summary);
     }
-
-    // Other work on the machine slows both sides of a pair alike, but can change from one
-    // pair to the next: the ratio is the median of the pairs' ratios.
-    bool ratiosMet = true;
-    std::printf("\n%lld rows, one INSERT per row, %d run(s) each way: best rates, median ratio of the runs\n",
-                static_cast<long long>(rows), repeat);
-    std::printf("%-20s %16s %16s %7s %14s %17s\n", "direction", "transfer rows/s", "plain rows/s", "ratio",
-                "peak RSS MiB", "before click MiB");
-    for (Summary& summary : summaries) {
-        std::sort(summary.ratios.begin(), summary.ratios.end());
-        const qsizetype n = summary.ratios.size();
-        const double ratio =
-            n % 2 ? summary.ratios[n / 2] : (summary.ratios[n / 2 - 1] + summary.ratios[n / 2]) / 2;
-        ratiosMet = ratiosMet && ratio >= 0.9;
-        std::printf("%-20s %16.0f %16.0f %7.3f %14.1f %17.1f\n", summary.direction->label,
-                    summary.transferRate, summary.plainRate, ratio, mib(summary.peakKiB),
-                    mib(summary.beforeKiB));
-    }
-    std::printf("rate target (ratio >= 0.9 both ways): %s\n", ratiosMet ? "met" : "MISSED");
-    std::printf("memory target: the peak RSS at --rows 1000000 within 20 MiB of that at 100000\n");
+    printSummary(options, durable, runs);
+    std::printf("load average: %s\n", qPrintable(loadAverage()));
+    recordMemory(options, runs);
 
     my->Execute(QStringLiteral("DROP TABLE IF EXISTS bench_my, bench_pg, bench_my_plain, bench_pg_plain"));
     pg->Execute(QStringLiteral("DROP TABLE IF EXISTS bench_pg, bench_my, bench_my_plain, bench_pg_plain"));
     return 0;
+}
+
+const Direction* directionNamed(const QString& key)
+{
+    for (const Direction& direction : kDirections) {
+        if (key == QLatin1String(direction.key))
+            return &direction;
+    }
+    return nullptr;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: quillstone_bench [--rows N] [--only near|far] [--plain-seconds S] "
+                         "[--delay-ms D] [--memory-record FILE --revision R]\n");
+    return 2;
 }
 
 } // namespace
@@ -386,47 +741,48 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
 
-    qint64 rows = 100000;
-    int repeat = 0;
+    Options options;
     const Direction* child = nullptr;
     const Direction* plain = nullptr;
+    QString childTable;
     QString statementFile;
-    auto directionNamed = [](const QString& key) -> const Direction* {
-        for (const Direction& direction : kDirections) {
-            if (key == QLatin1String(direction.key))
-                return &direction;
-        }
-        return nullptr;
-    };
     for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("--rows") && i + 1 < arguments.size()) {
-            rows = arguments[++i].toLongLong();
-        } else if (arguments[i] == QLatin1String("--repeat") && i + 1 < arguments.size()) {
-            repeat = arguments[++i].toInt();
-        } else if (arguments[i] == QLatin1String("--child") && i + 1 < arguments.size()) {
+        const QString& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == QLatin1String("--rows") && hasValue) {
+            options.rows = arguments[++i].toLongLong();
+        } else if (argument == QLatin1String("--only") && hasValue) {
+            const QString place = arguments[++i];
+            options.near = place == QLatin1String("near");
+            options.far = place == QLatin1String("far");
+        } else if (argument == QLatin1String("--plain-seconds") && hasValue) {
+            options.plainSeconds = arguments[++i].toDouble();
+        } else if (argument == QLatin1String("--delay-ms") && hasValue) {
+            options.delayMs = arguments[++i];
+        } else if (argument == QLatin1String("--memory-record") && hasValue) {
+            options.memoryRecord = arguments[++i];
+        } else if (argument == QLatin1String("--revision") && hasValue) {
+            options.revision = arguments[++i];
+        } else if (argument == QLatin1String("--child") && i + 2 < arguments.size()) {
             child = directionNamed(arguments[++i]);
-        } else if (arguments[i] == QLatin1String("--plain") && i + 2 < arguments.size()) {
+            childTable = arguments[++i];
+        } else if (argument == QLatin1String("--plain") && i + 2 < arguments.size()) {
             plain = directionNamed(arguments[++i]);
             statementFile = arguments[++i];
         } else {
-            std::fprintf(stderr, "usage: quillstone_bench [--rows N] [--repeat K]\n");
-            return 2;
+            return usage();
         }
     }
-    if (rows < 1 || repeat < 0) {
-        std::fprintf(stderr, "--rows and --repeat need positive numbers\n");
-        return 2;
-    }
-    // Other work on the machine disturbs single runs; short runs are cheap to repeat.
-    if (repeat == 0)
-        repeat = rows <= 200000 ? 5 : 1;
+    if (options.rows < 1 || options.plainSeconds <= 0 || !(options.near || options.far) ||
+        options.delayMs.toDouble() <= 0)
+        return usage();
     try {
         const SandboxDetails details = SandboxDetails::fromEnvironment();
         if (child)
-            return runTransfer(*child, details);
+            return runTransfer(*child, childTable, details);
         if (plain)
             return runPlainLoop(*plain, details, statementFile);
-        return runBenchmark(rows, repeat, details);
+        return runBenchmark(options, details);
     } catch (const Error& error) {
         std::fprintf(stderr, "quillstone_bench: %s\n", qPrintable(error.description()));
     } catch (const std::exception& error) {
