@@ -209,4 +209,4 @@ void DelayProxyTest::refusedTargetEndsTheConnection()
 }
 
 QTEST_MAIN(DelayProxyTest)
-#include "DelayProxyTest.moc"
+#include "test_delay_proxy.moc"
