@@ -8,6 +8,7 @@
 
 #include <QList>
 #include <QString>
+#include <deque>
 #include <memory>
 
 struct ColumnInfo
@@ -46,6 +47,16 @@ public:
     virtual bool fetch(QList<Value>& row) = 0;
     virtual void close() = 0;
 };
+
+// Hands out the first of the answers a stream holds; false when it holds none.
+inline bool takeFirst(std::deque<Answer>& answers, Answer& answer)
+{
+    if (answers.empty())
+        return false;
+    answer = std::move(answers.front());
+    answers.pop_front();
+    return true;
+}
 
 struct ConnectionOptions
 {

@@ -624,11 +624,7 @@ public:
                 completePacket();
             }
         }
-        if (m_ready.empty())
-            return false;
-        answer = std::move(m_ready.front());
-        m_ready.pop_front();
-        return true;
+        return takeFirst(m_ready, answer);
     }
 
     void discard() override

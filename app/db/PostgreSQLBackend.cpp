@@ -616,11 +616,7 @@ public:
             if (!wait && m_ready.size() == before)
                 break;
         }
-        if (m_ready.empty())
-            return false;
-        answer = std::move(m_ready.front());
-        m_ready.pop_front();
-        return true;
+        return takeFirst(m_ready, answer);
     }
 
     void discard() override

@@ -5,9 +5,12 @@
 #include "app/db/Waiting.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <sys/types.h>
@@ -29,6 +32,10 @@ public:
     {
         for (pid_t pid : m_pids)
             ::kill(pid, SIGSTOP);
+        // A stop takes effect thread by thread; the statement goes out once all are stopped.
+        QDeadlineTimer deadline(10000);
+        while (!allStopped() && !deadline.hasExpired())
+            QThread::msleep(5);
     }
     ~Stopped()
     {
@@ -39,6 +46,24 @@ public:
     Stopped& operator=(const Stopped&) = delete;
 
 private:
+    bool allStopped() const
+    {
+        for (pid_t pid : m_pids) {
+            const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+            for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile stat(tasks.filePath(task) + QStringLiteral("/stat"));
+                if (!stat.open(QIODevice::ReadOnly))
+                    continue; // the thread has ended
+                const QByteArray line = stat.readAll();
+                // The state follows the command name, which is in parentheses.
+                const qsizetype state = line.lastIndexOf(')') + 2;
+                if (state < line.size() && line[state] != 'T' && line[state] != 't')
+                    return false;
+            }
+        }
+        return true;
+    }
+
     QList<pid_t> m_pids;
 };
 

@@ -116,3 +116,48 @@ QString Transfer::reportTail(const QString& procedure, int line, const QString& 
            QString::number(line) + QStringLiteral("\r\rPlease email screenshot of this message to ") +
            kSupportAddress + QStringLiteral("\r\rsql: ") + statement;
 }
+
+void Transfer::TwoWayCase::directions()
+{
+    QTest::addColumn<bool>("copyToPostgreSQL");
+    QTest::newRow("to PostgreSQL") << true;
+    QTest::newRow("to MySQL") << false;
+}
+
+void Transfer::TwoWayCase::begin()
+{
+    m_program.emplace();
+    Sandbox::dropAllTables();
+    m_my = Sandbox::mySQL();
+    m_pg = Sandbox::postgreSQL();
+}
+
+void Transfer::TwoWayCase::end()
+{
+    m_my.reset();
+    m_pg.reset();
+    m_program.reset();
+}
+
+bool Transfer::TwoWayCase::toPostgreSQL() const
+{
+    QFETCH(bool, copyToPostgreSQL);
+    return copyToPostgreSQL;
+}
+
+TableList* Transfer::TwoWayCase::targetList() const
+{
+    return toPostgreSQL() ? Windows::form2().List2 : Windows::form2().List1;
+}
+
+QString Transfer::TwoWayCase::procedure() const
+{
+    return toPostgreSQL() ? QStringLiteral("PushButton3_Click") : QStringLiteral("PushButton4_Click");
+}
+
+void Transfer::TwoWayCase::send(const QStringList& tables)
+{
+    Form2& form = Windows::form2();
+    select(toPostgreSQL() ? form.List1 : form.List2, tables);
+    toPostgreSQL() ? form.PushButton3_Click() : form.PushButton4_Click();
+}

@@ -7,6 +7,8 @@
 
 #include <QList>
 #include <QStringList>
+#include <memory>
+#include <optional>
 
 class TableList;
 
@@ -15,6 +17,29 @@ class TableList;
     QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QStringLiteral("\n----\n"))))
 
 namespace Transfer {
+// The ground of a test whose cases run in both directions of copy: a fresh program and
+// empty databases per case (begin, end), a connection to each server, and the case's
+// direction from its "copyToPostgreSQL" column (added by directions()).
+class TwoWayCase
+{
+protected:
+    static void directions();
+    void begin();
+    void end();
+    bool toPostgreSQL() const;
+    Connection& source() { return toPostgreSQL() ? *m_my : *m_pg; }
+    Connection& target() { return toPostgreSQL() ? *m_pg : *m_my; }
+    TableList* targetList() const;
+    // The send button's handler, as the error report names it.
+    QString procedure() const;
+    // Selects the tables in the source list and presses the direction's send button.
+    void send(const QStringList& tables);
+
+    std::optional<ProgramUnderTest> m_program;
+    std::unique_ptr<Connection> m_my;
+    std::unique_ptr<Connection> m_pg;
+};
+
 // Fills the connection fields with the sandbox's details and runs "Next >", so both
 // lists come from the servers' catalogues.
 void openTableWindow();

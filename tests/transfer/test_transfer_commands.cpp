@@ -14,12 +14,12 @@
 
 using namespace Transfer;
 
-class TransferCommandsTest : public QObject
+class TransferCommandsTest : public QObject, private TwoWayCase
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { begin(); }
+    void cleanup() { end(); }
     void overwriteQuestion_data() { directions(); }
     void overwriteQuestion();
     void selectedTablesBottomUp_data() { directions(); }
@@ -36,20 +36,6 @@ private slots:
     void namesWithQuoteCharacters();
 
 private:
-    static void directions()
-    {
-        QTest::addColumn<bool>("copyToPostgreSQL");
-        QTest::newRow("to PostgreSQL") << true;
-        QTest::newRow("to MySQL") << false;
-    }
-    bool toPostgreSQL() const
-    {
-        QFETCH(bool, copyToPostgreSQL);
-        return copyToPostgreSQL;
-    }
-    Connection& source() { return toPostgreSQL() ? *m_my : *m_pg; }
-    Connection& target() { return toPostgreSQL() ? *m_pg : *m_my; }
-    TableList* targetList() { return toPostgreSQL() ? Windows::form2().List2 : Windows::form2().List1; }
     // A name between the quote characters of the source or the target server.
     QString sourceName(const QString& name)
     {
@@ -59,10 +45,6 @@ private:
     {
         return toPostgreSQL() ? postgreSQLQuoted(name) : mySQLQuoted(name);
     }
-    QString procedure() const
-    {
-        return toPostgreSQL() ? QStringLiteral("PushButton3_Click") : QStringLiteral("PushButton4_Click");
-    }
     QStringList targetTables()
     {
         return Sandbox::column(target(), toPostgreSQL()
@@ -70,32 +52,7 @@ private:
                                                               "schemaname = 'public' ORDER BY 1")
                                              : QStringLiteral("SHOW TABLES"));
     }
-    void send(const QStringList& tables)
-    {
-        Form2& form = Windows::form2();
-        select(toPostgreSQL() ? form.List1 : form.List2, tables);
-        toPostgreSQL() ? form.PushButton3_Click() : form.PushButton4_Click();
-    }
-
-    std::optional<ProgramUnderTest> m_program;
-    std::unique_ptr<Connection> m_my;
-    std::unique_ptr<Connection> m_pg;
 };
-
-void TransferCommandsTest::init()
-{
-    m_program.emplace();
-    Sandbox::dropAllTables();
-    m_my = Sandbox::mySQL();
-    m_pg = Sandbox::postgreSQL();
-}
-
-void TransferCommandsTest::cleanup()
-{
-    m_my.reset();
-    m_pg.reset();
-    m_program.reset();
-}
 
 void TransferCommandsTest::overwriteQuestion()
 {

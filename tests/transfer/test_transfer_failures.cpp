@@ -16,12 +16,12 @@
 
 using namespace Transfer;
 
-class TransferFailuresTest : public QObject
+class TransferFailuresTest : public QObject, private TwoWayCase
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { begin(); }
+    void cleanup() { end(); }
     void overwriteOfATableTheServerKeeps_data() { directions(); }
     void overwriteOfATableTheServerKeeps();
     void aFailedCreateIsReportedOnce();
@@ -34,33 +34,14 @@ private slots:
     void aRowTooLargeForTheServerIsNotSent();
 
 private:
-    static void directions()
-    {
-        QTest::addColumn<bool>("copyToPostgreSQL");
-        QTest::newRow("to PostgreSQL") << true;
-        QTest::newRow("to MySQL") << false;
-    }
-    bool toPostgreSQL() const
-    {
-        QFETCH(bool, copyToPostgreSQL);
-        return copyToPostgreSQL;
-    }
-    Connection& source() { return toPostgreSQL() ? *m_my : *m_pg; }
-    Connection& target() { return toPostgreSQL() ? *m_pg : *m_my; }
-    TableList* targetList() { return toPostgreSQL() ? Windows::form2().List2 : Windows::form2().List1; }
     int line(int toPostgreSQLLine, int toMySQLLine) const
     {
         return toPostgreSQL() ? toPostgreSQLLine : toMySQLLine;
     }
-    QString procedure() const
+    void sendToMySQL(const QStringList& tables)
     {
-        return toPostgreSQL() ? QStringLiteral("PushButton3_Click") : QStringLiteral("PushButton4_Click");
-    }
-    void send(bool toPostgreSQL, const QStringList& tables)
-    {
-        Form2& form = Windows::form2();
-        select(toPostgreSQL ? form.List1 : form.List2, tables);
-        toPostgreSQL ? form.PushButton3_Click() : form.PushButton4_Click();
+        select(Windows::form2().List2, tables);
+        Windows::form2().PushButton4_Click();
     }
     // A source table of the numbers 1..rows, with a label.
     void numbers(Connection& connection, bool mySQL, const QString& table, int rows)
@@ -75,26 +56,7 @@ private:
                                   .arg(table)
                                   .arg(rows));
     }
-
-    std::optional<ProgramUnderTest> m_program;
-    std::unique_ptr<Connection> m_my;
-    std::unique_ptr<Connection> m_pg;
 };
-
-void TransferFailuresTest::init()
-{
-    m_program.emplace();
-    Sandbox::dropAllTables();
-    m_my = Sandbox::mySQL();
-    m_pg = Sandbox::postgreSQL();
-}
-
-void TransferFailuresTest::cleanup()
-{
-    m_my.reset();
-    m_pg.reset();
-    m_program.reset();
-}
 
 void TransferFailuresTest::overwriteOfATableTheServerKeeps()
 {
@@ -113,7 +75,7 @@ void TransferFailuresTest::overwriteOfATableTheServerKeeps()
     Sandbox::exec(target(), QStringLiteral("INSERT INTO kept VALUES (1, 'old')"));
     openTableWindow();
     MessageBox::setNextAnswer(MessageBox::Yes);
-    send(toPostgreSQL(), {QStringLiteral("kept")});
+    send({QStringLiteral("kept")});
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
@@ -139,7 +101,7 @@ void TransferFailuresTest::aFailedCreateIsReportedOnce()
     Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE wide (%1)").arg(columns.join(QLatin1Char(','))));
     Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO wide (c0) SELECT generate_series(1, 5)"));
     openTableWindow();
-    send(false, {QStringLiteral("no_columns"), QStringLiteral("wide")});
+    sendToMySQL({QStringLiteral("no_columns"), QStringLiteral("wide")});
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 2);
@@ -169,7 +131,7 @@ void TransferFailuresTest::anUnreadableSourceKeepsItsTarget()
     Sandbox::exec(target(), QStringLiteral("INSERT INTO b VALUES (7)"));
     openTableWindow();
     MessageBox::setNextAnswer(MessageBox::Yes);
-    send(toPostgreSQL(), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    send({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
@@ -218,7 +180,7 @@ void TransferFailuresTest::aRowRefusedInThePipelineIsItsOwnLoss()
                 .arg(kRefused);
     }
     openTableWindow();
-    send(toPostgreSQL(), {QStringLiteral("piped")});
+    send({QStringLiteral("piped")});
     if (admin)
         Sandbox::exec(*admin, QStringLiteral("DROP EVENT TRIGGER refuse_one_row"));
 
@@ -266,7 +228,7 @@ void TransferFailuresTest::aTargetThatGoesAwayEndsItsTable()
             QThread::msleep(20);
         }
     });
-    send(toPostgreSQL(), {QStringLiteral("a_small"), QStringLiteral("z_big")});
+    send({QStringLiteral("a_small"), QStringLiteral("z_big")});
     dropper.join();
 
     const QStringList shown = reports();
@@ -290,7 +252,7 @@ void TransferFailuresTest::aRowTooLargeForTheServerIsNotSent()
     Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO photos VALUES (1, '\\x01'), "
                                         "(2, decode(repeat('ab', 700000), 'hex')), (3, '\\x03')"));
     openTableWindow();
-    send(false, {QStringLiteral("photos")});
+    sendToMySQL({QStringLiteral("photos")});
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
