@@ -138,6 +138,7 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
 
     // The rows go out one INSERT each without waiting for the answers, which come back
     // in the same order; the bar moves as each row's answer is known.
+    QByteArray row;
     qint64 known = 0;
     bool tableFailed = false;
     auto rowKnown = [&] {
@@ -163,7 +164,9 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         Answer answer;
         while (!tableFailed && !lost()) {
             bool got = false;
-            if (!executeRow([&] { got = stream->next(answer, wait); })) {
+            // A lost link shows with the last statement sent.
+            if (!executeRow(
+                    [&] { withRowStatement(m_statement, row, [&] { got = stream->next(answer, wait); }); })) {
                 tableFailed = true;
                 return;
             }
@@ -173,7 +176,6 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         }
     };
 
-    QByteArray row;
     const Fields& fields = m_objects.recordset().Fields();
     for (qint64 r = 0; r <= lastRow && !tableFailed && !lost(); ++r) {
         h.step(m_lines.rowYield, [] { YieldToEvents(); });
