@@ -13,18 +13,6 @@
 #include "tables/TableList.h"
 
 namespace {
-// PostgreSQL would shorten a longer name without a word, and the list would then show a
-// name that no table has.
-void refuseLongPostgreSQLName(const QString& name)
-{
-    if (name.toUtf8().size() > kLongestPostgreSQLName)
-        throw Error(
-            QStringLiteral("The name \"%1\" is longer than the %2 bytes PostgreSQL allows; the table is "
-                           "not renamed.")
-                .arg(name)
-                .arg(kLongestPostgreSQLName));
-}
-
 QString askNewName(const QString& oldName)
 {
     return MessageBox::input(QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"), QString(),
@@ -119,7 +107,7 @@ void Form2::PushButton7_Click()
                 handler.step(116, [&] { newName = askNewName(oldName); });
                 if (handler.test(118, [&] { return !newName.isEmpty(); })) {
                     const bool renamed = handler.step(120, [&] {
-                        refuseLongPostgreSQLName(newName);
+                        requireFittingPostgreSQLName(newName, QStringLiteral("the table is not renamed."));
                         required(connection)
                             .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
                                      QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +

@@ -51,15 +51,8 @@ public:
         QStringList names{table};
         for (int c = 0; c < fields.Count(); ++c)
             names.append(fields[c].Name());
-        for (const QString& name : names) {
-            if (name.toUtf8().size() > kLongestPostgreSQLName)
-                throw Error(
-                    QStringLiteral("The name \"%1\" is longer than the %2 bytes PostgreSQL allows; the "
-                                   "table %3 is not copied.")
-                        .arg(name)
-                        .arg(kLongestPostgreSQLName)
-                        .arg(table));
-        }
+        for (const QString& name : names)
+            requireFittingPostgreSQLName(name, QStringLiteral("the table %1 is not copied.").arg(table));
     }
 
     // CREATE TABLE "t"("c" TYPE,...)

@@ -598,9 +598,9 @@ public:
 
     void send(const QByteArray& statement, qint64 tag) override
     {
-        Entry entry{{tag, statement, std::nullopt}};
+        Answer entry{tag, statement, std::nullopt};
         if (statement.size() > m_largest)
-            entry.answer.error =
+            entry.error =
                 Error(QStringLiteral(
                           "The statement is %1 bytes long, more than the %2 bytes the MySQL server takes "
                           "(max_allowed_packet); the row was not sent.")
@@ -642,11 +642,6 @@ private:
     static constexpr size_t kPacketStatements = 500;
     static constexpr qint64 kPacketBytes = 1 << 20;
 
-    struct Entry
-    {
-        Answer answer;
-    };
-
     MySQLBackend& requireBackend() const
     {
         MySQLBackend* backend = backendOf(m_link);
@@ -658,19 +653,18 @@ private:
     // Sends the statements at the front of the queue as one packet, without waiting.
     void startPacket()
     {
-        while (!m_queue.empty() && m_queue.front().answer.error) {
+        while (!m_queue.empty() && m_queue.front().error) {
             takeQueued(m_ready);
         }
         if (m_queue.empty())
             return;
         m_packet.clear();
         QByteArray text;
-        while (!m_queue.empty() && !m_queue.front().answer.error && m_packet.size() < kPacketStatements &&
-               (m_packet.empty() ||
-                text.size() + 1 + m_queue.front().answer.statement.size() <= m_packetBytes)) {
+        while (!m_queue.empty() && !m_queue.front().error && m_packet.size() < kPacketStatements &&
+               (m_packet.empty() || text.size() + 1 + m_queue.front().statement.size() <= m_packetBytes)) {
             if (!m_packet.empty())
                 text += ';';
-            text += m_queue.front().answer.statement;
+            text += m_queue.front().statement;
             takeQueued(m_packet);
         }
         MySQLBackend& backend = requireBackend();
@@ -683,8 +677,8 @@ private:
 
     void takeQueued(std::deque<Answer>& to)
     {
-        m_queuedBytes -= m_queue.front().answer.statement.size();
-        to.push_back(std::move(m_queue.front().answer));
+        m_queuedBytes -= m_queue.front().statement.size();
+        to.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
     }
 
@@ -727,7 +721,7 @@ private:
     {
         for (size_t i = m_packet.size(); i > from; --i) {
             m_queuedBytes += m_packet[i - 1].statement.size();
-            m_queue.push_front(Entry{std::move(m_packet[i - 1])});
+            m_queue.push_front(std::move(m_packet[i - 1]));
         }
         m_packet.clear();
     }
@@ -735,7 +729,7 @@ private:
     std::shared_ptr<BackendLink> m_link;
     qint64 m_largest = 0;
     qint64 m_packetBytes = 0;
-    std::deque<Entry> m_queue;
+    std::deque<Answer> m_queue;
     qint64 m_queuedBytes = 0;
     std::deque<Answer> m_packet;
     std::deque<Answer> m_ready;

@@ -688,10 +688,13 @@ private:
         }
     }
 
+    // Sorts the results that have come to their statements. Finished statements leave
+    // the front at once, so the front is always the one the next result belongs to.
     void readResults(PGconn* connection)
     {
+        takeFinished();
         int nulls = 0;
-        while (firstUnsynced() != m_due.end() && !PQisBusy(connection)) {
+        while (!m_due.empty() && !PQisBusy(connection)) {
             Result result(PQgetResult(connection));
             if (!result) {
                 // One comes after each statement's results; two in a row: nothing more yet.
@@ -700,22 +703,15 @@ private:
                 continue;
             }
             nulls = 0;
-            Entry& entry = *firstUnsynced();
+            Entry& entry = m_due.front();
             const ExecStatusType status = PQresultStatus(result.get());
             if (status == PGRES_PIPELINE_SYNC) {
                 entry.done = true;
+                takeFinished();
             } else if (failed(result.get()) && !entry.answer.error) {
                 entry.answer.error = errorOf(result.get());
             }
         }
-    }
-
-    std::deque<Entry>::iterator firstUnsynced()
-    {
-        auto it = m_due.begin();
-        while (it != m_due.end() && it->done)
-            ++it;
-        return it;
     }
 
     // Answers leave in the order of their statements.
