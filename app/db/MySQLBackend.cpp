@@ -659,19 +659,22 @@ private:
         if (m_queue.empty())
             return;
         m_packet.clear();
-        QByteArray text;
+        // The client writes a large packet straight from this memory, and when the socket
+        // is full it goes on writing from it later, in mysql_real_query_cont: the text
+        // lives in the stream until the server has answered the packet.
+        m_text.resize(0);
         while (!m_queue.empty() && !m_queue.front().error && m_packet.size() < kPacketStatements &&
-               (m_packet.empty() || text.size() + 1 + m_queue.front().statement.size() <= m_packetBytes)) {
+               (m_packet.empty() || m_text.size() + 1 + m_queue.front().statement.size() <= m_packetBytes)) {
             if (!m_packet.empty())
-                text += ';';
-            text += m_queue.front().statement;
+                m_text += ';';
+            m_text += m_queue.front().statement;
             takeQueued(m_packet);
         }
         MySQLBackend& backend = requireBackend();
         backend.requireLink();
         backend.beginStatement();
         m_error = 0;
-        m_status = mysql_real_query_start(&m_error, backend.handle(), text.constData(), text.size());
+        m_status = mysql_real_query_start(&m_error, backend.handle(), m_text.constData(), m_text.size());
         m_inFlight = true;
     }
 
@@ -732,6 +735,7 @@ private:
     std::deque<Answer> m_queue;
     qint64 m_queuedBytes = 0;
     std::deque<Answer> m_packet;
+    QByteArray m_text; // the packet on its way
     std::deque<Answer> m_ready;
     bool m_inFlight = false;
     int m_status = 0;
