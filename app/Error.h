@@ -14,19 +14,30 @@ public:
     // a read-only server, a full disk, a lost link) would fail the next statement too.
     enum class Cause { Other, Values };
 
-    explicit Error(QString description, Cause cause = Cause::Other, QString sqlState = {})
+    explicit Error(QString description, Cause cause = Cause::Other, QString sqlState = {}, int code = 0)
         : m_description(std::move(description)), m_utf8(m_description.toUtf8()), m_cause(cause),
-          m_sqlState(std::move(sqlState))
+          m_sqlState(std::move(sqlState)), m_code(code)
     {}
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }
     bool refusedValues() const { return m_cause == Cause::Values; }
     // The five-character SQLSTATE the server gave, or empty.
     const QString& sqlState() const { return m_sqlState; }
+    // The server's own error number, where it has one (MySQL's do), else 0.
+    int code() const { return m_code; }
+    // Failures of one kind share it: the same SQLSTATE and error number, or, without
+    // either, the same description.
+    QString kind() const
+    {
+        if (m_sqlState.isEmpty() && m_code == 0)
+            return m_description;
+        return m_sqlState + QLatin1Char(':') + QString::number(m_code);
+    }
 
 private:
     QString m_description;
     QByteArray m_utf8;
     Cause m_cause;
     QString m_sqlState;
+    int m_code;
 };

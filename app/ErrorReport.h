@@ -2,6 +2,7 @@
 
 #include "app/Error.h"
 
+#include <QList>
 #include <QString>
 #include <exception>
 #include <optional>
@@ -37,10 +38,20 @@ template <typename Body> bool Attempt(Body&& body)
 // step: step() tells the caller whether the step completed. A failed conditional test
 // counts as true, so the first step inside the conditional runs next, as after a failed
 // step anywhere else.
+//
+// A failure of the same kind at the same line as one already shown in this run (the next
+// refused row, the next table the account may not drop) is counted instead of shown, per
+// table; when the handler ends, one box lists what was counted.
 class Handler
 {
 public:
     Handler(const QString& window, const QString& procedure);
+    ~Handler();
+    Handler(const Handler&) = delete;
+    Handler& operator=(const Handler&) = delete;
+
+    // The table the following steps work on, for the list of repeated failures.
+    void setContext(const QString& context) { m_context = context; }
 
     // The two transfer handlers show their current statement text after "sql: ".
     void showStatementText(const QString* statementText) { m_statementText = statementText; }
@@ -54,14 +65,11 @@ public:
             body();
             return true;
         } catch (const Error& error) {
-            m_lastError = error;
-            report(error.description());
+            failed(error);
         } catch (const std::exception& error) {
-            m_lastError = Error(QString::fromUtf8(error.what()));
-            report(QString::fromUtf8(error.what()));
+            failed(Error(QString::fromUtf8(error.what())));
         } catch (...) {
-            m_lastError = Error(QStringLiteral("Unknown error"));
-            report(m_lastError->description());
+            failed(Error(QStringLiteral("Unknown error")));
         }
         return false;
     }
@@ -79,7 +87,12 @@ public:
     int line() const { return m_line; }
     // The failure of the last step that failed.
     const std::optional<Error>& lastError() const { return m_lastError; }
+    // The boxes shown so far, and the failures counted without a box.
     int reports() const { return m_reports; }
+    int repeats() const { return m_repeatCount; }
+    // Shows the box of the repeated failures, if any were counted; the destructor does it
+    // too.
+    void showRepeats();
     const QString& tag() const { return m_tag; }
 
     // Tests watch where in the code each numbered step stands, so that a report's line
@@ -88,6 +101,18 @@ public:
     static void setStepObserver(StepObserver observer);
 
 private:
+    // Failures of one kind, at one line, while working on one table.
+    struct Repeats
+    {
+        QString context;
+        int line = 0;
+        QString kind;
+        int count = 0;
+        QString firstDescription;
+        QString firstStatement;
+    };
+
+    void failed(const Error& error);
     void report(const QString& description);
     void noteStep(int line, const std::source_location& where) const
     {
@@ -102,4 +127,7 @@ private:
     int m_reports = 0;
     const QString* m_statementText = nullptr;
     std::optional<Error> m_lastError;
+    QString m_context;
+    QList<Repeats> m_repeats;
+    int m_repeatCount = 0;
 };

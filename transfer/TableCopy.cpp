@@ -5,6 +5,7 @@
 #include "app/WindowPointer.h"
 #include "app/Yield.h"
 #include "tables/TableList.h"
+#include "transfer/RowPump.h"
 
 #include <QProgressBar>
 
@@ -44,6 +45,7 @@ TableCopy::Next TableCopy::copyTable(int index)
         return Next::Table;
     QString table;
     h.step(m_lines.name, [&] { table = source->at(index).text(); });
+    h.setContext(table);
     int answer = 0;
     if (h.test(m_lines.listed, [&] { return ListContains(target, table); })) {
         h.step(m_lines.ask, [&] {
@@ -129,96 +131,24 @@ void TableCopy::listIfHeld(const QString& table)
 
 TableCopy::Next TableCopy::copyRows(const QString& table)
 {
-    Handler& h = m_handler;
-    qint64 lastRow = -1;
-    h.step(m_lines.recordCount, [&] { lastRow = m_objects.recordset().RecordCount() - 1; });
-    std::unique_ptr<StatementStream> stream;
-    if (!h.step(m_lines.rowLoop, [&] { stream = m_objects.targetConnection().openStatementStream(); }))
-        return lost() ? Next::EndClick : giveUpTable(table);
-
-    // The rows go out one INSERT each without waiting for the answers, which come back
-    // in the same order; the bar moves as each row's answer is known.
-    QByteArray row;
-    qint64 known = 0;
-    bool tableFailed = false;
-    auto rowKnown = [&] {
-        ++known;
-        h.step(m_lines.progress, [&] { showProgress(m_progressBar, known - 1, lastRow); });
-    };
-    // Sending a row, taking its answer and reporting its failure are the one step that
-    // executes the row's INSERT.
-    auto executeRow = [&](auto&& body) { return h.step(m_lines.sendRow, body); };
-    auto take = [&](Answer& answer) {
-        rowKnown();
-        if (!answer.error)
-            return;
-        m_statement = QString::fromUtf8(answer.statement);
-        executeRow([&] { throw *answer.error; });
-        // A row whose values the server refused is that row's loss; any other failure
-        // (the table is gone, a right was taken away, the disk is full) would fail every
-        // row after it as well.
-        if (!answer.error->refusedValues())
-            tableFailed = true;
-    };
-    auto takeAnswers = [&](bool wait) {
-        Answer answer;
-        while (!tableFailed && !lost()) {
-            bool got = false;
-            // A lost link shows with the last statement sent.
-            if (!executeRow(
-                    [&] { withRowStatement(m_statement, row, [&] { got = stream->next(answer, wait); }); })) {
-                tableFailed = true;
-                return;
-            }
-            if (!got)
-                return;
-            take(answer);
-        }
-    };
-
-    const Fields& fields = m_objects.recordset().Fields();
-    for (qint64 r = 0; r <= lastRow && !tableFailed && !lost(); ++r) {
-        h.step(m_lines.rowYield, [] { YieldToEvents(); });
-        // A row that could not be written whole is not sent: half a statement would only
-        // add a second report.
-        const bool built = h.step(m_lines.buildRow, [&] {
-            row.resize(0);
-            withRowStatement(m_statement, row, [&] { m_direction.buildRow(row, table, fields); });
-        });
-        if (!built) {
-            rowKnown();
-        } else if (!executeRow([&] { withRowStatement(m_statement, row, [&] { stream->send(row, r); }); })) {
-            tableFailed = true;
-            break;
-        }
-        takeAnswers(false);
-        if (!h.step(m_lines.moveNext, [&] { m_objects.recordset().MoveNext(); }))
-            break;
-    }
-    if (!row.isEmpty())
-        m_statement = QString::fromUtf8(row);
-    // The table was made, and the rows the server confirmed stay in it, also when a
-    // server went away: the list shows it.
-    auto endClick = [&] {
+    const RowPump::Result result =
+        RowPump(m_handler, m_statement, m_direction, m_objects, m_progressBar, table).run();
+    switch (result) {
+    case RowPump::Result::NotStarted:
+        return giveUpTable(table);
+    case RowPump::Result::Lost:
+        // The table was made, and the rows the server confirmed stay in it: the list shows
+        // it.
         list(table);
         return Next::EndClick;
-    };
-    if (lost())
-        return endClick();
-    takeAnswers(true);
-    if (lost())
-        return endClick();
-    Attempt([&] { stream->discard(); });
-    // Everything the server confirmed is made durable before the list shows the table.
-    h.step(m_lines.finishRows, [&] { stream->finish(); });
-    stream.reset();
-    if (lost())
-        return endClick();
-
-    h.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
-    h.step(m_lines.resetBar, [&] { resetProgress(m_progressBar); });
+    case RowPump::Result::Copied:
+    case RowPump::Result::TableFailed:
+        break;
+    }
+    m_handler.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
+    m_handler.step(m_lines.resetBar, [&] { resetProgress(m_progressBar); });
     closeRows();
-    if (tableFailed)
+    if (result == RowPump::Result::TableFailed)
         listIfHeld(table);
     else
         list(table);

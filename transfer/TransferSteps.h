@@ -62,10 +62,12 @@ template <typename Body> void withRowStatement(QString& statement, const QByteAr
     }
 }
 
-// The bar shows how many of the table's rows are done.
+// The bar shows how many of the table's rows are done. The count was taken before the rows
+// were read: a source that grew since keeps the bar full.
 inline void showProgress(QProgressBar* bar, qint64 row, qint64 lastRow)
 {
-    bar->setValue(static_cast<int>(static_cast<double>(row + 1) / static_cast<double>(lastRow + 1) * 100));
+    const double done = row > lastRow ? 1.0 : static_cast<double>(row + 1) / static_cast<double>(lastRow + 1);
+    bar->setValue(static_cast<int>(done * 100));
 }
 
 inline void resetProgress(QProgressBar* bar)

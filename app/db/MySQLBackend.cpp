@@ -178,7 +178,7 @@ int statusFor(short ready)
 }
 
 // Sets up a client handle the way every connection of the program is set up.
-MYSQL* newHandle(const ConnectionOptions& options)
+MYSQL* newHandle()
 {
     MYSQL* connection = mysql_init(nullptr);
     if (!connection)
@@ -194,10 +194,7 @@ MYSQL* newHandle(const ConnectionOptions& options)
     mysql_ssl_set(connection, nullptr, nullptr, nullptr, nullptr, nullptr);
     mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
     mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
-    if (options.connectionTimeout > 0) {
-        const unsigned timeout = static_cast<unsigned>(options.connectionTimeout);
-        mysql_optionsv(connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    }
+    // The connection time-out is kept by the caller, which waits on the socket itself.
     return connection;
 }
 
@@ -231,15 +228,13 @@ public:
     MySQLBackend(const ConnectionString& settings, const ConnectionOptions& options)
         : m_address(Address::of(settings)), m_options(options)
     {
-        m_connection = newHandle(options);
-        if (!mysql_real_connect(m_connection, m_address.host.constData(), m_address.user.constData(),
-                                m_address.password.constData(),
-                                m_address.database.isEmpty() ? nullptr : m_address.database.constData(),
-                                m_address.port, nullptr, 0)) {
-            const QString message = QString::fromUtf8(mysql_error(m_connection));
+        m_connection = newHandle();
+        try {
+            connect();
+        } catch (...) {
             mysql_close(m_connection);
             m_connection = nullptr;
-            throw Error(message);
+            throw;
         }
     }
 
@@ -250,8 +245,25 @@ public:
             mysql_close(m_connection);
     }
 
+    // Quoted literals are written for a session without backslash escapes. The server says
+    // in every answer whether they are off; a statement whose backslashes it would read as
+    // escapes is not sent.
+    void requireLiteralQuoting(const QByteArray& sql) const
+    {
+        if (!backslashEscapesOff() && sql.contains('\\'))
+            throw Error(kEscapingSession);
+    }
+    bool backslashEscapesOff() const
+    {
+        return (m_connection->server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES) != 0;
+    }
+    static inline const QString kEscapingSession = QStringLiteral(
+        "The MySQL session reads backslashes in quoted values as escapes (its sql_mode lacks "
+        "NO_BACKSLASH_ESCAPES), so nothing was sent: the values would not arrive as they are.");
+
     std::unique_ptr<Cursor> execute(const QByteArray& sql) override
     {
+        requireLiteralQuoting(sql);
         query(sql);
         MYSQL_RES* result = storeResult();
         // Further results of a statement text with several statements are not wanted.
@@ -306,6 +318,33 @@ public:
                  [&](int ready) { return mysql_real_query_cont(&error, m_connection, ready); });
         if (error != 0)
             throw failure();
+    }
+
+    // Opens the connection through the non-blocking interface, no longer than the
+    // connection time-out, so that a silent server leaves the windows painted.
+    void connect()
+    {
+        MYSQL* connected = nullptr;
+        int status =
+            mysql_real_connect_start(&connected, m_connection, m_address.host.constData(),
+                                     m_address.user.constData(), m_address.password.constData(),
+                                     m_address.database.isEmpty() ? nullptr : m_address.database.constData(),
+                                     m_address.port, nullptr, 0);
+        const QDeadlineTimer deadline = m_options.connectionTimeout > 0
+                                            ? QDeadlineTimer(qint64(m_options.connectionTimeout) * 1000)
+                                            : QDeadlineTimer(QDeadlineTimer::Forever);
+        while (status != 0) {
+            const short ready =
+                Waiting::onSocket(mysql_get_socket(m_connection), pollEventsFor(status), deadline);
+            if (ready == 0)
+                throw Error(
+                    QStringLiteral("Can't connect to the MySQL server on '%1': no answer within %2 seconds.")
+                        .arg(QString::fromUtf8(m_address.host))
+                        .arg(m_options.connectionTimeout));
+            status = mysql_real_connect_cont(&connected, m_connection, statusFor(ready));
+        }
+        if (!connected)
+            throw Error(QString::fromUtf8(mysql_error(m_connection)));
     }
 
     // A statement stopped after its time-out fails as timed out, whichever of its calls
@@ -369,7 +408,7 @@ public:
             return Error(QStringLiteral("Query timeout expired"));
         return Error(QString::fromUtf8(mysql_error(m_connection)),
                      refusesValues(code, sqlState) ? Error::Cause::Values : Error::Cause::Other,
-                     QString::fromLatin1(sqlState));
+                     QString::fromLatin1(sqlState), static_cast<int>(code));
     }
 
     void requireLink() const
@@ -386,8 +425,9 @@ public:
             QList<Value> row;
             if (!answer || !answer->fetch(row) || row.isEmpty())
                 throw Error(QStringLiteral("The MySQL server did not tell its largest statement."));
-            // The packet carries the statement after one byte of its own.
-            m_largestStatement = row.first().bytes().toLongLong() - 1;
+            // The packet carries the statement after a command byte, and the server takes
+            // only a packet shorter than its limit.
+            m_largestStatement = row.first().bytes().toLongLong() - 2;
         }
         return m_largestStatement;
     }
@@ -425,9 +465,7 @@ private:
     {
         MYSQL* killer = nullptr;
         try {
-            ConnectionOptions options = m_options;
-            options.connectionTimeout = kKillMilliseconds / 1000;
-            killer = newHandle(options);
+            killer = newHandle();
             const QDeadlineTimer deadline(kKillMilliseconds);
             MYSQL* connected = nullptr;
             auto finish = [&](int status, const std::function<int(int)>& resume) {
@@ -583,6 +621,8 @@ class PacketStream : public StatementStream
 public:
     explicit PacketStream(MySQLBackend& backend) : m_link(backend.link())
     {
+        if (!backend.backslashEscapesOff())
+            throw Error(MySQLBackend::kEscapingSession);
         backend.allowStatementBatches();
         m_largest = backend.largestStatement();
         m_packetBytes = qMin<qint64>(kPacketBytes, m_largest);
@@ -591,7 +631,7 @@ public:
     {
         try {
             discard();
-        } catch (const Error&) {
+        } catch (...) {
             // The connection is lost; nothing more is read from it.
         }
     }
@@ -627,11 +667,18 @@ public:
         return takeFirst(m_ready, answer);
     }
 
-    void discard() override
+    void forgetUnsent() override
     {
         m_queue.clear();
         m_queuedBytes = 0;
+    }
+
+    void discard() override
+    {
+        forgetUnsent();
         completePacket();
+        // The packet's answers may have put statements back in the queue.
+        forgetUnsent();
         m_ready.clear();
     }
 
@@ -686,36 +733,49 @@ private:
     }
 
     // Waits for the answers of the packet on its way. A failed statement is answered with
-    // its error, and the statements after it go back to the front of the queue.
+    // its error, and the statements after it go back to the front of the queue. A server
+    // given up after the time-out answers the statement it was running with that; the
+    // statements after it are lost with the connection.
     void completePacket()
     {
         if (!std::exchange(m_inFlight, false))
             return;
         MySQLBackend& backend = requireBackend();
         MYSQL* connection = backend.handle();
-        int status = m_status;
-        int error = m_error;
-        backend.complete([&] { return status; },
-                         [&](int ready) { return mysql_real_query_cont(&error, connection, ready); });
-        for (size_t i = 0; i < m_packet.size(); ++i) {
-            if (i > 0) {
-                if (!mysql_more_results(connection)) {
-                    requeue(i);
+        size_t i = 0;
+        try {
+            int status = m_status;
+            int error = m_error;
+            backend.complete([&] { return status; },
+                             [&](int ready) { return mysql_real_query_cont(&error, connection, ready); });
+            for (; i < m_packet.size(); ++i) {
+                if (i > 0) {
+                    if (!mysql_more_results(connection)) {
+                        requeue(i);
+                        return;
+                    }
+                    error = backend.nextResult() ? 0 : 1;
+                }
+                if (error != 0) {
+                    m_packet[i].error = backend.failure();
+                    m_ready.push_back(std::move(m_packet[i]));
+                    if (backend.broken())
+                        forgetUnsent(); // lost with the link, like the rest of the packet
+                    else
+                        requeue(i + 1);
+                    m_packet.clear();
                     return;
                 }
-                error = backend.nextResult() ? 0 : 1;
-            }
-            if (error != 0) {
-                Error failed = backend.failure();
-                backend.requireLink();
-                m_packet[i].error = std::move(failed);
+                if (MYSQL_RES* rows = backend.storeResult())
+                    mysql_free_result(rows);
                 m_ready.push_back(std::move(m_packet[i]));
-                requeue(i + 1);
-                return;
             }
-            if (MYSQL_RES* rows = backend.storeResult())
-                mysql_free_result(rows);
-            m_ready.push_back(std::move(m_packet[i]));
+        } catch (const Error& error) {
+            if (i < m_packet.size()) {
+                m_packet[i].error = error;
+                m_ready.push_back(std::move(m_packet[i]));
+            }
+            forgetUnsent();
         }
         m_packet.clear();
     }
@@ -784,7 +844,7 @@ std::unique_ptr<Cursor> MySQLBackend::stream(const QString& sql)
                 "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
             if (fields[i].type == MYSQL_TYPE_FLOAT) {
                 floats = true;
-                name = "CAST(" + name + " AS DOUBLE)";
+                name = "(" + name + " + 0e0)"; // a DOUBLE on every server version
             }
             list += (i == 0 ? "" : ", ") + name;
         }

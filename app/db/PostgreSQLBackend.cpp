@@ -220,7 +220,6 @@ public:
         const QByteArray user = settings.value({"uid", "user", "username"}).toUtf8();
         const QByteArray password = settings.value({"pwd", "password"}).toUtf8();
         const QByteArray database = settings.value({"database", "dbname"}).toUtf8();
-        const QByteArray timeout = QByteArray::number(options.connectionTimeout);
         std::vector<const char*> keys;
         std::vector<const char*> values;
         auto add = [&](const char* key, const char* value) {
@@ -237,22 +236,25 @@ public:
         add("password", password.constData());
         if (!database.isEmpty())
             add("dbname", database.constData());
-        if (options.connectionTimeout > 0)
-            add("connect_timeout", timeout.constData());
         add("client_encoding", SessionSettings::kPostgreSQLClientEncoding);
         add("options", SessionSettings::kPostgreSQLOptions);
         add("application_name", SessionSettings::kPostgreSQLApplicationName);
         keys.push_back(nullptr);
         values.push_back(nullptr);
 
-        m_connection = PQconnectdbParams(keys.data(), values.data(), 0);
+        // The handshake runs through the client's non-blocking interface, so that a silent
+        // server leaves the windows painted and is given up after the connection time-out.
+        m_connection = PQconnectStartParams(keys.data(), values.data(), 0);
         if (!m_connection)
             throw Error(QStringLiteral("Out of memory while connecting to PostgreSQL."));
-        if (PQstatus(m_connection) != CONNECTION_OK) {
-            const QString message = trimmedMessage(PQerrorMessage(m_connection));
+        try {
+            handshake(options.connectionTimeout);
+            if (PQsetnonblocking(m_connection, 1) != 0)
+                throw linkError();
+        } catch (...) {
             PQfinish(m_connection);
             m_connection = nullptr;
-            throw Error(message);
+            throw;
         }
         // Notices ("table does not exist, skipping" and the like) are not errors; the
         // client would print them on standard error.
@@ -295,14 +297,20 @@ public:
         requireLink();
         if (!PQsendQuery(m_connection, sql.constData()))
             throw linkError();
+        flush();
     }
 
+    // Waits for every result of the statement sent last; a text of several statements has
+    // one result each, and each may take its time.
     Result collect()
     {
-        waitForResult();
         Result last;
         std::optional<Error> error;
-        while (PGresult* next = PQgetResult(m_connection)) {
+        for (;;) {
+            waitForResult();
+            PGresult* next = PQgetResult(m_connection);
+            if (!next)
+                break;
             Result result(next);
             if (failed(next)) {
                 if (!error)
@@ -361,8 +369,74 @@ public:
     StreamCursor* m_ahead = nullptr; // the cursor whose next batch is on its way
     int m_cursorNumber = 0;
 
+    // Asks the server, on a connection of its own, to stop the statement this connection
+    // runs. The request may never be accepted by a stalled server, so it is sent from
+    // another thread; the flag turns true once it went out (or could not).
+    std::shared_ptr<std::atomic<bool>> requestCancel()
+    {
+        auto sent = std::make_shared<std::atomic<bool>>(false);
+        PGcancel* request = PQgetCancel(m_connection);
+        if (!request) {
+            *sent = true;
+            return sent;
+        }
+        std::thread([request, sent] {
+            char message[256];
+            PQcancel(request, message, sizeof message);
+            PQfreeCancel(request);
+            *sent = true;
+        }).detach();
+        return sent;
+    }
+
+    // Closes the socket under the client, which then reports the connection as bad.
+    void giveUp()
+    {
+        m_lost = true;
+        if (const int socket = PQsocket(m_connection); socket >= 0)
+            shutdown(socket, SHUT_RDWR);
+    }
+
 private:
     void settleAhead();
+
+    // Drives the client's connection handshake to its end, waiting on the socket for what
+    // it asks, no longer than the connection time-out.
+    void handshake(int timeoutSeconds)
+    {
+        const QDeadlineTimer deadline = timeoutSeconds > 0 ? QDeadlineTimer(qint64(timeoutSeconds) * 1000)
+                                                           : QDeadlineTimer(QDeadlineTimer::Forever);
+        PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+        for (;;) {
+            if (PQstatus(m_connection) == CONNECTION_BAD || polling == PGRES_POLLING_FAILED)
+                throw Error(trimmedMessage(PQerrorMessage(m_connection)));
+            if (polling == PGRES_POLLING_OK)
+                return;
+            const short events = polling == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+            if (Waiting::onSocket(PQsocket(m_connection), events, deadline) == 0)
+                throw Error(QStringLiteral("timeout expired"));
+            polling = PQconnectPoll(m_connection);
+        }
+    }
+
+    // Sends what the client holds of the statements. A full socket waits, painting, and the
+    // answers the server writes meanwhile are read, so that neither side blocks the other.
+    void flush()
+    {
+        const QDeadlineTimer deadline = commandDeadline();
+        for (;;) {
+            const int unsent = PQflush(m_connection);
+            if (unsent == 0)
+                return;
+            if (unsent < 0)
+                throw linkError();
+            const short ready = Waiting::onSocket(PQsocket(m_connection), POLLOUT | POLLIN, deadline);
+            if (ready == 0)
+                timedOut();
+            if ((ready & POLLIN) && !PQconsumeInput(m_connection))
+                throw linkError();
+        }
+    }
 
     void waitForResult()
     {
@@ -374,44 +448,31 @@ private:
         }
     }
 
-    // The statement ran past its time-out. The cancel request travels on a connection of
-    // its own, which a stalled server may never accept, so it is sent from another thread
-    // and waited for no longer than a few seconds; a server that does not stop the
-    // statement in that time is given up, and this connection with it.
+    // The statement ran past its time-out: it is cancelled, and waited for no longer than
+    // a few seconds more. A server that does not stop it in that time is given up, and this
+    // connection with it.
     [[noreturn]] void timedOut()
     {
         const QString timeout = QStringLiteral("Query timeout expired");
-        auto sent = std::make_shared<std::atomic<bool>>(false);
-        if (PGcancel* request = PQgetCancel(m_connection)) {
-            std::thread([request, sent] {
-                char message[256];
-                PQcancel(request, message, sizeof message);
-                PQfreeCancel(request);
-                *sent = true;
-            }).detach();
-        }
+        const std::shared_ptr<std::atomic<bool>> sent = requestCancel();
         QDeadlineTimer patience(kCancelMilliseconds);
         Waiting::until([&] { return sent->load(); }, patience);
         patience.setRemainingTime(kCancelMilliseconds);
-        while (PQisBusy(m_connection)) {
-            if (Waiting::onSocket(PQsocket(m_connection), POLLIN, patience) == 0 ||
-                !PQconsumeInput(m_connection)) {
-                giveUp();
-                throw Error(timeout + QStringLiteral(": the server did not answer, and the connection to it "
-                                                     "was closed."));
+        for (;;) {
+            while (PQisBusy(m_connection)) {
+                if (Waiting::onSocket(PQsocket(m_connection), POLLIN, patience) == 0 ||
+                    !PQconsumeInput(m_connection)) {
+                    giveUp();
+                    throw Error(timeout + QStringLiteral(": the server did not answer, and the connection to "
+                                                         "it was closed."));
+                }
             }
-        }
-        while (PGresult* rest = PQgetResult(m_connection))
+            PGresult* rest = PQgetResult(m_connection);
+            if (!rest)
+                break;
             PQclear(rest);
+        }
         throw Error(timeout);
-    }
-
-    // Closes the socket under the client, which then reports the connection as bad.
-    void giveUp()
-    {
-        m_lost = true;
-        if (const int socket = PQsocket(m_connection); socket >= 0)
-            shutdown(socket, SHUT_RDWR);
     }
 
     PGconn* m_connection = nullptr;
@@ -446,7 +507,14 @@ public:
             throw;
         }
     }
-    ~StreamCursor() override { rollback(); }
+    ~StreamCursor() override
+    {
+        try {
+            rollback();
+        } catch (...) {
+            // Nothing more can be done for a snapshot whose connection failed.
+        }
+    }
 
     const QList<ColumnInfo>& columns() const override { return m_columns; }
     qint64 recordCount() const override { return m_count; }
@@ -539,7 +607,7 @@ private:
             return;
         try {
             backend->run("ROLLBACK");
-        } catch (const Error&) {
+        } catch (...) {
             // The connection is gone; the server has ended the transaction itself.
         }
     }
@@ -566,7 +634,7 @@ public:
     explicit PipelineStream(PostgreSQLBackend& backend) : m_link(backend.link())
     {
         backend.run("SET synchronous_commit = off");
-        if (!PQenterPipelineMode(backend.handle()) || PQsetnonblocking(backend.handle(), 1) != 0)
+        if (!PQenterPipelineMode(backend.handle()))
             throw backend.linkError();
         m_piped = true;
     }
@@ -575,7 +643,7 @@ public:
         try {
             discard();
             leavePipeline();
-        } catch (const Error&) {
+        } catch (...) {
             // The connection is lost; nothing more is read from it.
         }
     }
@@ -598,6 +666,16 @@ public:
         while (!m_due.empty() &&
                (m_due.size() >= kMostStatements || m_dueBytes + statement.size() > kMostBytes))
             pump(true);
+        if (backend.broken() && !m_ready.empty()) {
+            // The server was given up while this statement waited for room; the answers
+            // already known come first, and say why.
+            entry.answer.error = Error(QStringLiteral("The connection to the PostgreSQL server was lost; "
+                                                      "the statement was not sent."));
+            entry.done = true;
+            m_due.push_back(std::move(entry));
+            takeFinished();
+            return;
+        }
         backend.requireLink();
         if (!PQsendQueryParams(backend.handle(), statement.constData(), 0, nullptr, nullptr, nullptr, nullptr,
                                0) ||
@@ -618,6 +696,9 @@ public:
         }
         return takeFirst(m_ready, answer);
     }
+
+    // Every statement goes to the client as it is queued: nothing waits to be sent.
+    void forgetUnsent() override {}
 
     void discard() override
     {
@@ -647,6 +728,7 @@ private:
     {
         Answer answer;
         bool done = false;
+        bool cancelled = false; // stopped after its time-out
     };
 
     PostgreSQLBackend& requireBackend() const
@@ -663,7 +745,6 @@ private:
         if (!m_piped || !backend || backend->broken())
             return;
         m_piped = false;
-        PQsetnonblocking(backend->handle(), 0);
         if (!PQexitPipelineMode(backend->handle()))
             throw backend->linkError();
     }
@@ -684,8 +765,33 @@ private:
             takeFinished();
             if (!wait || m_ready.size() > known || m_due.empty())
                 return;
-            backend.waitOnSocket(static_cast<short>(POLLIN | (unsent > 0 ? POLLOUT : 0)), deadline);
+            if (Waiting::onSocket(PQsocket(connection),
+                                  static_cast<short>(POLLIN | (unsent > 0 ? POLLOUT : 0)), deadline) == 0)
+                deadline = stalled(backend);
         }
+    }
+
+    // The statement at the front did not answer within the time-out. It is cancelled and
+    // given a few seconds more; the statements behind it run on and are answered as
+    // usual. A server that answers neither is given up: the statement is answered with
+    // the time-out, and what was sent behind it is lost with the connection.
+    QDeadlineTimer stalled(PostgreSQLBackend& backend)
+    {
+        Entry& front = m_due.front();
+        if (!front.cancelled) {
+            front.cancelled = true;
+            const std::shared_ptr<std::atomic<bool>> sent = backend.requestCancel();
+            Waiting::until([&] { return sent->load(); }, QDeadlineTimer(kCancelMilliseconds));
+            return QDeadlineTimer(kCancelMilliseconds);
+        }
+        backend.giveUp();
+        front.answer.error = Error(QStringLiteral("Query timeout expired: the server did not answer, and the "
+                                                  "connection to it was closed."));
+        front.done = true;
+        takeFinished();
+        m_due.clear();
+        m_dueBytes = 0;
+        return QDeadlineTimer(0);
     }
 
     // Sorts the results that have come to their statements. Finished statements leave
@@ -707,6 +813,8 @@ private:
             const ExecStatusType status = PQresultStatus(result.get());
             if (status == PGRES_PIPELINE_SYNC) {
                 entry.done = true;
+                if (entry.cancelled && entry.answer.error)
+                    entry.answer.error = Error(QStringLiteral("Query timeout expired"));
                 takeFinished();
             } else if (failed(result.get()) && !entry.answer.error) {
                 entry.answer.error = errorOf(result.get());

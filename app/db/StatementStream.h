@@ -26,6 +26,9 @@ public:
     // The next answer. Without wait, only one that has already come; with wait, the next
     // one due, if any statement is still unanswered. False when there is none.
     virtual bool next(Answer& answer, bool wait) = 0;
+    // Forgets the statements queued but not yet sent to the server; those sent are still
+    // answered through next().
+    virtual void forgetUnsent() = 0;
     // Reads and drops every answer still due, and forgets what was not yet sent.
     virtual void discard() = 0;
     // Once every answer was taken: makes what the server confirmed durable, so that it

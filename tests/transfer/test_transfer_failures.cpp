@@ -231,10 +231,16 @@ void TransferFailuresTest::aTargetThatGoesAwayEndsItsTable()
     send({QStringLiteral("a_small"), QStringLiteral("z_big")});
     dropper.join();
 
+    // The rows already on their way when the table went fail the same way: they are
+    // counted in one more box, not shown one by one.
     const QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.size() == 1 || shown.size() == 2, qPrintable(shown.join(QStringLiteral("\n----\n"))));
     QVERIFY2(shown.constFirst().contains(QStringLiteral(" at line %1\r\r").arg(line(270, 256))),
              qPrintable(shown.constFirst().left(300)));
+    if (shown.size() == 2)
+        QVERIFY2(shown.constLast().startsWith(QStringLiteral("These failures happened more than once")) &&
+                     shown.constLast().contains(QStringLiteral("\r\nz_big: ")),
+                 qPrintable(shown.constLast()));
     QCOMPARE(items(targetList()), QStringList{"a_small"});
     QCOMPARE(Sandbox::scalar(target(), QStringLiteral("SELECT COUNT(*) FROM a_small")), QStringLiteral("3"));
 }
@@ -258,7 +264,7 @@ void TransferFailuresTest::aRowTooLargeForTheServerIsNotSent()
     QCOMPARE(shown.size(), 1);
     QVERIFY2(
         shown.constFirst().startsWith(QStringLiteral("The statement is 1400037 bytes long, more than the "
-                                                     "1048575 bytes the MySQL server takes")),
+                                                     "1048574 bytes the MySQL server takes")),
         qPrintable(shown.constFirst().left(300)));
     QVERIFY(shown.constFirst().contains(QStringLiteral(" at line 256\r\r")));
     QCOMPARE(

@@ -1,0 +1,159 @@
+#include "transfer/RowPump.h"
+
+#include "app/ErrorReport.h"
+#include "app/Yield.h"
+#include "app/db/Connection.h"
+#include "transfer/TableCopy.h"
+#include "transfer/TransferSteps.h"
+
+#include <QRegularExpression>
+
+RowPump::RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,
+                 QProgressBar* progressBar, const QString& table)
+    : m_handler(handler), m_statement(statement), m_direction(direction), m_lines(direction.lines()),
+      m_objects(objects), m_rows(objects.recordset()), m_progressBar(progressBar), m_table(table)
+{}
+
+RowPump::~RowPump() = default;
+
+template <typename Body> bool RowPump::executeRow(Body&& body)
+{
+    const bool done = m_handler.step(m_lines.sendRow, std::forward<Body>(body));
+    if (!done && targetLost())
+        m_lossShown = true;
+    return done;
+}
+
+RowPump::Result RowPump::run()
+{
+    Handler& h = m_handler;
+    h.step(m_lines.recordCount, [&] { m_lastRow = m_rows.RecordCount() - 1; });
+    if (!h.step(m_lines.rowLoop, [&] { m_stream = m_objects.targetConnection().openStatementStream(); }))
+        return lost() ? Result::Lost : Result::NotStarted;
+
+    sendRows();
+    if (!m_row.isEmpty())
+        m_statement = QString::fromUtf8(m_row);
+    // After a failure that ends the table nothing more goes out, but the rows already on
+    // their way are answered: each is kept or reported, none commits unseen.
+    if (m_failed)
+        Attempt([&] { m_stream->forgetUnsent(); });
+    takeAnswers(true);
+    if (lost())
+        return Result::Lost;
+    Attempt([&] { m_stream->discard(); });
+    // Everything the server confirmed is made durable before the list shows the table.
+    h.step(m_lines.finishRows, [&] { m_stream->finish(); });
+    m_stream.reset();
+    if (lost())
+        return Result::Lost;
+    return m_failed ? Result::TableFailed : Result::Copied;
+}
+
+// The rows go out one INSERT each without waiting for the answers, which come back in the
+// same order; the bar moves as each row's answer is known. The source is read to its end,
+// whatever its count said: a view or a table without snapshots may hold more or fewer rows
+// by the time they are read.
+void RowPump::sendRows()
+{
+    for (qint64 index = 0; !m_failed && !lost() && !atEndOfRows(); ++index) {
+        m_handler.step(m_lines.rowYield, [] { YieldToEvents(); });
+        if (!sendRow(index))
+            return;
+        takeAnswers(false);
+        if (!m_handler.step(m_lines.moveNext, [&] { m_rows.MoveNext(); }))
+            return;
+    }
+}
+
+bool RowPump::sendRow(qint64 index)
+{
+    // A row that could not be written whole is not sent: half a statement would only add a
+    // second report.
+    const bool built = m_handler.step(m_lines.buildRow, [&] {
+        m_row.resize(0);
+        withRowStatement(m_statement, m_row, [&] { m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
+    });
+    if (!built) {
+        rowKnown();
+        return true;
+    }
+    if (!executeRow([&] { withRowStatement(m_statement, m_row, [&] { m_stream->send(m_row, index); }); })) {
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+void RowPump::takeAnswers(bool wait)
+{
+    Answer answer;
+    while (!m_lossShown) {
+        bool got = false;
+        // A lost link shows with the last statement sent.
+        if (!executeRow(
+                [&] { withRowStatement(m_statement, m_row, [&] { got = m_stream->next(answer, wait); }); })) {
+            m_failed = true;
+            return;
+        }
+        if (!got)
+            return;
+        take(answer);
+    }
+}
+
+namespace {
+// A server names the row of its statement ("at row 1"); the report names the row of the
+// table, so that two refused rows do not read as one error shown twice.
+Error inTableRow(const Error& error, qint64 index)
+{
+    static const QRegularExpression statementRow(QStringLiteral(" at row \\d+$"));
+    const QString row = QString::number(index + 1);
+    QString description = error.description();
+    const QRegularExpressionMatch match = statementRow.match(description);
+    if (match.hasMatch())
+        description.replace(match.capturedStart(), match.capturedLength(), QStringLiteral(" at row ") + row);
+    else
+        description += QStringLiteral(" (row %1 of the table)").arg(row);
+    return Error(description, error.refusedValues() ? Error::Cause::Values : Error::Cause::Other,
+                 error.sqlState(), error.code());
+}
+} // namespace
+
+void RowPump::take(const Answer& answer)
+{
+    rowKnown();
+    if (!answer.error)
+        return;
+    m_statement = QString::fromUtf8(answer.statement);
+    const Error error = answer.error->refusedValues() ? inTableRow(*answer.error, answer.tag) : *answer.error;
+    executeRow([&] { throw error; });
+    // A row whose values the server refused is that row's loss; any other failure (the
+    // table is gone, a right was taken away, the disk is full) would fail every row after
+    // it as well.
+    if (!answer.error->refusedValues())
+        m_failed = true;
+}
+
+void RowPump::rowKnown()
+{
+    ++m_known;
+    m_handler.step(m_lines.progress, [&] { showProgress(m_progressBar, m_known - 1, m_lastRow); });
+}
+
+bool RowPump::atEndOfRows() const
+{
+    bool end = true;
+    Attempt([&] { end = m_rows.Eof(); });
+    return end;
+}
+
+bool RowPump::lost() const
+{
+    return m_objects.lost();
+}
+
+bool RowPump::targetLost() const
+{
+    return m_objects.target && m_objects.target->isBroken();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+// The rows of one table, from the open source recordset to the target: one INSERT per row,
+// sent without waiting for each answer, the answers taken in the order of their rows.
+
+#include "app/db/StatementStream.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+class CopyDirection;
+class Handler;
+class QProgressBar;
+class Recordset;
+struct CopyLines;
+struct TransferObjects;
+
+class RowPump
+{
+public:
+    enum class Result {
+        NotStarted,  // the rows could not be sent at all; nothing was written
+        Copied,      // every row was sent; those the server confirmed are durable
+        TableFailed, // a failure that would fail every further row ended the table
+        Lost,        // a server went away: nothing more can be copied in this click
+    };
+
+    RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,
+            QProgressBar* progressBar, const QString& table);
+    ~RowPump();
+    RowPump(const RowPump&) = delete;
+    RowPump& operator=(const RowPump&) = delete;
+
+    Result run();
+
+private:
+    void sendRows();
+    // Builds and sends the current row; false when the table cannot go on.
+    bool sendRow(qint64 index);
+    // Takes the answers that have come, or, with wait, every answer still due.
+    void takeAnswers(bool wait);
+    void take(const Answer& answer);
+    void rowKnown();
+    bool atEndOfRows() const;
+    bool lost() const;
+    bool targetLost() const;
+    // Sending a row, taking its answer and reporting its failure are the one step that
+    // executes the row's INSERT.
+    template <typename Body> bool executeRow(Body&& body);
+
+    Handler& m_handler;
+    QString& m_statement;
+    CopyDirection& m_direction;
+    const CopyLines& m_lines;
+    TransferObjects& m_objects;
+    Recordset& m_rows;
+    QProgressBar* m_progressBar;
+    const QString m_table;
+
+    std::unique_ptr<StatementStream> m_stream;
+    QByteArray m_row;         // the statement of the row built last, in UTF-8
+    qint64 m_lastRow = -1;    // from the row count, for the progress bar only
+    qint64 m_known = 0;       // rows whose fate is known
+    bool m_failed = false;    // no further row is sent
+    bool m_lossShown = false; // the target's loss was reported: once is enough
+};
