@@ -713,9 +713,12 @@ public:
     {
         PostgreSQLBackend& backend = requireBackend();
         leavePipeline();
-        // A transaction that waits for the disk, and that has an id of its own so that its
-        // commit is written: once it is on disk, every commit before it is too.
-        backend.run("BEGIN; SET LOCAL synchronous_commit = on; SELECT pg_current_xact_id(); COMMIT");
+        // A transaction that waits for the disk: once its commit is on disk, every commit
+        // before it is too. The server flushes only a commit that wrote to the log, and a
+        // transaction id alone writes nothing; a transactional message of no content does,
+        // and changes no table.
+        backend.run("BEGIN; SET LOCAL synchronous_commit = on; "
+                    "SELECT pg_logical_emit_message(true, 'quillstone', ''); COMMIT");
     }
 
 private:

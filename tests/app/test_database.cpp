@@ -273,6 +273,27 @@ private slots:
         QCOMPARE(Sandbox::scalar(*pg, "SELECT 2"), QStringLiteral("2"));
         QCOMPARE(Sandbox::scalar(*my, "SELECT 2"), QStringLiteral("2"));
     }
+
+    // Quoted values are written for a MySQL session that takes backslashes as they are. A
+    // session that reads them as escapes (its sql_mode changed after the program set it)
+    // gets no statement with a backslash and no stream of rows; the server's own status
+    // tells which session it is.
+    void aMySQLSessionReadingEscapesGetsNoBackslash()
+    {
+        auto my = Sandbox::mySQL();
+        QCOMPARE(Sandbox::scalar(*my, "SELECT 'a\\b'"), QStringLiteral("a\\b"));
+        Sandbox::exec(*my, QStringLiteral("SET SESSION sql_mode = 'STRICT_ALL_TABLES'"));
+        QVERIFY_THROWS_EXCEPTION(Error, my->Execute("SELECT 'a\\b'"));
+        try {
+            my->openStatementStream();
+            QFAIL("a stream was opened");
+        } catch (const Error& error) {
+            QVERIFY2(error.description().contains("NO_BACKSLASH_ESCAPES"), qPrintable(error.description()));
+        }
+        QCOMPARE(Sandbox::scalar(*my, "SELECT 'ab'"), QStringLiteral("ab"));
+        Sandbox::exec(*my, QStringLiteral("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'"));
+        QCOMPARE(Sandbox::scalar(*my, "SELECT 'a\\b'"), QStringLiteral("a\\b"));
+    }
 };
 
 QTEST_MAIN(DatabaseTest)
