@@ -9,6 +9,7 @@
 #include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
+#include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 
@@ -67,20 +68,32 @@ void Form2::PushButton5_Click()
         handler.step(118, [] { MessageBox::show(QStringLiteral("Please select a table")); });
     } else {
         int last = -1;
+        QStringList droppedNames;
         handler.step(108, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0; --i) {
             if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
+                QString name;
                 const bool dropped = handler.step(112, [&] {
-                    required(connection)
-                        .Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(List2->at(i).text()));
+                    const ListedTable table = TableList::tableOf(List2->at(i));
+                    name = table.name;
+                    required(connection).Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table));
                 });
                 if (unusable(connection))
                     break;
                 // A table the server kept stays in the list.
-                if (dropped)
+                if (dropped) {
                     handler.step(114, [&] { delete List2->takeItem(i); });
+                    if (!droppedNames.contains(name))
+                        droppedNames.append(name);
+                }
             }
             handler.step(116, [] {});
+        }
+        // Another table of a dropped name may now be the one its bare name reaches. Read
+        // once the walk is over, as a text that changes moves its item.
+        if (!unusable(connection)) {
+            for (const QString& name : droppedNames)
+                Attempt([&] { relistPostgreSQLTable(List2, required(connection), name); });
         }
     }
     handler.step(120, [&] { m_pointer->set(WindowPointer::Default); });

@@ -1,11 +1,18 @@
 #include "tables/TableList.h"
 
 #include "app/Error.h"
+#include "app/SqlText.h"
 
 #include <QCollator>
 #include <QFocusEvent>
+#include <algorithm>
 
 namespace {
+// Where an item keeps its table beside the text.
+constexpr int kSchemaRole = Qt::UserRole;
+constexpr int kNameRole = Qt::UserRole + 1;
+constexpr int kReachedRole = Qt::UserRole + 2;
+
 const QCollator& nameCollator()
 {
     static const QCollator collator = [] {
@@ -16,10 +23,18 @@ const QCollator& nameCollator()
     return collator;
 }
 
+void setTable(QListWidgetItem& item, const ListedTable& table)
+{
+    item.setData(kSchemaRole, table.schema);
+    item.setData(kNameRole, table.name);
+    item.setData(kReachedRole, table.reached);
+    item.setText(table.text());
+}
+
 class TableNameItem : public QListWidgetItem
 {
 public:
-    explicit TableNameItem(const QString& name) : QListWidgetItem(name) {}
+    explicit TableNameItem(const ListedTable& table) { setTable(*this, table); }
     bool operator<(const QListWidgetItem& other) const override
     {
         const int order = nameCollator().compare(text(), other.text());
@@ -29,6 +44,13 @@ public:
 };
 } // namespace
 
+QString postgreSQLName(const ListedTable& table)
+{
+    return table.reached || table.schema.isEmpty()
+               ? postgreSQLName(table.name)
+               : postgreSQLName(table.schema) + QLatin1Char('.') + postgreSQLName(table.name);
+}
+
 TableList::TableList(QWidget* parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -37,7 +59,57 @@ TableList::TableList(QWidget* parent) : QListWidget(parent)
 
 void TableList::addName(const QString& name)
 {
-    addItem(new TableNameItem(name));
+    addTable({QString(), name, true});
+}
+
+void TableList::addTable(const ListedTable& table)
+{
+    addItem(new TableNameItem(table));
+}
+
+void TableList::setTablesNamed(const QString& name, const QList<ListedTable>& tables)
+{
+    // Collected first: an item whose text changes moves to its new sorted place.
+    QList<QListWidgetItem*> shown;
+    for (int i = 0; i < count(); ++i) {
+        if (tableOf(*item(i)).name == name)
+            shown.append(item(i));
+    }
+    QList<ListedTable> missing = tables;
+    for (QListWidgetItem* each : shown) {
+        const QString schema = tableOf(*each).schema;
+        const auto held = std::find_if(missing.begin(), missing.end(), [&](const ListedTable& table) {
+            return !schema.isEmpty() && table.schema == schema;
+        });
+        if (held == missing.end()) {
+            delete takeItem(row(each));
+        } else {
+            setTable(*each, *held);
+            missing.erase(held);
+        }
+    }
+    for (const ListedTable& table : missing)
+        addTable(table);
+}
+
+bool TableList::containsName(const QString& name) const
+{
+    const QString wanted = name.toLower();
+    for (int i = 0; i < count(); ++i) {
+        const ListedTable table = tableOf(*item(i));
+        if (table.reached && table.name.toLower() == wanted)
+            return true;
+    }
+    return false;
+}
+
+void TableList::removeName(const QString& name)
+{
+    for (int i = count() - 1; i >= 0; --i) {
+        const ListedTable table = tableOf(*item(i));
+        if (table.reached && table.name == name)
+            delete takeItem(i);
+    }
 }
 
 int TableList::selectedCount() const
@@ -54,6 +126,15 @@ QListWidgetItem& TableList::at(int index) const
     if (!found)
         throw Error(QStringLiteral("Invalid list index: %1").arg(index));
     return *found;
+}
+
+ListedTable TableList::tableOf(const QListWidgetItem& item)
+{
+    const QVariant name = item.data(kNameRole);
+    // An item added by its text alone stands for the table of that name.
+    if (!name.isValid())
+        return {QString(), item.text(), true};
+    return {item.data(kSchemaRole).toString(), name.toString(), item.data(kReachedRole).toBool()};
 }
 
 void TableList::focusInEvent(QFocusEvent* event)

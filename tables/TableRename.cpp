@@ -9,14 +9,17 @@
 #include "app/SqlText.h"
 #include "app/Windows.h"
 #include "app/db/Connection.h"
+#include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 
 namespace {
-QString askNewName(const QString& oldName)
+// The prompt names the table as the list shows it; the name proposed is the table's own,
+// as the new one stays in the table's schema.
+QString askNewName(const QString& shown, const QString& proposed)
 {
-    return MessageBox::input(QStringLiteral("Enter new name of ") + oldName + QStringLiteral(":"), QString(),
-                             oldName);
+    return MessageBox::input(QStringLiteral("Enter new name of ") + shown + QStringLiteral(":"), QString(),
+                             proposed);
 }
 } // namespace
 
@@ -50,7 +53,7 @@ void Form2::PushButton6_Click()
         return;
     }
     QString newName;
-    handler.step(118, [&] { newName = askNewName(oldName); });
+    handler.step(118, [&] { newName = askNewName(oldName, oldName); });
     if (handler.test(120, [&] { return newName.isEmpty(); }))
         return;
     QString statement;
@@ -101,15 +104,15 @@ void Form2::PushButton7_Click()
         handler.step(110, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0; --i) {
             if (!handler.test(112, [&] { return !List2->at(i).isSelected(); })) {
-                QString oldName;
+                ListedTable old;
                 QString newName;
-                handler.step(114, [&] { oldName = List2->at(i).text(); });
-                handler.step(116, [&] { newName = askNewName(oldName); });
+                handler.step(114, [&] { old = TableList::tableOf(List2->at(i)); });
+                handler.step(116, [&] { newName = askNewName(old.text(), old.name); });
                 if (handler.test(118, [&] { return !newName.isEmpty(); })) {
                     const bool renamed = handler.step(120, [&] {
                         requireFittingPostgreSQLName(newName, QStringLiteral("the table is not renamed."));
                         required(connection)
-                            .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(oldName) +
+                            .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(old) +
                                      QStringLiteral(" RENAME TO ") + postgreSQLName(newName) +
                                      QStringLiteral(";"));
                     });
@@ -118,13 +121,20 @@ void Form2::PushButton7_Click()
                     // The list changes only when the server did the rename.
                     if (renamed) {
                         handler.step(122, [&] { delete List2->takeItem(i); });
-                        handler.step(124, [&] { List2->addName(newName); });
+                        handler.step(124, [&] { List2->addTable({old.schema, newName, old.reached}); });
+                        // The table stays in its schema; which tables the old name and the
+                        // new one reach may have changed with it.
+                        for (const QString& name : {old.name, newName})
+                            Attempt([&] { relistPostgreSQLTable(List2, required(connection), name); });
                         // The first item becomes current without being selected, so the
                         // walk does not offer a rename the user never asked for.
                         handler.step(126, [&] {
                             if (List2->count() > 0)
                                 List2->setCurrentRow(0, QItemSelectionModel::NoUpdate);
                         });
+                        // The one selected table is renamed, and the items read again may
+                        // have moved: the walk ends here.
+                        break;
                     }
                 }
             }

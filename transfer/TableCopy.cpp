@@ -1,6 +1,5 @@
 #include "transfer/TableCopy.h"
 
-#include "app/Main.h"
 #include "app/MessageBox.h"
 #include "app/WindowPointer.h"
 #include "app/Yield.h"
@@ -43,11 +42,13 @@ TableCopy::Next TableCopy::copyTable(int index)
         h.step(m_lines.tableYield, [] { YieldToEvents(); });
     if (h.test(m_lines.selected, [&] { return !source->at(index).isSelected(); }))
         return Next::Table;
-    QString table;
-    h.step(m_lines.name, [&] { table = source->at(index).text(); });
-    h.setContext(table);
+    ListedTable item;
+    h.step(m_lines.name, [&] { item = TableList::tableOf(source->at(index)); });
+    // The table keeps its own name on the other side, whatever schema it came from.
+    const QString table = item.name;
+    h.setContext(item.text());
     int answer = 0;
-    if (h.test(m_lines.listed, [&] { return ListContains(target, table); })) {
+    if (h.test(m_lines.listed, [&] { return target->containsName(table); })) {
         h.step(m_lines.ask, [&] {
             answer =
                 MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
@@ -61,7 +62,7 @@ TableCopy::Next TableCopy::copyTable(int index)
 
     // The source's rows are opened before anything is dropped, so that a table that
     // cannot be read leaves the target as it was.
-    const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(table);
+    const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
     if (!h.step(m_lines.select, [&] {
             m_statement = select;
             m_objects.recordset().Open(select, m_objects.sourceConnection(), adOpenStatic, adLockOptimistic);
@@ -85,7 +86,7 @@ TableCopy::Next TableCopy::copyTable(int index)
             !(h.lastError() && isMissingTable(*h.lastError())))
             return giveUpTable(table);
         // The list shows the table under the name it was created with.
-        h.step(m_lines.unlist, [&] { RemoveListItem(target, table); });
+        h.step(m_lines.unlist, [&] { target->removeName(table); });
     }
 
     m_direction.buildCreate(h, m_statement, table, m_objects.recordset().Fields());
@@ -109,8 +110,21 @@ void TableCopy::closeRows()
     m_handler.step(m_lines.closeRows, [&] { m_objects.recordset().Close(); });
 }
 
+bool TableCopy::relisted(const QString& table)
+{
+    bool done = false;
+    // Only a list that would otherwise be wrong is at stake: no report when the catalogue
+    // cannot be read, and the list is kept by the table's name alone instead. Nor is it
+    // read once a server went away, as the target may still be amid the rows' stream.
+    if (!lost())
+        Attempt([&] { done = m_direction.relist(m_objects.targetConnection(), table); });
+    return done;
+}
+
 void TableCopy::list(const QString& table)
 {
+    if (relisted(table))
+        return;
     TableList* target = m_direction.targetList();
     if (target->findItems(table, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty())
         m_handler.step(m_lines.list, [&] { target->addName(table); });
@@ -118,6 +132,8 @@ void TableCopy::list(const QString& table)
 
 void TableCopy::listIfHeld(const QString& table)
 {
+    if (relisted(table))
+        return;
     TableList* target = m_direction.targetList();
     if (!target->findItems(table, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty())
         return;

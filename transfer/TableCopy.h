@@ -13,6 +13,7 @@
 
 class QProgressBar;
 class TableList;
+struct ListedTable;
 class WindowPointer;
 
 // The numbered steps of one table, as the error report names them.
@@ -54,7 +55,8 @@ public:
     virtual const CopyLines& lines() const = 0;
     virtual TableList* sourceList() const = 0;
     virtual TableList* targetList() const = 0;
-    virtual QString sourceName(const QString& table) const = 0;
+    // The source list's table as the source's statements name it.
+    virtual QString sourceName(const ListedTable& table) const = 0;
     virtual QString targetName(const QString& table) const = 0;
     // Refuses a table whose names the target cannot hold as they are.
     virtual void checkNames(const QString& /*table*/, const Fields& /*fields*/) const {}
@@ -66,6 +68,10 @@ public:
     virtual void buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
     // A query whose answer has a row when the target holds a table of that name.
     virtual QString findTable(const QString& table) const = 0;
+    // Where the target list keeps each table's schema: reads again which tables of that
+    // name the target holds and sets the list's items of the name to match. False where
+    // the list is not kept that way; throws when the catalogue cannot be read.
+    virtual bool relist(Connection& /*target*/, const QString& /*table*/) { return false; }
 };
 
 // Copies the tables selected in the direction's source list, from the bottom up.
@@ -89,6 +95,8 @@ private:
     void list(const QString& table);
     // The same, when the target holds such a table.
     void listIfHeld(const QString& table);
+    // The target list's items of the name read again, where the direction does that.
+    bool relisted(const QString& table);
     bool lost() const { return m_objects.lost(); }
 
     Handler& m_handler;

@@ -38,7 +38,7 @@ public:
     const CopyLines& lines() const override { return m_lines; }
     TableList* sourceList() const override { return m_form.List2; }
     TableList* targetList() const override { return m_form.List1; }
-    QString sourceName(const QString& table) const override { return postgreSQLName(table); }
+    QString sourceName(const ListedTable& table) const override { return postgreSQLName(table); }
     QString targetName(const QString& table) const override { return mySQLName(table); }
 
     // CREATE TABLE `t`(`c` TYPE,...) DEFAULT CHARSET=utf8mb4;

@@ -9,6 +9,7 @@
 #include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
+#include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 #include "transfer/Datatype.h"
@@ -41,7 +42,7 @@ public:
     const CopyLines& lines() const override { return m_lines; }
     TableList* sourceList() const override { return m_form.List1; }
     TableList* targetList() const override { return m_form.List2; }
-    QString sourceName(const QString& table) const override { return mySQLName(table); }
+    QString sourceName(const ListedTable& table) const override { return mySQLName(table.name); }
     QString targetName(const QString& table) const override { return postgreSQLName(table); }
 
     // PostgreSQL would cut a longer name short without an error, and the rows could then
@@ -99,6 +100,14 @@ public:
     QString findTable(const QString& table) const override
     {
         return QStringLiteral("SELECT 1 FROM pg_tables WHERE tablename = ") + quotedText(table);
+    }
+
+    // The table made went to the first schema of the search path; the server says which of
+    // the tables of its name the bare name now reaches, and whether one given up on is there.
+    bool relist(Connection& target, const QString& table) override
+    {
+        relistPostgreSQLTable(m_form.List2, target, table);
+        return true;
     }
 
 private:

@@ -71,8 +71,8 @@ countries_rows() { my -e "SELECT GROUP_CONCAT(id, ':', name ORDER BY id) FROM co
 newsletter_before=$(newsletter_rows)
 countries_before=$(countries_rows)
 
-# MySQL rows: countries, customers, newsletter. PostgreSQL rows: countries, newsletter,
-# then the pg_* tables.
+# MySQL rows: countries, customers, newsletter. PostgreSQL rows: countries first, then
+# newsletter among the server's own tables (information_schema.*, pg_*).
 start_program
 
 # a) newsletter to PostgreSQL, Yes: the view keeps the old table from being dropped.

@@ -39,8 +39,8 @@ echo "MySQL to PostgreSQL: $((SECONDS - started)) s"
 [ "$(depot_stock_hash)" = "$depot_stock_before" ] || fault "depot_stock on PostgreSQL changed, though its overwrite was declined"
 
 # The depot's tables are the first seven PostgreSQL rows ("Depot Notes" sorts first), above
-# the server's pg_* tables: click the first, Shift+click the last. depot_stock, the last,
-# comes first and is now overwritten on MySQL.
+# the server's own tables (information_schema.*, pg_*): click the first, Shift+click the
+# last. depot_stock, the last, comes first and is now overwritten on MySQL.
 started=$SECONDS
 postgresql_row 0
 postgresql_shift_row 6

@@ -196,8 +196,15 @@ void Sandbox::dropAllTables()
     exec(*my, QStringLiteral("SET foreign_key_checks = 0"));
     if (!tables.isEmpty())
         exec(*my, QStringLiteral("DROP TABLE ") + tables.join(QLatin1Char(',')));
+    // public, and every schema of the test account's own, which some tests make; public
+    // comes back empty.
     auto pg = postgreSQL();
-    exec(*pg, QStringLiteral("DROP SCHEMA public CASCADE"));
+    const QStringList schemas = column(
+        *pg, QStringLiteral("SELECT quote_ident(nspname) FROM pg_namespace WHERE nspname = 'public' OR "
+                            "nspowner = (SELECT oid FROM pg_roles WHERE rolname = current_user)"));
+    if (!schemas.isEmpty())
+        exec(*pg,
+             QStringLiteral("DROP SCHEMA ") + schemas.join(QLatin1Char(',')) + QStringLiteral(" CASCADE"));
     exec(*pg, QStringLiteral("CREATE SCHEMA public"));
 }
 

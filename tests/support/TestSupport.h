@@ -58,7 +58,8 @@ void mySQLAdmin(const QString& sql);
 // The first column of every row, as text ("NULL" for a NULL).
 QStringList column(Connection& connection, const QString& sql);
 QString scalar(Connection& connection, const QString& sql);
-// Drops every table of the sandbox databases (the PostgreSQL public schema only).
+// Drops every table of the sandbox databases: on PostgreSQL, the public schema and every
+// schema the test account owns, public made anew.
 void dropAllTables();
 } // namespace Sandbox
 

@@ -45,9 +45,9 @@ QStringList Transfer::items(const TableList* list)
 {
     QStringList texts;
     for (int i = 0; i < list->count(); ++i) {
-        const QString text = list->item(i)->text();
-        if (!text.startsWith(QLatin1String("pg_")) && !text.startsWith(QLatin1String("sql_")))
-            texts.append(text);
+        const QString schema = TableList::tableOf(*list->item(i)).schema;
+        if (schema != QLatin1String("pg_catalog") && schema != QLatin1String("information_schema"))
+            texts.append(list->item(i)->text());
     }
     return texts;
 }
