@@ -769,23 +769,26 @@ private:
             if (!wait || m_ready.size() > known || m_due.empty())
                 return;
             if (Waiting::onSocket(PQsocket(connection),
-                                  static_cast<short>(POLLIN | (unsent > 0 ? POLLOUT : 0)), deadline) == 0)
-                deadline = stalled(backend);
+                                  static_cast<short>(POLLIN | (unsent > 0 ? POLLOUT : 0)), deadline) == 0 &&
+                !stalled(backend, deadline))
+                return;
         }
     }
 
     // The statement at the front did not answer within the time-out. It is cancelled and
     // given a few seconds more; the statements behind it run on and are answered as
     // usual. A server that answers neither is given up: the statement is answered with
-    // the time-out, and what was sent behind it is lost with the connection.
-    QDeadlineTimer stalled(PostgreSQLBackend& backend)
+    // the time-out, and what was sent behind it is lost with the connection. False once
+    // given up.
+    bool stalled(PostgreSQLBackend& backend, QDeadlineTimer& deadline)
     {
         Entry& front = m_due.front();
         if (!front.cancelled) {
             front.cancelled = true;
             const std::shared_ptr<std::atomic<bool>> sent = backend.requestCancel();
             Waiting::until([&] { return sent->load(); }, QDeadlineTimer(kCancelMilliseconds));
-            return QDeadlineTimer(kCancelMilliseconds);
+            deadline.setRemainingTime(kCancelMilliseconds);
+            return true;
         }
         backend.giveUp();
         front.answer.error = Error(QStringLiteral("Query timeout expired: the server did not answer, and the "
@@ -794,7 +797,7 @@ private:
         takeFinished();
         m_due.clear();
         m_dueBytes = 0;
-        return QDeadlineTimer(0);
+        return false;
     }
 
     // Sorts the results that have come to their statements. Finished statements leave

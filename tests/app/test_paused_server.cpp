@@ -2,6 +2,7 @@
 // after its time-out, within a bound even when the server does not answer the request
 // to stop it either, and the program's windows are painted all the while.
 
+#include "app/db/Connection.h"
 #include "app/db/Waiting.h"
 #include "tests/support/TestSupport.h"
 
@@ -158,6 +159,108 @@ private slots:
             QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(!connection.isBroken());
             QCOMPARE(Sandbox::scalar(connection, QStringLiteral("SELECT 3")), QStringLiteral("3"));
+        }
+    }
+
+    // Rows streamed to a table, one of them held by another session's lock: it is stopped
+    // after the time-out and answered with the time-out and its own statement; the rows
+    // sent behind it are answered as usual, and the connection stays.
+    void aStreamedStatementPastItsTimeOutAnswersWithItsOwnText()
+    {
+        for (const bool postgreSQL : {true, false}) {
+            auto setUp = postgreSQL ? Sandbox::postgreSQL() : Sandbox::mySQL();
+            Sandbox::exec(*setUp, QStringLiteral("DROP TABLE IF EXISTS held"));
+            Sandbox::exec(*setUp, QStringLiteral("CREATE TABLE held (id INT PRIMARY KEY)"));
+            auto holder = postgreSQL ? Sandbox::postgreSQL() : Sandbox::mySQL();
+            Sandbox::exec(*holder, QStringLiteral("BEGIN"));
+            Sandbox::exec(*holder, QStringLiteral("INSERT INTO held VALUES (50)"));
+
+            Connection connection;
+            connection.CommandTimeout = 1;
+            connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
+                                       : Sandbox::mySQLConnectionString());
+            std::unique_ptr<StatementStream> stream = connection.openStatementStream();
+            QStringList failures;
+            int answered = 0;
+            Answer answer;
+            auto take = [&] {
+                ++answered;
+                if (answer.error)
+                    failures << QStringLiteral("%1 %2: %3")
+                                    .arg(answer.tag)
+                                    .arg(QString::fromUtf8(answer.statement), answer.error->description());
+            };
+            for (int id = 1; id <= 100; ++id) {
+                stream->send("INSERT INTO held VALUES (" + QByteArray::number(id) + ")", id);
+                while (stream->next(answer, false))
+                    take();
+            }
+            while (stream->next(answer, true))
+                take();
+            QCOMPARE(answered, 100);
+            QCOMPARE(failures, QStringList{"50 INSERT INTO held VALUES (50): Query timeout expired"});
+            stream->finish();
+            stream.reset();
+            QVERIFY(!connection.isBroken());
+            Sandbox::exec(*holder, QStringLiteral("ROLLBACK"));
+            QCOMPARE(Sandbox::scalar(*setUp, QStringLiteral("SELECT COUNT(*) FROM held")),
+                     QStringLiteral("99"));
+            Sandbox::exec(*setUp, QStringLiteral("DROP TABLE held"));
+        }
+    }
+
+    // A server stopped while statements stream to it: the first of them is answered with
+    // the time-out and its own text once the server was given up, and nothing more is
+    // answered; the connection is lost.
+    void aStreamToAStoppedServerAnswersItsFirstStatement()
+    {
+        for (const bool postgreSQL : {true, false}) {
+            Connection connection;
+            connection.CommandTimeout = 1;
+            connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
+                                       : Sandbox::mySQLConnectionString());
+            const QString folder = Sandbox::env("QS_SANDBOX_DIR");
+            QList<pid_t> processes;
+            if (postgreSQL) {
+                processes = {
+                    static_cast<pid_t>(
+                        Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()),
+                    pidInFile(folder + QStringLiteral("/pg/data/postmaster.pid"))};
+            } else {
+                processes = {pidInFile(folder + QStringLiteral("/my/mariadbd.pid"))};
+            }
+            std::unique_ptr<StatementStream> stream = connection.openStatementStream();
+            Answer answer;
+            QStringList answers;
+            {
+                Stopped stopped(processes);
+                g_waits = 0;
+                for (int n = 1; n <= 3; ++n) {
+                    try {
+                        stream->send("SELECT " + QByteArray::number(n), n);
+                    } catch (const Error& error) {
+                        answers << QStringLiteral("send %1: %2").arg(n).arg(error.description());
+                    }
+                }
+                try {
+                    while (stream->next(answer, true))
+                        answers << QStringLiteral("%1 %2: %3")
+                                       .arg(answer.tag)
+                                       .arg(QString::fromUtf8(answer.statement),
+                                            answer.error ? answer.error->description()
+                                                         : QStringLiteral("ok"));
+                } catch (const Error& error) {
+                    answers << QStringLiteral("next: lost");
+                }
+            }
+            QVERIFY2(!answers.isEmpty() &&
+                         answers.first().startsWith(
+                             QStringLiteral("1 SELECT 1: Query timeout expired: the server did not answer")),
+                     qPrintable(answers.join(QLatin1Char('\n'))));
+            QVERIFY2(answers.size() == 1 || answers.last() == QLatin1String("next: lost"),
+                     qPrintable(answers.join(QLatin1Char('\n'))));
+            QVERIFY(connection.isBroken());
+            QVERIFY2(g_waits > 50, qPrintable(QString::number(g_waits)));
         }
     }
 };
