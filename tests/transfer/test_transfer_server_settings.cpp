@@ -92,7 +92,9 @@ void TransferServerSettingsTest::noGlobalSqlModeChangesAValue()
     Sandbox::exec(*m_my,
                   QStringLiteral("CREATE TABLE from_my (id INT AUTO_INCREMENT PRIMARY KEY, code CHAR(6), "
                                  "note VARCHAR(20), day DATE) CHARACTER SET utf8mb4"));
-    // The test's session, like the program's, keeps a 0 and takes backslashes as they are.
+    // The test's session keeps a 0 and takes backslashes as they are.
+    Sandbox::exec(*m_my,
+                  QStringLiteral("SET SESSION sql_mode = 'NO_AUTO_VALUE_ON_ZERO,NO_BACKSLASH_ESCAPES'"));
     Sandbox::exec(*m_my, QStringLiteral("INSERT INTO from_my VALUES (0, 'ab', '', '2024-02-29'), "
                                         "(1, '', 'a\\b', NULL), (2, NULL, 'x', '1999-12-31')"));
     Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE from_pg (id int, note text, code char(4))"));
