@@ -83,6 +83,11 @@ export QS_PG_SOCKET_PORT=$QS_PG_PORT
 export QS_PG_PORT=$pg_proxy QS_MY_PORT=$my_proxy
 export QS_PUSHBACK_LINK="$kRate bytes/s, window $kWindow, $kDelayMs ms, TCP send buffers $kSendBuffers"
 echo "pushback_link: $QS_PUSHBACK_LINK"
+# In the background, so that a signal to this script stops the servers at once.
+"$@" &
+test_pid=$!
+trap 'kill "$test_pid" 2>/dev/null; exit 130' INT
+trap 'kill "$test_pid" 2>/dev/null; exit 143' TERM
 status=0
-"$@" || status=$?
+wait "$test_pid" || status=$?
 exit "$status"
