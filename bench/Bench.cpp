@@ -1,9 +1,10 @@
 // quillstone_bench: copies a generated table of N rows each way through the table window's
-// own send buttons, with the servers near (their own loopback ports) and far (behind a
-// delay proxy each), and sets each copy's rate beside a plain client-library loop sending
-// the same INSERT texts one at a time.
+// own send buttons, with the servers near (their own loopback ports), far (behind a delay
+// proxy each) and far and narrow (behind a delay proxy that also limits the rate to 25 MB/s
+// each way and the window to 64 KiB), and sets each copy's rate beside a plain
+// client-library loop sending the same INSERT texts one at a time.
 //
-//   quillstone_bench [--rows N] [--only near|far] [--plain-seconds S] [--delay-ms D]
+//   quillstone_bench [--rows N] [--only near|far|narrow] [--plain-seconds S] [--delay-ms D]
 //                    [--memory-record FILE --revision R]
 //
 // It reads the QS_* variables of scripts/sandbox. The copy and the plain loop each run in
@@ -54,11 +55,38 @@ const Direction kDirections[] = {
     {"to-mysql", "PostgreSQL -> MySQL", false, "bench_pg", "bench_pg_plain"},
 };
 
-// How many times the plain loop's rate the copy should reach. Near, the plain loop waits
-// for a durable commit per row; far, also for a round trip per row.
-double targetRatio(const Direction& direction, bool far)
+// Where the servers are: on their own loopback ports, or behind a proxy each.
+enum class Place { Near, Far, Narrow };
+const Place kPlaces[] = {Place::Near, Place::Far, Place::Narrow};
+
+const char* placeName(Place place)
 {
-    if (far)
+    switch (place) {
+    case Place::Near:
+        return "near";
+    case Place::Far:
+        return "far";
+    case Place::Narrow:
+        return "far, narrow";
+    }
+    return "";
+}
+
+// The name --only takes.
+const char* placeKey(Place place)
+{
+    return place == Place::Narrow ? "narrow" : placeName(place);
+}
+
+// The narrow link: a rate and a window such as a slow line to a server has.
+const QStringList kNarrowLink{QStringLiteral("--rate"), QStringLiteral("25000000"),
+                              QStringLiteral("--window"), QStringLiteral("65536")};
+
+// How many times the plain loop's rate the copy should reach. Near, the plain loop waits
+// for a durable commit per row; far, also for a round trip per row, narrow or not.
+double targetRatio(const Direction& direction, Place place)
+{
+    if (place != Place::Near)
         return direction.toPostgreSQL ? 20 : 10;
     return direction.toPostgreSQL ? 3 : 1.1;
 }
@@ -67,8 +95,7 @@ constexpr double kMemoryTargetMiB = 20;
 struct Options
 {
     qint64 rows = 100000;
-    bool near = true;
-    bool far = true;
+    QList<Place> places{std::begin(kPlaces), std::end(kPlaces)};
     double plainSeconds = 20;
     QString delayMs = QStringLiteral("0.5");
     QString memoryRecord;
@@ -306,14 +333,15 @@ void waitTargetIdle(Connection& target, bool postgreSQL, double delayMs)
     }
 }
 
-// One delay proxy in front of each server, for the far runs.
+// One delay proxy in front of each server, for the far runs; the options make the link
+// narrow.
 class DelayProxies
 {
 public:
-    DelayProxies(const SandboxDetails& details, const QString& delayMs)
+    DelayProxies(const SandboxDetails& details, const QString& delayMs, const QStringList& options = {})
     {
-        m_pgPort = start(m_pg, details.pgHost, details.pgPort, delayMs);
-        m_myPort = start(m_my, details.myHost, details.myPort, delayMs);
+        m_pgPort = start(m_pg, details.pgHost, details.pgPort, delayMs, options);
+        m_myPort = start(m_my, details.myHost, details.myPort, delayMs, options);
     }
     ~DelayProxies()
     {
@@ -332,11 +360,11 @@ public:
 private:
     // The proxy prints its port once it listens.
     static QByteArray start(QProcess& proxy, const QByteArray& host, const QByteArray& port,
-                            const QString& delayMs)
+                            const QString& delayMs, const QStringList& options)
     {
         proxy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         proxy.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillstone_delay_proxy"),
-                    {text(host), text(port), delayMs});
+                    options + QStringList{text(host), text(port), delayMs});
         const QDeadlineTimer deadline(30000);
         while (!proxy.canReadLine()) {
             if (!proxy.waitForReadyRead(int(deadline.remainingTime())) || deadline.hasExpired())
@@ -409,6 +437,32 @@ QString contentOf(Connection& target, bool postgreSQL, const QString& table)
                   .arg(table));
 }
 
+// The row count and an order-free sum of row hashes of a bench table, computed by its
+// server over each row's values as texts: the source's values spelled as the copy holds
+// them, so that a copy and its source give the same answer only when every value arrived.
+// The spellings are those of the columns of fillSources and the type rules: MySQL to
+// PostgreSQL, every column but the numbers arrives as MySQL's text; PostgreSQL to MySQL,
+// the timestamp arrives as a DATETIME(6). Both servers write a double's shortest text.
+QString rowsAsCopied(Connection& connection, bool postgreSQL, const QString& table, bool sourceIsPostgreSQL)
+{
+    if (!postgreSQL)
+        return scalar(
+            connection,
+            QStringLiteral("SELECT CONCAT(COUNT(*), ' ', COALESCE(SUM(CAST(CONV(SUBSTR(MD5(CONVERT("
+                           "CONCAT_WS('|', id, qty, amount, IFNULL(CONCAT('=', name), '-'), created, "
+                           "CAST(ratio AS CHAR(64))) USING utf8mb4)), 1, 15), 16, 10) AS UNSIGNED)), 0)) "
+                           "FROM %1")
+                .arg(mySQLName(table)));
+    const QString created = sourceIsPostgreSQL
+                                ? QStringLiteral("to_char(created, 'YYYY-MM-DD HH24:MI:SS.US')")
+                                : QStringLiteral("created");
+    return scalar(connection,
+                  QStringLiteral("SELECT count(*) || ' ' || coalesce(sum(('x' || substr(md5("
+                                 "concat_ws('|', id, qty, amount, coalesce('=' || name, '-'), %1, "
+                                 "ratio)), 1, 15))::bit(60)::bigint), 0) FROM %2")
+                      .arg(created, postgreSQLName(table)));
+}
+
 double mib(long kib)
 {
     return double(kib) / 1024.0;
@@ -418,7 +472,7 @@ double mib(long kib)
 struct Run
 {
     const Direction* direction = nullptr;
-    bool far = false;
+    Place place = Place::Near;
     qint64 rows = 0; // copied by the transfer
     TransferChild transfer;
     double transferSeconds = 0; // the click, less the times it was stopped
@@ -432,7 +486,7 @@ struct Run
     double transferRate() const { return double(rows) / transferSeconds; }
     double plainRate() const { return double(plainRows) / plainSeconds; }
     double ratio() const { return transferRate() / plainRate(); }
-    double target() const { return targetRatio(*direction, far); }
+    double target() const { return targetRatio(*direction, place); }
     bool met() const { return ratio() >= target(); }
 };
 
@@ -443,11 +497,6 @@ QString loadAverage()
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("unknown");
     return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-
-const char* where(bool far)
-{
-    return far ? "far" : "near";
 }
 
 QString seconds(double value)
@@ -512,22 +561,23 @@ void recordMemory(const Options& options, const QList<Run>& runs)
 
 void printSummary(const Options& options, bool durable, const QList<Run>& runs)
 {
-    std::printf("\n%lld rows, servers %s; far: %s ms each way through a proxy in front of each server\n",
+    std::printf("\n%lld rows, servers %s; far: %s ms each way through a proxy in front of each server; "
+                "narrow: the same at %s bytes/s each way with a window of %s bytes\n",
                 static_cast<long long>(options.rows), durable ? "durable" : "NOT durable",
-                qPrintable(options.delayMs));
-    std::printf("%-20s %-5s %16s %13s %9s %8s %7s %13s %13s\n", "direction", "where", "transfer rows/s",
+                qPrintable(options.delayMs), qPrintable(kNarrowLink[1]), qPrintable(kNarrowLink[3]));
+    std::printf("%-20s %-11s %16s %13s %9s %8s %7s %13s %13s\n", "direction", "where", "transfer rows/s",
                 "plain rows/s", "ratio", "target", "", "peak RSS MiB", "before click");
     for (const Run& run : runs)
-        std::printf("%-20s %-5s %16.0f %13.0f %8.2fx %7.1fx %7s %13.1f %13.1f\n", run.direction->label,
-                    where(run.far), run.transferRate(), run.plainRate(), run.ratio(), run.target(),
+        std::printf("%-20s %-11s %16.0f %13.0f %8.2fx %7.1fx %7s %13.1f %13.1f\n", run.direction->label,
+                    placeName(run.place), run.transferRate(), run.plainRate(), run.ratio(), run.target(),
                     run.met() ? "met" : "MISSED", mib(run.transfer.peakKiB), mib(run.transfer.beforeKiB));
 
     std::printf("\nwhere the time goes, in seconds (the plain loop's only while it ran on the clock)\n");
-    std::printf("%-20s %-5s %-8s %9s %9s %11s %9s %9s\n", "direction", "where", "run", "wall", "program",
+    std::printf("%-20s %-11s %-8s %9s %9s %11s %9s %9s\n", "direction", "where", "run", "wall", "program",
                 "PostgreSQL", "MariaDB", "proxies");
     auto line = [](const Run& run, const char* what, double wall, double cpu, const ServerCpu& servers) {
-        std::printf("%-20s %-5s %-8s %9.1f %9.1f %11s %9s %9.1f\n", run.direction->label, where(run.far),
-                    what, wall, cpu, qPrintable(seconds(servers.postgreSQL)),
+        std::printf("%-20s %-11s %-8s %9.1f %9.1f %11s %9s %9.1f\n", run.direction->label,
+                    placeName(run.place), what, wall, cpu, qPrintable(seconds(servers.postgreSQL)),
                     qPrintable(seconds(servers.mariaDB)), servers.proxies);
     };
     for (const Run& run : runs) {
@@ -539,14 +589,14 @@ void printSummary(const Options& options, bool durable, const QList<Run>& runs)
 // One copy and its plain loop, taking turns: slices of the copy and of the plain loop
 // alternate while the copy runs and the plain loop has time left; what is left of its
 // time comes after the copy.
-Run measure(const Direction& direction, bool far, const Options& options,
+Run measure(const Direction& direction, Place place, const Options& options,
             const QProcessEnvironment& environment, const QString& file, Connection& target)
 {
     constexpr int kCopySliceMs = 2000;
     constexpr qint64 kPlainSliceNs = 500000000;
     Run run;
     run.direction = &direction;
-    run.far = far;
+    run.place = place;
     run.rows = options.rows;
 
     QProcess plain;
@@ -640,17 +690,23 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
     fillSources(*my, *pg, options.rows);
     std::printf("load average: %s\n", qPrintable(loadAverage()));
 
-    std::unique_ptr<DelayProxies> proxies;
-    if (options.far)
-        proxies = std::make_unique<DelayProxies>(details, options.delayMs);
-    if (proxies) // for ServerCpu
-        qputenv(kProxyPidsVariable, proxies->pids().toLatin1());
-    const QProcessEnvironment nearEnvironment = QProcessEnvironment::systemEnvironment();
-    QProcessEnvironment farEnvironment = nearEnvironment;
-    if (proxies) {
-        farEnvironment.insert(QStringLiteral("QS_PG_PORT"), text(proxies->pgPort()));
-        farEnvironment.insert(QStringLiteral("QS_MY_PORT"), text(proxies->myPort()));
+    // The children's environments: the servers' ports, or the proxies' of the place.
+    std::unique_ptr<DelayProxies> proxies[std::size(kPlaces)];
+    QProcessEnvironment environments[std::size(kPlaces)];
+    QStringList proxyPids;
+    for (const Place place : options.places) {
+        const size_t i = size_t(place);
+        environments[i] = QProcessEnvironment::systemEnvironment();
+        if (place == Place::Near)
+            continue;
+        proxies[i] = std::make_unique<DelayProxies>(details, options.delayMs,
+                                                    place == Place::Narrow ? kNarrowLink : QStringList());
+        proxyPids.append(proxies[i]->pids());
+        environments[i].insert(QStringLiteral("QS_PG_PORT"), text(proxies[i]->pgPort()));
+        environments[i].insert(QStringLiteral("QS_MY_PORT"), text(proxies[i]->myPort()));
     }
+    qputenv(kProxyPidsVariable, proxyPids.join(QLatin1Char(' ')).toLatin1()); // for ServerCpu
+    const QProcessEnvironment nearEnvironment = QProcessEnvironment::systemEnvironment();
 
     QTemporaryDir folder;
     QList<Run> runs;
@@ -682,26 +738,33 @@ int runBenchmark(const Options& options, const SandboxDetails& details)
         shape.waitForFinished(-1);
         resultOf(shape, 5, "the copy of an empty table");
         source.Execute(QStringLiteral("DROP TABLE ") + sourceName(plainTable));
+        const QString original =
+            rowsAsCopied(source, !direction.toPostgreSQL, table, !direction.toPostgreSQL);
 
-        for (const bool far : {false, true}) {
-            if (far ? !options.far : !options.near)
-                continue;
+        for (const Place place : options.places) {
             target.Execute(QStringLiteral("TRUNCATE TABLE ") + targetName(plainTable));
-            const Run run =
-                measure(direction, far, options, far ? farEnvironment : nearEnvironment, file, target);
+            const Run run = measure(direction, place, options, environments[size_t(place)], file, target);
             const QString copied = contentOf(target, direction.toPostgreSQL, table);
             const QString sent = contentOf(target, direction.toPostgreSQL, plainTable);
             if (copied != sent || !copied.startsWith(QString::number(options.rows) + QLatin1Char(' ')))
                 throw std::runtime_error(QStringLiteral("the two copies differ: %1 rows/hash against %2")
                                              .arg(copied, sent)
                                              .toStdString());
-            std::printf("%-20s %-4s: transfer %lld rows in %.1f s = %.0f rows/s (stopped %d times for the "
+            // Every value as its source has it, by hashes each server computes.
+            const QString arrived =
+                rowsAsCopied(target, direction.toPostgreSQL, table, !direction.toPostgreSQL);
+            if (arrived != original)
+                throw std::runtime_error(QStringLiteral("the copy differs from its source: %1 rows/hash "
+                                                        "against %2")
+                                             .arg(arrived, original)
+                                             .toStdString());
+            std::printf("%-20s %-11s: transfer %lld rows in %.1f s = %.0f rows/s (stopped %d times for the "
                         "plain loop); plain loop %lld rows in %.1f s = %.0f rows/s; %.2fx (target %.1fx) %s; "
-                        "same rows\n",
-                        direction.label, where(far), static_cast<long long>(run.rows), run.transferSeconds,
-                        run.transferRate(), run.pauses, static_cast<long long>(run.plainRows),
-                        run.plainSeconds, run.plainRate(), run.ratio(), run.target(),
-                        run.met() ? "met" : "MISSED");
+                        "same rows as the source\n",
+                        direction.label, placeName(place), static_cast<long long>(run.rows),
+                        run.transferSeconds, run.transferRate(), run.pauses,
+                        static_cast<long long>(run.plainRows), run.plainSeconds, run.plainRate(), run.ratio(),
+                        run.target(), run.met() ? "met" : "MISSED");
             std::fflush(stdout);
             runs.append(run);
         }
@@ -727,7 +790,7 @@ const Direction* directionNamed(const QString& key)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: quillstone_bench [--rows N] [--only near|far] [--plain-seconds S] "
+    std::fprintf(stderr, "usage: quillstone_bench [--rows N] [--only near|far|narrow] [--plain-seconds S] "
                          "[--delay-ms D] [--memory-record FILE --revision R]\n");
     return 2;
 }
@@ -752,9 +815,12 @@ int main(int argc, char** argv)
         if (argument == QLatin1String("--rows") && hasValue) {
             options.rows = arguments[++i].toLongLong();
         } else if (argument == QLatin1String("--only") && hasValue) {
-            const QString place = arguments[++i];
-            options.near = place == QLatin1String("near");
-            options.far = place == QLatin1String("far");
+            const QString name = arguments[++i];
+            options.places.clear();
+            for (const Place place : kPlaces) {
+                if (name == QLatin1String(placeKey(place)))
+                    options.places.append(place);
+            }
         } else if (argument == QLatin1String("--plain-seconds") && hasValue) {
             options.plainSeconds = arguments[++i].toDouble();
         } else if (argument == QLatin1String("--delay-ms") && hasValue) {
@@ -773,7 +839,7 @@ int main(int argc, char** argv)
             return usage();
         }
     }
-    if (options.rows < 1 || options.plainSeconds <= 0 || !(options.near || options.far) ||
+    if (options.rows < 1 || options.plainSeconds <= 0 || options.places.isEmpty() ||
         options.delayMs.toDouble() <= 0)
         return usage();
     try {

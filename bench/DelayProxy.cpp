@@ -1,13 +1,20 @@
 // quillstone_delay_proxy: a loopback TCP proxy that holds the data of every connection
 // for a fixed time in each direction, as the network to a server farther away would.
 //
-//   quillstone_delay_proxy HOST PORT [DELAY_MS]    DELAY_MS defaults to 0.5
+//   quillstone_delay_proxy [--rate BYTES] [--window BYTES] HOST PORT [DELAY_MS]
 //
-// It listens on a free loopback port, prints that port on a line of its own once it
-// accepts connections, and forwards each connection to HOST:PORT until it is killed
-// (or its parent ends). It is a delay line: a chunk read at time t is written at
-// t + DELAY_MS, in order, however many chunks are on their way, with no limit on the
-// rate. One thread, one epoll set, one wake-up per batch of due chunks.
+// DELAY_MS defaults to 0.5. It listens on a free loopback port, prints that port on a
+// line of its own once it accepts connections, and forwards each connection to HOST:PORT
+// until it is killed (or its parent ends). It is a delay line: a chunk read at time t is
+// written at t + DELAY_MS, in order, however many chunks are on their way.
+//
+// Without options the rate has no limit. --rate caps each direction of each connection
+// at BYTES per second (a token bucket of 10 ms of the rate, 1 KiB at least). --window
+// makes the link narrow: every socket of the proxy gets receive and send buffers of BYTES,
+// so the peers see a small window, and the proxy holds at most about BYTES per direction,
+// so a sender faster than the link finds its own socket full, as on a slow network.
+//
+// One thread, one epoll set, one wake-up per batch of due chunks.
 
 #include <algorithm>
 #include <cerrno>
@@ -33,7 +40,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Past this many bytes on their way in one direction, reading from the sender waits.
+// Past this many bytes on their way in one direction, reading from the sender waits
+// (without --window; with it, past the window).
 constexpr size_t kHighWater = size_t(4) << 20;
 constexpr size_t kReadSize = size_t(64) << 10;
 constexpr int kMostChunksPerWrite = 64;
@@ -59,6 +67,12 @@ struct Pipe
     bool ended = false;     // the sender's end was read (or the sender failed)
     bool delivered = false; // the end was passed on, or the receiver is gone
     bool blocked = false;   // the receiver's buffer is full: waits to be writable
+    // The rate limit: bytes that may be written by the time `refilled`. Below what the
+    // next write wants, the pipe is throttled until readyAt.
+    double tokens = 0;
+    Clock::time_point refilled{};
+    bool throttled = false;
+    Clock::time_point readyAt{};
 };
 
 struct Link;
@@ -81,11 +95,20 @@ struct Link
     bool connecting = true; // the target's connect has not completed
 };
 
+struct LinkShape
+{
+    Clock::duration delay{};
+    double rate = 0; // bytes per second in each direction; 0: no limit
+    int window = 0;  // socket buffer bytes; 0: the system's
+};
+
 class Proxy
 {
 public:
-    Proxy(const sockaddr_storage& target, socklen_t targetSize, Clock::duration delay)
-        : m_target(target), m_targetSize(targetSize), m_delay(delay)
+    Proxy(const sockaddr_storage& target, socklen_t targetSize, const LinkShape& shape)
+        : m_target(target), m_targetSize(targetSize), m_delay(shape.delay), m_rate(shape.rate),
+          m_burst(std::max(shape.rate / 100, 1024.0)), m_window(shape.window),
+          m_highWater(shape.window > 0 ? size_t(shape.window) : kHighWater)
     {
         m_epoll = epoll_create1(EPOLL_CLOEXEC);
         if (m_epoll < 0)
@@ -93,6 +116,7 @@ public:
         m_listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (m_listener < 0)
             fail("socket");
+        setWindow(m_listener); // accepted sockets inherit it; the window scale is set at the SYN
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -167,6 +191,16 @@ private:
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
 
+    // Before listen or connect, so that the window offered in the handshake is small.
+    void setWindow(int fd) const
+    {
+        if (m_window <= 0)
+            return;
+        if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &m_window, sizeof m_window) != 0 ||
+            setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &m_window, sizeof m_window) != 0)
+            fail("setsockopt");
+    }
+
     void accept(Clock::time_point now)
     {
         for (;;) {
@@ -180,8 +214,11 @@ private:
             }
             noDelay(client);
             noDelay(server);
+            setWindow(server);
             auto link = std::make_unique<Link>();
             for (int side = 0; side < 2; ++side) {
+                link->pipes[side].tokens = m_burst;
+                link->pipes[side].refilled = now;
                 link->ends[side].link = link.get();
                 link->ends[side].side = side;
                 link->ends[side].fd = side == 0 ? client : server;
@@ -231,7 +268,10 @@ private:
         if (pipe.ended)
             return;
         char buffer[kReadSize];
-        const ssize_t got = recv(link.ends[side].fd, buffer, sizeof buffer, 0);
+        // Up to the high-water mark, so that a narrow link holds no more than its window.
+        const size_t room =
+            pipe.bytes < m_highWater ? std::min(kReadSize, m_highWater - pipe.bytes) : kReadSize;
+        const ssize_t got = recv(link.ends[side].fd, buffer, room, 0);
         if (got > 0) {
             if (pipe.delivered)
                 return; // the receiver is gone
@@ -265,11 +305,12 @@ private:
     }
 
     // Writes the chunks of pipes[side] that are due by the horizon, several at once when
-    // they can.
+    // they can, as far as the rate limit allows.
     void flush(Link& link, int side, Clock::time_point horizon, Clock::time_point now)
     {
         Pipe& pipe = link.pipes[side];
         Endpoint& to = link.ends[1 - side];
+        pipe.throttled = false;
         if (pipe.delivered || pipe.blocked || to.broken || (side == 0 && link.connecting))
             return;
         while (!pipe.queue.empty() && pipe.queue.front().due <= horizon) {
@@ -279,19 +320,39 @@ private:
                 pipe.delivered = true;
                 return;
             }
+            size_t allowed = SIZE_MAX;
+            if (m_rate > 0) {
+                refill(pipe, horizon);
+                // Half a bucket at least (or the rest of the chunk), not a trickle of
+                // small writes; a byte short is close enough.
+                const Chunk& front = pipe.queue.front();
+                const double wanted = std::min(double(front.bytes.size() - front.written), m_burst / 2);
+                if (pipe.tokens + 1 < wanted) {
+                    pipe.throttled = true;
+                    pipe.readyAt =
+                        pipe.refilled + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>((wanted - pipe.tokens) / m_rate));
+                    return;
+                }
+                allowed = size_t(std::max(pipe.tokens, 1.0));
+            }
             iovec parts[kMostChunksPerWrite];
             int count = 0;
+            size_t requested = 0;
             for (const Chunk& chunk : pipe.queue) {
-                if (count == kMostChunksPerWrite || chunk.due > horizon || chunk.bytes.empty())
+                if (count == kMostChunksPerWrite || chunk.due > horizon || chunk.bytes.empty() ||
+                    requested == allowed)
                     break;
+                const size_t length = std::min(chunk.bytes.size() - chunk.written, allowed - requested);
                 parts[count].iov_base = const_cast<char*>(chunk.bytes.data() + chunk.written);
-                parts[count].iov_len = chunk.bytes.size() - chunk.written;
+                parts[count].iov_len = length;
+                requested += length;
                 ++count;
             }
             msghdr message{};
             message.msg_iov = parts;
             message.msg_iovlen = size_t(count);
-            ssize_t sent = sendmsg(to.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+            const ssize_t sent = sendmsg(to.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (sent < 0) {
                 if (errno == EAGAIN || errno == EWOULDBLOCK)
                     pipe.blocked = true;
@@ -300,18 +361,33 @@ private:
                 return;
             }
             pipe.bytes -= size_t(sent);
-            while (sent > 0) {
+            if (m_rate > 0)
+                pipe.tokens -= double(sent);
+            for (size_t left = size_t(sent); left > 0;) {
                 Chunk& front = pipe.queue.front();
-                const size_t left = front.bytes.size() - front.written;
-                if (size_t(sent) < left) {
-                    front.written += size_t(sent);
-                    pipe.blocked = true; // a short write: the buffer is full
-                    return;
+                const size_t rest = front.bytes.size() - front.written;
+                if (left < rest) {
+                    front.written += left;
+                    break;
                 }
-                sent -= ssize_t(left);
+                left -= rest;
                 pipe.queue.pop_front();
             }
+            if (size_t(sent) < requested) {
+                pipe.blocked = true; // a short write: the buffer is full
+                return;
+            }
         }
+    }
+
+    // The bucket fills at the rate, up to its size.
+    void refill(Pipe& pipe, Clock::time_point at) const
+    {
+        if (at <= pipe.refilled)
+            return;
+        pipe.tokens = std::min(
+            m_burst, pipe.tokens + m_rate * std::chrono::duration<double>(at - pipe.refilled).count());
+        pipe.refilled = at;
     }
 
     void watch(Endpoint& end)
@@ -322,7 +398,7 @@ private:
         const Pipe& out = link.pipes[end.side];
         const Pipe& in = link.pipes[1 - end.side];
         uint32_t events = 0;
-        if (!out.ended && out.bytes < kHighWater)
+        if (!out.ended && out.bytes < m_highWater)
             events |= EPOLLIN;
         if ((end.side == 1 && link.connecting) || (in.blocked && !in.delivered))
             events |= EPOLLOUT;
@@ -335,7 +411,7 @@ private:
         end.events = events;
     }
 
-    // The time of the earliest chunk that waits only for its time.
+    // The time of the earliest chunk that waits only for its time (or for the rate).
     bool nextDue(Clock::time_point& earliest) const
     {
         bool any = false;
@@ -344,8 +420,10 @@ private:
                 const Pipe& pipe = link->pipes[side];
                 if (pipe.queue.empty() || pipe.blocked || pipe.delivered || (side == 0 && link->connecting))
                     continue;
-                if (!any || pipe.queue.front().due < earliest)
-                    earliest = pipe.queue.front().due;
+                const Clock::time_point due =
+                    pipe.throttled ? std::max(pipe.queue.front().due, pipe.readyAt) : pipe.queue.front().due;
+                if (!any || due < earliest)
+                    earliest = due;
                 any = true;
             }
         }
@@ -363,6 +441,10 @@ private:
     sockaddr_storage m_target;
     socklen_t m_targetSize;
     Clock::duration m_delay;
+    double m_rate;
+    double m_burst; // the bucket's size, in bytes
+    int m_window;
+    size_t m_highWater;
     Clock::duration m_early{0}; // how late timed wakes come, on average
     int m_epoll = -1;
     int m_listener = -1;
@@ -371,27 +453,70 @@ private:
 
 } // namespace
 
+namespace {
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: quillstone_delay_proxy [--rate BYTES] [--window BYTES] HOST PORT [DELAY_MS]\n");
+    return 2;
+}
+
+// A whole number of bytes within [least, most].
+bool readBytes(const char* text, long long least, long long most, long long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && value >= least && value <= most;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: quillstone_delay_proxy HOST PORT [DELAY_MS]\n");
-        return 2;
+    LinkShape shape;
+    std::vector<const char*> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        long long bytes = 0;
+        if (argument == "--rate" || argument == "--window") {
+            const bool rate = argument == "--rate";
+            if (i + 1 == argc || !readBytes(argv[++i], 1024, rate ? (1LL << 40) : (1LL << 30), bytes)) {
+                std::fprintf(stderr, "quillstone_delay_proxy: %s takes a number of bytes (1024 or more)\n",
+                             argument.c_str());
+                return 2;
+            }
+            if (rate)
+                shape.rate = double(bytes);
+            else
+                shape.window = int(bytes);
+        } else if (argument.starts_with("--")) {
+            return usage();
+        } else {
+            positional.push_back(argv[i]);
+        }
     }
+    if (positional.size() < 2 || positional.size() > 3)
+        return usage();
     double delayMs = 0.5;
-    if (argc == 4) {
+    if (positional.size() == 3) {
         char* end = nullptr;
-        delayMs = std::strtod(argv[3], &end);
+        delayMs = std::strtod(positional[2], &end);
         if (*end != '\0' || !(delayMs >= 0) || delayMs > 60000) {
             std::fprintf(stderr, "quillstone_delay_proxy: DELAY_MS must be a number of milliseconds\n");
             return 2;
         }
     }
+    shape.delay =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(delayMs));
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    if (const int error = getaddrinfo(argv[1], argv[2], &hints, &found); error != 0) {
-        std::fprintf(stderr, "quillstone_delay_proxy: %s:%s: %s\n", argv[1], argv[2], gai_strerror(error));
+    if (const int error = getaddrinfo(positional[0], positional[1], &hints, &found); error != 0) {
+        std::fprintf(stderr, "quillstone_delay_proxy: %s:%s: %s\n", positional[0], positional[1],
+                     gai_strerror(error));
         return 1;
     }
     sockaddr_storage target{};
@@ -407,9 +532,7 @@ int main(int argc, char** argv)
     prctl(PR_SET_TIMERSLACK, 1000UL);
     std::signal(SIGPIPE, SIG_IGN);
 
-    Proxy proxy(
-        target, targetSize,
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(delayMs)));
+    Proxy proxy(target, targetSize, shape);
     std::printf("%d\n", proxy.port());
     std::fflush(stdout);
     proxy.run();

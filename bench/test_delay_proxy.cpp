@@ -1,7 +1,9 @@
 // The benchmark's delay proxy, between the sandbox servers and their clients: a round
 // trip takes both delays, chunks on their way at once do not add their delays up, large
 // values cross whole both ways at no added rate limit, many connections run at once, and
-// a target that refuses ends the client's connection.
+// a target that refuses ends the client's connection. Made narrow, it keeps each direction
+// of a connection to its rate, with the bytes intact, and a sender faster than the link
+// finds its own socket full.
 
 #include "connect/ConnectionStrings.h"
 #include "tests/support/TestSupport.h"
@@ -14,7 +16,14 @@
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <libpq-fe.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -22,11 +31,11 @@ namespace {
 class Proxy
 {
 public:
-    Proxy(const QString& host, const QString& port, double delayMs)
+    Proxy(const QString& host, const QString& port, double delayMs, const QStringList& options = {})
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillstone_delay_proxy"),
-                        {host, port, QString::number(delayMs)});
+                        options + QStringList{host, port, QString::number(delayMs)});
         QDeadlineTimer deadline(20000);
         while (!m_process.canReadLine() && !deadline.hasExpired())
             m_process.waitForReadyRead(int(deadline.remainingTime()));
@@ -74,6 +83,135 @@ std::unique_ptr<Connection> openThrough(const Proxy& proxy, bool mySQL)
     return connection;
 }
 
+QByteArray pseudoRandom(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes) {
+        seed = seed * 1103515245 + 12345;
+        c = char(seed >> 16);
+    }
+    return bytes;
+}
+
+QByteArray md5(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+}
+
+// A socket with its buffer set before it connects or listens (0: the system's).
+int loopbackSocket(int option, int bytes)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && bytes > 0)
+        setsockopt(fd, SOL_SOCKET, option, &bytes, sizeof bytes);
+    return fd;
+}
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// The test's own server behind the proxy: it takes one connection, whose receive buffer
+// is set before it listens.
+class Target
+{
+public:
+    explicit Target(int receiveBuffer = 0) : m_listener(loopbackSocket(SO_RCVBUF, receiveBuffer))
+    {
+        sockaddr_in address = loopback(0);
+        socklen_t size = sizeof address;
+        if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            listen(m_listener, 4) != 0 ||
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            qFatal("the test's listener failed: %s", std::strerror(errno));
+        m_port = QString::number(ntohs(address.sin_port));
+    }
+    ~Target() { close(m_listener); }
+    QString port() const { return m_port; }
+    int accept() const { return ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC); }
+
+private:
+    int m_listener;
+    QString m_port;
+};
+
+int connectThrough(const Proxy& proxy, int sendBuffer = 0)
+{
+    const int fd = loopbackSocket(SO_SNDBUF, sendBuffer);
+    const sockaddr_in address = loopback(quint16(proxy.port().toUInt()));
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        qFatal("no connection to the proxy: %s", std::strerror(errno));
+    return fd;
+}
+
+// Writes all of the bytes, blocking, then ends the direction.
+void sendAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype sent = 0; sent < bytes.size();) {
+        const ssize_t written =
+            ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (written < 0 && errno != EINTR)
+            break; // the reader sees the bytes missing
+        sent += std::max<ssize_t>(written, 0);
+    }
+    shutdown(fd, SHUT_WR);
+}
+
+// What arrived on one socket, and when: bytes so far at nanoseconds since the start.
+struct Arrival
+{
+    int fd = -1;
+    QByteArray bytes;
+    QList<QPair<qint64, qint64>> samples;
+    bool ended = false;
+};
+
+// Reads the sockets until each has ended or the deadline has passed.
+void receive(QList<Arrival*> arrivals, const QElapsedTimer& clock, QDeadlineTimer deadline)
+{
+    char buffer[1 << 16];
+    while (!deadline.hasExpired()) {
+        QList<pollfd> fds;
+        for (Arrival* arrival : arrivals) {
+            if (!arrival->ended)
+                fds.append({arrival->fd, POLLIN, 0});
+        }
+        if (fds.isEmpty())
+            return;
+        if (poll(fds.data(), nfds_t(fds.size()), int(std::min<qint64>(deadline.remainingTime(), 1000))) <= 0)
+            continue;
+        for (Arrival* arrival : arrivals) {
+            if (arrival->ended)
+                continue;
+            const ssize_t got = recv(arrival->fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0) {
+                arrival->bytes.append(buffer, got);
+                arrival->samples.append({clock.nsecsElapsed(), arrival->bytes.size()});
+            } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                arrival->ended = true;
+            }
+        }
+    }
+}
+
+// A token bucket of the given rate and size, full from the start, lets through at most
+// size + rate * t bytes by time t. The bucket is 10 ms of the rate; the test allows twice
+// that. An empty answer: every sample was within it.
+QString overTheRate(const Arrival& arrival, double rate)
+{
+    const double allowance = 2 * rate / 100;
+    for (const auto& [nanoseconds, bytes] : arrival.samples) {
+        if (double(bytes) > allowance + rate * double(nanoseconds) / 1e9)
+            return QStringLiteral("%1 bytes after %2 ms").arg(bytes).arg(double(nanoseconds) / 1e6);
+    }
+    return {};
+}
+
 } // namespace
 
 class DelayProxyTest : public QObject
@@ -87,6 +225,8 @@ private slots:
     void largeValuesCrossBothWays();
     void manyConnectionsAtOnce();
     void refusedTargetEndsTheConnection();
+    void eachWayKeepsToItsRate();
+    void aNarrowLinkFillsTheSender();
 };
 
 void DelayProxyTest::roundTripsTakeBothDelays()
@@ -206,6 +346,82 @@ void DelayProxyTest::refusedTargetEndsTheConnection()
     Connection connection;
     QVERIFY_THROWS_EXCEPTION(Error, connection.Open(connectionString(false, proxy.port())));
     QVERIFY(clock.elapsed() < 5000);
+}
+
+// Both directions of one connection at once, each at its own rate: no sample ever ahead
+// of what the rate allows since the writers started, the whole at more than half the rate,
+// and the bytes as sent.
+void DelayProxyTest::eachWayKeepsToItsRate()
+{
+    const double rate = 2000000;
+    const QByteArray up = pseudoRandom(3000000, 1);
+    const QByteArray down = pseudoRandom(3000000, 2);
+    Target target;
+    Proxy proxy(QStringLiteral("127.0.0.1"), target.port(), 1,
+                {QStringLiteral("--rate"), QString::number(qint64(rate)), QStringLiteral("--window"),
+                 QStringLiteral("65536")});
+    QVERIFY(!proxy.port().isEmpty());
+    Arrival atTarget;
+    Arrival atClient;
+    atClient.fd = connectThrough(proxy);
+    atTarget.fd = target.accept();
+    QVERIFY(atTarget.fd >= 0);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread upward(sendAll, atClient.fd, std::cref(up));
+    std::thread downward(sendAll, atTarget.fd, std::cref(down));
+    receive({&atTarget, &atClient}, clock, QDeadlineTimer(60000));
+    upward.join();
+    downward.join();
+    close(atClient.fd);
+    close(atTarget.fd);
+
+    for (const Arrival* arrival : {&atTarget, &atClient}) {
+        const QByteArray& sent = arrival == &atTarget ? up : down;
+        QCOMPARE(arrival->bytes.size(), sent.size());
+        QCOMPARE(md5(arrival->bytes), md5(sent));
+        const QString early = overTheRate(*arrival, rate);
+        QVERIFY2(early.isEmpty(), qPrintable(early));
+        const double seconds = double(arrival->samples.constLast().first) / 1e9;
+        QVERIFY2(double(sent.size()) / seconds > rate / 2, qPrintable(QString::number(seconds)));
+    }
+}
+
+// A receiver that does not read, behind a narrow link: the sender's socket is full after
+// the buffers along the way and one window in the proxy, not after the megabytes a wide
+// proxy takes in. Then everything arrives, intact.
+void DelayProxyTest::aNarrowLinkFillsTheSender()
+{
+    const QByteArray sent = pseudoRandom(2 << 20, 3);
+    Target target(16384);
+    Proxy proxy(QStringLiteral("127.0.0.1"), target.port(), 1,
+                {QStringLiteral("--rate"), QStringLiteral("4000000"), QStringLiteral("--window"),
+                 QStringLiteral("65536")});
+    const int client = connectThrough(proxy, 16384);
+    qsizetype accepted = 0;
+    // Writes until the socket has stayed full for a while: the link holds no more.
+    pollfd writable{client, POLLOUT, 0};
+    while (accepted < sent.size() && poll(&writable, 1, 500) == 1) {
+        const ssize_t written = ::send(client, sent.constData() + accepted, size_t(sent.size() - accepted),
+                                       MSG_NOSIGNAL | MSG_DONTWAIT);
+        accepted += std::max<ssize_t>(written, 0);
+    }
+    // The sockets' buffers (the kernel doubles each) and the proxy's window: a few hundred
+    // KiB. A proxy without a window takes in 4 MiB before it stops reading.
+    QVERIFY2(accepted < (1 << 20), qPrintable(QString::number(accepted)));
+
+    Arrival arrival;
+    arrival.fd = target.accept();
+    QVERIFY(arrival.fd >= 0);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread rest(sendAll, client, sent.mid(accepted));
+    receive({&arrival}, clock, QDeadlineTimer(60000));
+    rest.join();
+    close(client);
+    close(arrival.fd);
+    QCOMPARE(arrival.bytes.size(), sent.size());
+    QCOMPARE(md5(arrival.bytes), md5(sent));
 }
 
 QTEST_MAIN(DelayProxyTest)

@@ -130,10 +130,13 @@ std::unique_ptr<Connection> Sandbox::mySQL()
 
 std::unique_ptr<Connection> Sandbox::postgreSQLAdmin()
 {
+    // The socket is named after the server's port, which QS_PG_SOCKET_PORT gives when
+    // QS_PG_PORT leads to a proxy.
+    const QString port =
+        qEnvironmentVariableIsEmpty("QS_PG_SOCKET_PORT") ? env("QS_PG_PORT") : env("QS_PG_SOCKET_PORT");
     auto connection = std::make_unique<Connection>();
-    connection->Open(
-        QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd=;Database=%4")
-            .arg(env("QS_PG_SOCKET_DIR"), env("QS_PG_PORT"), env("QS_PG_SUPERUSER"), env("QS_PG_DATABASE")));
+    connection->Open(QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Uid=%3;Pwd=;Database=%4")
+                         .arg(env("QS_PG_SOCKET_DIR"), port, env("QS_PG_SUPERUSER"), env("QS_PG_DATABASE")));
     return connection;
 }
 
