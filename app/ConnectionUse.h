@@ -2,7 +2,7 @@
 
 // Small checks the window operations make on the connection object they created.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/db/Connection.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "app/Program.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 
 #include <QDesktopServices>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #include "app/ProgramWindow.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/Program.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "app/SkinFramework.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 
 #include <QApplication>
 #include <QFile>

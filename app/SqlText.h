@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 
 #include <QString>
 

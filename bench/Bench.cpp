@@ -13,7 +13,7 @@
 // a minute on a shared machine, so the plain loop runs in slices spread over the copy,
 // each while the copy is stopped and the server has finished what the copy had sent.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "app/SqlText.h"

@@ -1,6 +1,6 @@
 #include "tables/TableList.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/SqlText.h"
 
 #include <QCollator>

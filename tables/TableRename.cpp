@@ -2,7 +2,7 @@
 // the name the user types, and the list shows the new name in place of the old one.
 
 #include "app/ConnectionUse.h"
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"

@@ -1,7 +1,7 @@
 // "Send Table/s To PostgreSQL": copies the MySQL tables selected in List1 into the
 // PostgreSQL database, one CREATE TABLE and one INSERT per row each.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"

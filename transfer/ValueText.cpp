@@ -1,6 +1,6 @@
 #include "transfer/ValueText.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/db/DataTypeEnum.h"
 
 #include <charconv>

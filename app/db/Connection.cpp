@@ -1,6 +1,6 @@
 #include "app/db/Connection.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
 

@@ -1,6 +1,6 @@
 #include "app/db/ConnectionString.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 
 ConnectionString ConnectionString::parse(const QString& text)
 {

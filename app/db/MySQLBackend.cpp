@@ -3,7 +3,7 @@
 // byte. Statements go through the client's non-blocking interface, so that a long wait
 // for the server leaves the windows painted and can be given up after the time-out.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
 #include "app/db/DataTypeEnum.h"

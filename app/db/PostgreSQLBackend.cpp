@@ -1,6 +1,6 @@
 // The PostgreSQL client: libpq, text results, UTF-8, UTC for time-zone-aware values.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
 #include "app/db/DataTypeEnum.h"

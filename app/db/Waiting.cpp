@@ -1,6 +1,6 @@
 #include "app/db/Waiting.h"
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 
 #include <QThread>
 #include <atomic>

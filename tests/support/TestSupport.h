@@ -4,7 +4,7 @@
 // a temporary settings store, no browser, no exit, fresh windows) and access to the
 // sandbox servers that scripts/test starts.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/MessageBox.h"
 #include "app/db/Connection.h"
 

@@ -2,7 +2,7 @@
 // NULL, numbers bare or quoted, apostrophes, binary, dates with and without fractions,
 // character(n) padding, booleans and the float extremes.
 
-#include "app/Error.h"
+#include "app/db/Error.h"
 #include "app/db/DataTypeEnum.h"
 #include "transfer/ValueText.h"
 
