@@ -20,9 +20,51 @@
 #include <QPushButton>
 #include <QtEndian>
 
+// One frame of the window, by the names of its controls and the members they go to; the
+// fields and labels in the order server, port, user, password, database.
+struct ConnectionFrameDesign
+{
+    QGroupBox* Form1::*frame;
+    const char* frameName;
+    const char* title;
+    int top;
+    QLineEdit* Form1::*fields[5];
+    const char* fieldNames[5];
+    const char* labelNames[5];
+    QPushButton* Form1::*testButton;
+    const char* testName;
+    QPushButton* Form1::*helpButton;
+    const char* helpName;
+};
+
 namespace {
-const char* const kPostgreSQLLabels[5] = {"Label2", "Label3", "Label1", "Label4", "Label6"};
-const char* const kMySQLLabels[5] = {"Label7", "Label10", "Label5", "Label9", "Label8"};
+const ConnectionFrameDesign kPostgreSQLFrame = {
+    &Form1::Frame1,
+    "Frame1",
+    "PostgreSQL Database",
+    8,
+    {&Form1::Text1, &Form1::Text2, &Form1::Text3, &Form1::Text4, &Form1::Text5},
+    {"Text1", "Text2", "Text3", "Text4", "Text5"},
+    {"Label2", "Label3", "Label1", "Label4", "Label6"},
+    &Form1::PushButton3,
+    "PushButton3",
+    &Form1::PushButton5,
+    "PushButton5",
+};
+
+const ConnectionFrameDesign kMySQLFrame = {
+    &Form1::Frame2,
+    "Frame2",
+    "MySQL Login",
+    206,
+    {&Form1::Text6, &Form1::Text10, &Form1::Text7, &Form1::Text8, &Form1::Text9},
+    {"Text6", "Text10", "Text7", "Text8", "Text9"},
+    {"Label7", "Label10", "Label5", "Label9", "Label8"},
+    &Form1::PushButton1,
+    "PushButton1",
+    &Form1::PushButton4,
+    "PushButton4",
+};
 
 struct RememberedField
 {
@@ -66,32 +108,8 @@ Form1::Form1()
     whiteBackground(this);
     m_pointer = new WindowPointer(this);
 
-    Frame1 = namedChild<QGroupBox>(this, "Frame1");
-    Frame1->setTitle(QStringLiteral("PostgreSQL Database"));
-    Frame1->setGeometry(8, 8, 520, 191);
-    Frame2 = namedChild<QGroupBox>(this, "Frame2");
-    Frame2->setTitle(QStringLiteral("MySQL Login"));
-    Frame2->setGeometry(8, 206, 520, 191);
-
-    Text1 = namedChild<QLineEdit>(Frame1, "Text1");
-    Text2 = namedChild<QLineEdit>(Frame1, "Text2");
-    Text3 = namedChild<QLineEdit>(Frame1, "Text3");
-    Text4 = namedChild<QLineEdit>(Frame1, "Text4");
-    Text5 = namedChild<QLineEdit>(Frame1, "Text5");
-    Text6 = namedChild<QLineEdit>(Frame2, "Text6");
-    Text10 = namedChild<QLineEdit>(Frame2, "Text10");
-    Text7 = namedChild<QLineEdit>(Frame2, "Text7");
-    Text8 = namedChild<QLineEdit>(Frame2, "Text8");
-    Text9 = namedChild<QLineEdit>(Frame2, "Text9");
-    PushButton3 = namedChild<QPushButton>(Frame1, "PushButton3");
-    PushButton5 = namedChild<QPushButton>(Frame1, "PushButton5");
-    PushButton1 = namedChild<QPushButton>(Frame2, "PushButton1");
-    PushButton4 = namedChild<QPushButton>(Frame2, "PushButton4");
-
-    QLineEdit* postgreSQLFields[5] = {Text1, Text2, Text3, Text4, Text5};
-    QLineEdit* mySQLFields[5] = {Text6, Text10, Text7, Text8, Text9};
-    buildFrame(Frame1, kPostgreSQLLabels, postgreSQLFields, PushButton3, PushButton5);
-    buildFrame(Frame2, kMySQLLabels, mySQLFields, PushButton1, PushButton4);
+    buildFrame(kPostgreSQLFrame);
+    buildFrame(kMySQLFrame);
 
     PushButton2 = namedChild<QPushButton>(this, "PushButton2");
     PushButton2->setText(QStringLiteral("Next >"));
@@ -129,17 +147,23 @@ Form1::Form1()
     m_pointer->hover(Text10, Hover::Nothing);
 }
 
-void Form1::buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineEdit* fields[5],
-                       QPushButton* testButton, QPushButton* helpButton)
+void Form1::buildFrame(const ConnectionFrameDesign& design)
 {
+    QGroupBox* frame = namedChild<QGroupBox>(this, design.frameName);
+    this->*design.frame = frame;
+    frame->setTitle(QLatin1String(design.title));
+    frame->setGeometry(8, design.top, 520, 191);
     whiteBackground(frame);
     static const char* const captions[5] = {"Server:", "Port:", "Username:", "Password:", "Database:"};
     static const QRect labelPlaces[5] = {
         {16, 27, 73, 17}, {400, 27, 33, 17}, {16, 59, 73, 17}, {16, 91, 73, 17}, {16, 123, 73, 17}};
     static const QRect fieldPlaces[5] = {
         {88, 24, 305, 23}, {432, 24, 73, 23}, {88, 56, 417, 23}, {88, 88, 417, 23}, {88, 120, 417, 23}};
+    QLineEdit* fields[5];
     for (int i = 0; i < 5; ++i) {
-        auto* label = namedChild<QLabel>(frame, labelNames[i]);
+        fields[i] = namedChild<QLineEdit>(frame, design.fieldNames[i]);
+        this->*design.fields[i] = fields[i];
+        auto* label = namedChild<QLabel>(frame, design.labelNames[i]);
         label->setText(QLatin1String(captions[i]));
         label->setGeometry(labelPlaces[i]);
         whiteBackground(label);
@@ -149,9 +173,13 @@ void Form1::buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineE
     fields[3]->setEchoMode(QLineEdit::Password);
     fields[3]->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 
+    QPushButton* testButton = namedChild<QPushButton>(frame, design.testName);
+    this->*design.testButton = testButton;
     testButton->setText(QStringLiteral("Test Connection"));
     testButton->setGeometry(16, 152, 240, 27);
     testButton->setFont(arialBold(11.25));
+    QPushButton* helpButton = namedChild<QPushButton>(frame, design.helpName);
+    this->*design.helpButton = helpButton;
     helpButton->setText(QStringLiteral("Help"));
     helpButton->setGeometry(264, 152, 240, 27);
     helpButton->setFont(arialBold(11.25));

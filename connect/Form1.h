@@ -9,6 +9,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+struct ConnectionFrameDesign;
 
 // The connection window: the details of one PostgreSQL and one MySQL database, each
 // remembered as it is typed, with a test and a help button per side and "Next >".
@@ -52,8 +53,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildFrame(QGroupBox* frame, const char* const labelNames[5], QLineEdit* fields[5],
-                    QPushButton* testButton, QPushButton* helpButton);
+    // Makes one frame with its labels, fields and buttons.
+    void buildFrame(const ConnectionFrameDesign& design);
     void testConnection(const QString& procedure, const QString& connectionString,
                         const QString& failureMessage);
 

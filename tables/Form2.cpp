@@ -33,6 +33,70 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, QRec
 }
 } // namespace
 
+// One half of the window, by the names of its controls and the members they go to; the
+// buttons in the order "Select All", "Deselect All", send, "Delete Table/s", "Rename Table".
+struct TableFrameDesign
+{
+    QGroupBox* Form2::*frame;
+    const char* frameName;
+    const char* title;
+    int left; // twips
+    TableList* Form2::*list;
+    const char* listName;
+    QPushButton* Form2::*buttons[5];
+    const char* buttonNames[5];
+    const char* sendCaption;
+    int renameHeight; // twips
+};
+
+namespace {
+const TableFrameDesign kMySQLFrame = {
+    &Form2::Frame2,
+    "Frame2",
+    "MySQL Tables",
+    120,
+    &Form2::List1,
+    "List1",
+    {&Form2::PushButton10, &Form2::PushButton11, &Form2::PushButton3, &Form2::PushButton1,
+     &Form2::PushButton6},
+    {"PushButton10", "PushButton11", "PushButton3", "PushButton1", "PushButton6"},
+    "Send Table/s To PostgreSQL",
+    405,
+};
+
+const TableFrameDesign kPostgreSQLFrame = {
+    &Form2::Frame1,
+    "Frame1",
+    "PostgreSQL Tables",
+    4080,
+    &Form2::List2,
+    "List2",
+    {&Form2::PushButton8, &Form2::PushButton9, &Form2::PushButton4, &Form2::PushButton5, &Form2::PushButton7},
+    {"PushButton8", "PushButton9", "PushButton4", "PushButton5", "PushButton7"},
+    "Send Table/s To MySQL",
+    400,
+};
+} // namespace
+
+void Form2::buildFrame(const TableFrameDesign& design)
+{
+    QGroupBox* frame = namedChild<QGroupBox>(this, design.frameName);
+    this->*design.frame = frame;
+    frame->setTitle(QLatin1String(design.title));
+    frame->setGeometry(twips(design.left, 120, 3840, 4215));
+    TableList* list = new TableList(frame);
+    this->*design.list = list;
+    list->setObjectName(QLatin1String(design.listName));
+    list->setGeometry(twips(240, 360, 3330, 1635));
+    const char* const captions[5] = {"Select All", "Deselect All", design.sendCaption, "Delete Table/s",
+                                     "Rename Table"};
+    const QRect places[5] = {twips(240, 2100, 1600, 400), twips(1960, 2100, 1600, 400),
+                             twips(240, 2600, 3330, 400), twips(240, 3100, 3330, 400),
+                             twips(240, 3600, 3330, design.renameHeight)};
+    for (int i = 0; i < 5; ++i)
+        this->*design.buttons[i] = button(frame, design.buttonNames[i], captions[i], places[i]);
+}
+
 Form2::Form2()
 {
     setObjectName(QStringLiteral("Form2"));
@@ -40,29 +104,8 @@ Form2::Form2()
     setFont(arialBold(9));
     m_pointer = new WindowPointer(this);
 
-    Frame2 = namedChild<QGroupBox>(this, "Frame2");
-    Frame2->setTitle(QStringLiteral("MySQL Tables"));
-    Frame2->setGeometry(twips(120, 120, 3840, 4215));
-    List1 = new TableList(Frame2);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setGeometry(twips(240, 360, 3330, 1635));
-    PushButton10 = button(Frame2, "PushButton10", "Select All", twips(240, 2100, 1600, 400));
-    PushButton11 = button(Frame2, "PushButton11", "Deselect All", twips(1960, 2100, 1600, 400));
-    PushButton3 = button(Frame2, "PushButton3", "Send Table/s To PostgreSQL", twips(240, 2600, 3330, 400));
-    PushButton1 = button(Frame2, "PushButton1", "Delete Table/s", twips(240, 3100, 3330, 400));
-    PushButton6 = button(Frame2, "PushButton6", "Rename Table", twips(240, 3600, 3330, 405));
-
-    Frame1 = namedChild<QGroupBox>(this, "Frame1");
-    Frame1->setTitle(QStringLiteral("PostgreSQL Tables"));
-    Frame1->setGeometry(twips(4080, 120, 3840, 4215));
-    List2 = new TableList(Frame1);
-    List2->setObjectName(QStringLiteral("List2"));
-    List2->setGeometry(twips(240, 360, 3330, 1635));
-    PushButton8 = button(Frame1, "PushButton8", "Select All", twips(240, 2100, 1600, 400));
-    PushButton9 = button(Frame1, "PushButton9", "Deselect All", twips(1960, 2100, 1600, 400));
-    PushButton4 = button(Frame1, "PushButton4", "Send Table/s To MySQL", twips(240, 2600, 3330, 400));
-    PushButton5 = button(Frame1, "PushButton5", "Delete Table/s", twips(240, 3100, 3330, 400));
-    PushButton7 = button(Frame1, "PushButton7", "Rename Table", twips(240, 3600, 3330, 400));
+    buildFrame(kMySQLFrame);
+    buildFrame(kPostgreSQLFrame);
 
     ProgressBar1 = namedChild<QProgressBar>(this, "ProgressBar1");
     ProgressBar1->setGeometry(twips(120, 4460, 7800, 405));

@@ -8,6 +8,7 @@ class QGroupBox;
 class QProgressBar;
 class QPushButton;
 class TableList;
+struct TableFrameDesign;
 
 // The table window: the MySQL tables on the left, the PostgreSQL tables on the right,
 // each with select, send, delete and rename buttons, and a progress bar below.
@@ -53,6 +54,8 @@ public:
     QPushButton* PushButton12;
 
 private:
+    // Makes one half of the window with its list and buttons.
+    void buildFrame(const TableFrameDesign& design);
     void setAllSelected(const QString& procedure, TableList* list, bool selected);
 
     WindowPointer* m_pointer;

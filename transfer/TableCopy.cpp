@@ -37,7 +37,6 @@ TableCopy::Next TableCopy::copyTable(int index)
 {
     Handler& h = m_handler;
     TableList* source = m_direction.sourceList();
-    TableList* target = m_direction.targetList();
     if (m_lines.tableYield)
         h.step(m_lines.tableYield, [] { YieldToEvents(); });
     if (h.test(m_lines.selected, [&] { return !source->at(index).isSelected(); }))
@@ -47,53 +46,69 @@ TableCopy::Next TableCopy::copyTable(int index)
     // The table keeps its own name on the other side, whatever schema it came from.
     const QString table = item.name;
     h.setContext(item.text());
-    int answer = 0;
-    if (h.test(m_lines.listed, [&] { return target->containsName(table); })) {
-        h.step(m_lines.ask, [&] {
-            answer =
-                MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
-                                 QStringLiteral("Overwrite?"), MessageBox::YesNo);
-        });
-    } else {
-        h.step(m_lines.notAsked, [&] { answer = 0; });
-    }
+    const int answer = askOverwrite(table);
     if (h.test(m_lines.answerNo, [&] { return answer == MessageBox::No; }))
         return Next::Table;
-
     // The source's rows are opened before anything is dropped, so that a table that
     // cannot be read leaves the target as it was.
-    const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
-    if (!h.step(m_lines.select, [&] {
-            m_statement = select;
-            m_objects.recordset().Open(select, m_objects.sourceConnection(), adOpenStatic, adLockOptimistic);
-        }))
+    if (!openSource(item))
         return lost() ? Next::EndClick : Next::Table;
-    if (m_lines.names &&
-        !h.step(m_lines.names, [&] { m_direction.checkNames(table, m_objects.recordset().Fields()); })) {
-        closeRows();
-        return Next::Table;
-    }
-
-    if (h.test(m_lines.answerYes, [&] { return answer == MessageBox::Yes; })) {
-        // A table that stays (a view depends on it, a key refers to it) gets no rows: they
-        // would land on top of the old ones.
-        const QString drop = QStringLiteral("DROP TABLE ") + m_direction.targetName(table);
-        if (!h.step(m_lines.drop,
-                    [&] {
-                        m_statement = drop;
-                        m_objects.targetConnection().Execute(drop);
-                    }) &&
-            !(h.lastError() && isMissingTable(*h.lastError())))
-            return giveUpTable(table);
-        // The list shows the table under the name it was created with.
-        h.step(m_lines.unlist, [&] { target->removeName(table); });
-    }
-
+    if (h.test(m_lines.answerYes, [&] { return answer == MessageBox::Yes; }) && !dropTarget(table))
+        return giveUpTable(table);
     m_direction.buildCreate(h, m_statement, table, m_objects.recordset().Fields());
     // Without its table the rows have nowhere to go, or would go into another table.
     if (!h.step(m_lines.create, [&] { m_objects.targetConnection().Execute(m_statement); }))
         return giveUpTable(table);
     return copyRows(table);
+}
+
+int TableCopy::askOverwrite(const QString& table)
+{
+    int answer = 0;
+    if (m_handler.test(m_lines.listed, [&] { return m_direction.targetList()->containsName(table); })) {
+        m_handler.step(m_lines.ask, [&] {
+            answer =
+                MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
+                                 QStringLiteral("Overwrite?"), MessageBox::YesNo);
+        });
+    } else {
+        m_handler.step(m_lines.notAsked, [&] { answer = 0; });
+    }
+    return answer;
+}
+
+bool TableCopy::openSource(const ListedTable& item)
+{
+    const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
+    if (!m_handler.step(m_lines.select, [&] {
+            m_statement = select;
+            m_objects.recordset().Open(select, m_objects.sourceConnection(), adOpenStatic, adLockOptimistic);
+        }))
+        return false;
+    if (m_lines.names && !m_handler.step(m_lines.names, [&] {
+            m_direction.checkNames(item.name, m_objects.recordset().Fields());
+        })) {
+        closeRows();
+        return false;
+    }
+    return true;
+}
+
+bool TableCopy::dropTarget(const QString& table)
+{
+    // A table that stays (a view depends on it, a key refers to it) gets no rows: they
+    // would land on top of the old ones.
+    const QString drop = QStringLiteral("DROP TABLE ") + m_direction.targetName(table);
+    if (!m_handler.step(m_lines.drop,
+                        [&] {
+                            m_statement = drop;
+                            m_objects.targetConnection().Execute(drop);
+                        }) &&
+        !(m_handler.lastError() && isMissingTable(*m_handler.lastError())))
+        return false;
+    // The list shows the table under the name it was created with.
+    m_handler.step(m_lines.unlist, [&] { m_direction.targetList()->removeName(table); });
+    return true;
 }
 
 TableCopy::Next TableCopy::giveUpTable(const QString& table)

@@ -87,7 +87,14 @@ public:
 private:
     enum class Next { Table, EndClick };
 
+    // The numbered steps of one table.
     Next copyTable(int index);
+    // The overwrite question when the target lists the name: 0 when none was asked.
+    int askOverwrite(const QString& table);
+    // The source's rows, and its names checked; false when the table cannot be copied.
+    bool openSource(const ListedTable& item);
+    // The target dropped after a Yes; false when it stays.
+    bool dropTarget(const QString& table);
     Next copyRows(const QString& table);
     Next giveUpTable(const QString& table);
     void closeRows();

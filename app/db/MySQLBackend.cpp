@@ -3,10 +3,10 @@
 // byte. Statements go through the client's non-blocking interface, so that a long wait
 // for the server leaves the windows painted and can be given up after the time-out.
 
-#include "app/db/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
 #include "app/db/DataTypeEnum.h"
+#include "app/db/Error.h"
 #include "app/db/SessionSettings.h"
 #include "app/db/Waiting.h"
 
@@ -506,6 +506,54 @@ private:
             "Query timeout expired: the server did not answer, and the connection to it was closed."));
     }
 
+    // Ending a read-only snapshot cannot lose anything; a lost connection ends it too.
+    void endSnapshot(const char* statement) noexcept
+    {
+        try {
+            query(statement);
+        } catch (...) {
+        }
+    }
+
+    qint64 countRows(const QByteArray& select)
+    {
+        query("SELECT COUNT(*) FROM (" + select + ") AS quillstone_count");
+        MYSQL_RES* counted = storeResult();
+        MYSQL_ROW row = counted ? mysql_fetch_row(counted) : nullptr;
+        const qint64 count = row && row[0] ? QByteArray(row[0]).toLongLong() : 0;
+        if (counted)
+            mysql_free_result(counted);
+        return count;
+    }
+
+    // The server writes a FLOAT with six significant digits, which can name another float
+    // (16777216 comes as 16777200). When the rows hold FLOAT columns, the query is wrapped
+    // to read them as DOUBLE, and columns gets the original columns; else the query stays.
+    QByteArray withWholeFloats(const QByteArray& select, QList<ColumnInfo>& columns)
+    {
+        query("SELECT * FROM (" + select + ") AS quillstone_rows LIMIT 0");
+        MYSQL_RES* shape = storeResult();
+        if (!shape)
+            throw failure();
+        const unsigned fieldCount = mysql_num_fields(shape);
+        const MYSQL_FIELD* fields = mysql_fetch_fields(shape);
+        QByteArray list;
+        bool floats = false;
+        for (unsigned i = 0; i < fieldCount; ++i) {
+            QByteArray name =
+                "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
+            if (fields[i].type == MYSQL_TYPE_FLOAT) {
+                floats = true;
+                name = "(" + name + " + 0e0)"; // a DOUBLE on every server version
+            }
+            list += (i == 0 ? "" : ", ") + name;
+        }
+        if (floats)
+            columns = columnsOf(shape);
+        mysql_free_result(shape);
+        return floats ? "SELECT " + list + " FROM (" + select + ") AS quillstone_rows" : select;
+    }
+
     Address m_address;
     ConnectionOptions m_options;
     MYSQL* m_connection = nullptr;
@@ -807,62 +855,26 @@ std::unique_ptr<StatementStream> MySQLBackend::statementStream()
     return std::make_unique<PacketStream>(*this);
 }
 
+// The rows of a query in a read-only snapshot, counted first, read as they are walked.
 std::unique_ptr<Cursor> MySQLBackend::stream(const QString& sql)
 {
     const QByteArray text = sql.toUtf8();
     // A slow reader must not be cut off by the server while it writes each row.
     query("SET SESSION net_write_timeout = 86400");
     query("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY");
-    auto endSnapshot = [](MySQLBackend& backend, const char* statement) {
-        // Ending a read-only snapshot cannot lose anything; a lost connection ends it too.
-        try {
-            backend.query(statement);
-        } catch (const Error&) {
-        }
-    };
     try {
-        query("SELECT COUNT(*) FROM (" + text + ") AS quillstone_count");
-        MYSQL_RES* counted = storeResult();
-        MYSQL_ROW countRow = counted ? mysql_fetch_row(counted) : nullptr;
-        const qint64 count = countRow && countRow[0] ? QByteArray(countRow[0]).toLongLong() : 0;
-        if (counted)
-            mysql_free_result(counted);
-
-        // The server writes a FLOAT with six significant digits, which can name another
-        // float (16777216 comes as 16777200). When the rows hold FLOAT columns, the query
-        // is wrapped to read them as DOUBLE, with the original columns kept.
-        query("SELECT * FROM (" + text + ") AS quillstone_rows LIMIT 0");
-        MYSQL_RES* shape = storeResult();
-        if (!shape)
-            throw failure();
-        const unsigned fieldCount = mysql_num_fields(shape);
-        const MYSQL_FIELD* fields = mysql_fetch_fields(shape);
-        QByteArray list;
-        bool floats = false;
-        for (unsigned i = 0; i < fieldCount; ++i) {
-            QByteArray name =
-                "`" + QByteArray(fields[i].name, fields[i].name_length).replace('`', "``") + "`";
-            if (fields[i].type == MYSQL_TYPE_FLOAT) {
-                floats = true;
-                name = "(" + name + " + 0e0)"; // a DOUBLE on every server version
-            }
-            list += (i == 0 ? "" : ", ") + name;
-        }
+        const qint64 count = countRows(text);
         QList<ColumnInfo> columns;
-        if (floats)
-            columns = columnsOf(shape);
-        mysql_free_result(shape);
-
-        query(floats ? "SELECT " + list + " FROM (" + text + ") AS quillstone_rows" : text);
+        query(withWholeFloats(text, columns));
         MYSQL_RES* rows = mysql_use_result(m_connection);
         if (!rows)
             throw failure();
         return std::make_unique<ResultCursor>(
-            link(), rows, count, true,
-            [endSnapshot](MySQLBackend& backend) { endSnapshot(backend, "COMMIT"); }, std::move(columns));
+            link(), rows, count, true, [](MySQLBackend& backend) { backend.endSnapshot("COMMIT"); },
+            std::move(columns));
     } catch (...) {
         if (!m_broken)
-            endSnapshot(*this, "ROLLBACK");
+            endSnapshot("ROLLBACK");
         throw;
     }
 }
