@@ -2,8 +2,8 @@
 
 // Small checks the window operations make on the connection object they created.
 
-#include "app/db/Error.h"
 #include "app/db/Connection.h"
+#include "app/db/Error.h"
 
 #include <memory>
 

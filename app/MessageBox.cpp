@@ -106,7 +106,7 @@ QString MessageBox::input(const QString& prompt, const QString& title, const QSt
             g_observer(shown);
         if (g_inputs.empty())
             return proposed;
-        const QString answer = g_inputs.front();
+        QString answer = g_inputs.front();
         g_inputs.pop_front();
         return answer;
     }

@@ -1,7 +1,7 @@
 #include "app/ProgramWindow.h"
 
-#include "app/db/Error.h"
 #include "app/Program.h"
+#include "app/db/Error.h"
 
 #include <QCloseEvent>
 #include <QFile>

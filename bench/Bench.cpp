@@ -13,12 +13,12 @@
 // a minute on a shared machine, so the plain loop runs in slices spread over the copy,
 // each while the copy is stopped and the server has finished what the copy had sent.
 
-#include "app/db/Error.h"
 #include "app/MessageBox.h"
 #include "app/Settings.h"
 #include "app/SqlText.h"
 #include "app/Windows.h"
 #include "app/db/Connection.h"
+#include "app/db/Error.h"
 #include "bench/Measure.h"
 #include "bench/PlainLoop.h"
 #include "connect/ConnectionStrings.h"
@@ -282,7 +282,7 @@ QList<QByteArray> resultOf(QProcess& child, int words, const char* what)
     if (child.property("result").isNull())
         child.setProperty("result", child.readAllStandardOutput());
     for (const QByteArray& line : child.property("result").toByteArray().split('\n')) {
-        const QList<QByteArray> result = line.trimmed().split(' ');
+        QList<QByteArray> result = line.trimmed().split(' ');
         if (result.size() == words + 1 && result[0] == "RESULT")
             return result;
     }
@@ -370,7 +370,7 @@ private:
             if (!proxy.waitForReadyRead(int(deadline.remainingTime())) || deadline.hasExpired())
                 throw std::runtime_error("the delay proxy did not start");
         }
-        const QByteArray listening = proxy.readLine().trimmed();
+        QByteArray listening = proxy.readLine().trimmed();
         if (listening.toInt() <= 0)
             throw std::runtime_error("the delay proxy printed no port");
         return listening;
@@ -815,7 +815,7 @@ int main(int argc, char** argv)
         if (argument == QLatin1String("--rows") && hasValue) {
             options.rows = arguments[++i].toLongLong();
         } else if (argument == QLatin1String("--only") && hasValue) {
-            const QString name = arguments[++i];
+            const QString& name = arguments[++i];
             options.places.clear();
             for (const Place place : kPlaces) {
                 if (name == QLatin1String(placeKey(place)))

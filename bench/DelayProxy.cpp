@@ -177,8 +177,8 @@ public:
                     m_links.pop_back();
                     continue;
                 }
-                for (int side = 0; side < 2; ++side)
-                    watch(link.ends[side]);
+                for (Endpoint& end : link.ends)
+                    watch(end);
                 ++i;
             }
         }

@@ -10,7 +10,7 @@
 SandboxDetails SandboxDetails::fromEnvironment()
 {
     auto env = [](const char* name) {
-        const QByteArray value = qgetenv(name);
+        QByteArray value = qgetenv(name);
         if (value.isEmpty())
             throw std::runtime_error(std::string(name) +
                                      " is not set: source the env file of scripts/sandbox");

@@ -172,7 +172,7 @@ struct Arrival
 };
 
 // Reads the sockets until each has ended or the deadline has passed.
-void receive(QList<Arrival*> arrivals, const QElapsedTimer& clock, QDeadlineTimer deadline)
+void receive(const QList<Arrival*>& arrivals, const QElapsedTimer& clock, QDeadlineTimer deadline)
 {
     char buffer[1 << 16];
     while (!deadline.hasExpired()) {

@@ -1,7 +1,7 @@
 #include "tables/TableList.h"
 
-#include "app/db/Error.h"
 #include "app/SqlText.h"
+#include "app/db/Error.h"
 
 #include <QCollator>
 #include <QFocusEvent>

@@ -2,13 +2,13 @@
 // the name the user types, and the list shows the new name in place of the old one.
 
 #include "app/ConnectionUse.h"
-#include "app/db/Error.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
 #include "app/Windows.h"
 #include "app/db/Connection.h"
+#include "app/db/Error.h"
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"

@@ -1,7 +1,6 @@
 // "Send Table/s To PostgreSQL": copies the MySQL tables selected in List1 into the
 // PostgreSQL database, one CREATE TABLE and one INSERT per row each.
 
-#include "app/db/Error.h"
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
@@ -9,6 +8,7 @@
 #include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
+#include "app/db/Error.h"
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"

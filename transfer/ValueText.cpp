@@ -1,8 +1,9 @@
 #include "transfer/ValueText.h"
 
-#include "app/db/Error.h"
 #include "app/db/DataTypeEnum.h"
+#include "app/db/Error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -104,7 +105,8 @@ qsizetype toMySQLDateTime(QByteArrayView s, char* out)
         return 0;
     std::memcpy(out, s.data(), 10);
     if (size == 10) {
-        std::memcpy(out + 10, " 00:00:00", 9);
+        static constexpr char kMidnight[] = " 00:00:00"; // written without its NUL
+        std::copy_n(kMidnight, sizeof kMidnight - 1, out + 10);
         return 19;
     }
     if (size < 19 || (s[10] != ' ' && s[10] != 'T') || !isDigits(s, 11, 2) || s[13] != ':' ||

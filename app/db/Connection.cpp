@@ -1,8 +1,8 @@
 #include "app/db/Connection.h"
 
-#include "app/db/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
+#include "app/db/Error.h"
 
 namespace {
 const QString kClosed = QStringLiteral("Operation is not allowed when the object is closed.");

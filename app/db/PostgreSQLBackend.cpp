@@ -1,9 +1,9 @@
 // The PostgreSQL client: libpq, text results, UTF-8, UTC for time-zone-aware values.
 
-#include "app/db/Error.h"
 #include "app/db/Backend.h"
 #include "app/db/ConnectionString.h"
 #include "app/db/DataTypeEnum.h"
+#include "app/db/Error.h"
 #include "app/db/SessionSettings.h"
 #include "app/db/Waiting.h"
 

@@ -52,7 +52,7 @@ QByteArray cursorFile()
         put32(image, 0);
     for (int i = 0; i < side * side; ++i)
         put32(image, 0xff2050a0);
-    image.append(QByteArray(side * 4, '\0')); // AND mask, rows padded to 32 bits
+    image.append(QByteArray(qsizetype(side) * 4, '\0')); // AND mask, rows padded to 32 bits
     QByteArray file;
     put16(file, 0);
     put16(file, 2);

@@ -4,9 +4,9 @@
 // a temporary settings store, no browser, no exit, fresh windows) and access to the
 // sandbox servers that scripts/test starts.
 
-#include "app/db/Error.h"
 #include "app/MessageBox.h"
 #include "app/db/Connection.h"
+#include "app/db/Error.h"
 
 #include <QString>
 #include <QStringList>

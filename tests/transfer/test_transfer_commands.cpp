@@ -181,7 +181,7 @@ void TransferCommandsTest::failedRowIsReported()
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
-    const QString report = shown.constFirst();
+    const QString& report = shown.constFirst();
     QVERIFY2(report.startsWith(toPostgreSQL() ? QStringLiteral("ERROR:  date/time field value out of range")
                                               : QStringLiteral("Out of range value for column 'v'")),
              qPrintable(report));

@@ -186,7 +186,7 @@ void TransferFailuresTest::aRowRefusedInThePipelineIsItsOwnLoss()
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
-    const QString report = shown.constFirst();
+    const QString& report = shown.constFirst();
     const QString tail = report.mid(report.indexOf(QStringLiteral("\r\n")));
     QVERIFY2(tail.startsWith(reportTail(procedure(), line(270, 256), refused)), qPrintable(tail.left(400)));
     if (!toPostgreSQL())

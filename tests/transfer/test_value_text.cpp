@@ -2,8 +2,8 @@
 // NULL, numbers bare or quoted, apostrophes, binary, dates with and without fractions,
 // character(n) padding, booleans and the float extremes.
 
-#include "app/db/Error.h"
 #include "app/db/DataTypeEnum.h"
+#include "app/db/Error.h"
 #include "transfer/ValueText.h"
 
 #include <QTest>
