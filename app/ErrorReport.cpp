@@ -52,6 +52,9 @@ Handler::~Handler()
 void Handler::failed(const Error& error)
 {
     m_lastError = error;
+    // A stop the user asked for is no failure to tell of.
+    if (error.stopped())
+        return;
     const QString kind = error.kind();
     bool seen = false;
     Repeats* mine = nullptr;

@@ -1,5 +1,7 @@
 #include "app/OperationGuard.h"
 
+#include "app/db/Waiting.h"
+
 #include <QApplication>
 
 namespace {
@@ -8,16 +10,21 @@ bool g_running = false;
 
 OperationGuard::OperationGuard() : m_entered(!g_running)
 {
-    if (m_entered)
+    if (m_entered) {
         g_running = true;
-    else
+        Waiting::clearStop();
+    } else {
         QApplication::beep();
+    }
 }
 
 OperationGuard::~OperationGuard()
 {
-    if (m_entered)
+    if (m_entered) {
         g_running = false;
+        // A stop belongs to the operation it was asked of.
+        Waiting::clearStop();
+    }
 }
 
 bool OperationGuard::running()

@@ -9,6 +9,7 @@
 #include "app/Windows.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
+#include "app/db/Waiting.h"
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
@@ -31,7 +32,7 @@ void Form2::PushButton1_Click()
     const QString connectionString = Windows::mySQLConnectionString();
     int last = -1;
     handler.step(110, [&] { last = List1->count() - 1; });
-    for (int i = last; i >= 0; --i) {
+    for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
         handler.step(112, [] { YieldToEvents(); });
         if (handler.test(114, [&] { return List1->at(i).isSelected(); })) {
             QString table;
@@ -70,7 +71,7 @@ void Form2::PushButton5_Click()
         int last = -1;
         QStringList droppedNames;
         handler.step(108, [&] { last = List2->count() - 1; });
-        for (int i = last; i >= 0; --i) {
+        for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
             if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
                 QString name;
                 const bool dropped = handler.step(112, [&] {

@@ -3,6 +3,7 @@
 #include "app/ErrorReport.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
+#include "app/db/Waiting.h"
 #include "transfer/TableCopy.h"
 #include "transfer/TransferSteps.h"
 
@@ -34,9 +35,10 @@ RowPump::Result RowPump::run()
     sendRows();
     if (!m_row.isEmpty())
         m_statement = QString::fromUtf8(m_row);
-    // After a failure that ends the table nothing more goes out, but the rows already on
-    // their way are answered: each is kept or reported, none commits unseen.
-    if (m_failed)
+    // After a failure that ends the table, or a stop, nothing more goes out, but the rows
+    // already on their way are answered: each is kept or reported, none commits unseen.
+    const bool stopped = Waiting::stopRequested();
+    if (m_failed || stopped)
         Attempt([&] { m_stream->forgetUnsent(); });
     takeAnswers(true);
     if (lost())
@@ -47,6 +49,8 @@ RowPump::Result RowPump::run()
     m_stream.reset();
     if (lost())
         return Result::Lost;
+    if (stopped)
+        return Result::Stopped;
     return m_failed ? Result::TableFailed : Result::Copied;
 }
 
@@ -56,7 +60,7 @@ RowPump::Result RowPump::run()
 // by the time they are read.
 void RowPump::sendRows()
 {
-    for (qint64 index = 0; !m_failed && !lost() && !atEndOfRows(); ++index) {
+    for (qint64 index = 0; !m_failed && !lost() && !Waiting::stopRequested() && !atEndOfRows(); ++index) {
         m_handler.step(m_lines.rowYield, [] { YieldToEvents(); });
         if (!sendRow(index))
             return;

@@ -24,6 +24,7 @@ public:
         Copied,      // every row was sent; those the server confirmed are durable
         TableFailed, // a failure that would fail every further row ended the table
         Lost,        // a server went away: nothing more can be copied in this click
+        Stopped,     // the user stopped the click; the rows the server confirmed stay
     };
 
     RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,

@@ -3,6 +3,7 @@
 #include "app/MessageBox.h"
 #include "app/WindowPointer.h"
 #include "app/Yield.h"
+#include "app/db/Waiting.h"
 #include "tables/TableList.h"
 #include "transfer/RowPump.h"
 
@@ -27,7 +28,8 @@ void TableCopy::copySelected(int loopLine)
 {
     int last = -1;
     m_handler.step(loopLine, [&] { last = m_direction.sourceList()->count() - 1; });
-    for (int i = last; i >= 0; --i) {
+    // A stop ends the click before the next table.
+    for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
         if (copyTable(i) == Next::EndClick)
             return;
     }
@@ -174,6 +176,7 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         return Next::EndClick;
     case RowPump::Result::Copied:
     case RowPump::Result::TableFailed:
+    case RowPump::Result::Stopped:
         break;
     }
     m_handler.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
@@ -183,5 +186,5 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         listIfHeld(table);
     else
         list(table);
-    return lost() ? Next::EndClick : Next::Table;
+    return lost() || result == RowPump::Result::Stopped ? Next::EndClick : Next::Table;
 }

@@ -12,7 +12,7 @@ public:
     // a text too long for its column, a broken constraint): then the same statement with
     // other values may well succeed. Any other failure (a missing table, a missing right,
     // a read-only server, a full disk, a lost link) would fail the next statement too.
-    enum class Cause { Other, Values };
+    enum class Cause { Other, Values, Stopped };
 
     explicit Error(QString description, Cause cause = Cause::Other, QString sqlState = {}, int code = 0)
         : m_description(std::move(description)), m_utf8(m_description.toUtf8()), m_cause(cause),
@@ -21,6 +21,9 @@ public:
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }
     bool refusedValues() const { return m_cause == Cause::Values; }
+    // The user stopped the operation while it waited: nothing to report.
+    bool stopped() const { return m_cause == Cause::Stopped; }
+    static Error stoppedByUser() { return Error(QStringLiteral("Stopped by the user."), Cause::Stopped); }
     // The five-character SQLSTATE the server gave, or empty.
     const QString& sqlState() const { return m_sqlState; }
     // The server's own error number, where it has one (MySQL's do), else 0.

@@ -337,7 +337,7 @@ public:
             const short ready =
                 Waiting::onSocket(mysql_get_socket(m_connection), pollEventsFor(status), deadline);
             if (ready == 0)
-                throw Error(
+                throw Waiting::expired(
                     QStringLiteral("Can't connect to the MySQL server on '%1': no answer within %2 seconds.")
                         .arg(QString::fromUtf8(m_address.host))
                         .arg(m_options.connectionTimeout));
@@ -405,7 +405,7 @@ public:
         if (code == kServerGone || code == kServerLost || code == kServerLostExtended || code == kReadTimeout)
             m_broken = true;
         if (std::exchange(m_timedOut, false))
-            return Error(QStringLiteral("Query timeout expired"));
+            return Waiting::expired(QStringLiteral("Query timeout expired"));
         return Error(QString::fromUtf8(mysql_error(m_connection)),
                      refusesValues(code, sqlState) ? Error::Cause::Values : Error::Cause::Other,
                      QString::fromLatin1(sqlState), static_cast<int>(code));
@@ -502,7 +502,7 @@ private:
         m_timedOut = false;
         if (const my_socket socket = mysql_get_socket(m_connection); socket >= 0)
             shutdown(socket, SHUT_RDWR);
-        throw Error(QStringLiteral(
+        throw Waiting::expired(QStringLiteral(
             "Query timeout expired: the server did not answer, and the connection to it was closed."));
     }
 

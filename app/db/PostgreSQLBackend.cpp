@@ -414,7 +414,7 @@ private:
                 return;
             const short events = polling == PGRES_POLLING_READING ? POLLIN : POLLOUT;
             if (Waiting::onSocket(PQsocket(m_connection), events, deadline) == 0)
-                throw Error(QStringLiteral("timeout expired"));
+                throw Waiting::expired(QStringLiteral("timeout expired"));
             polling = PQconnectPoll(m_connection);
         }
     }
@@ -463,8 +463,8 @@ private:
                 if (Waiting::onSocket(PQsocket(m_connection), POLLIN, patience) == 0 ||
                     !PQconsumeInput(m_connection)) {
                     giveUp();
-                    throw Error(timeout + QStringLiteral(": the server did not answer, and the connection to "
-                                                         "it was closed."));
+                    throw Waiting::expired(timeout + QStringLiteral(": the server did not answer, and the "
+                                                                    "connection to it was closed."));
                 }
             }
             PGresult* rest = PQgetResult(m_connection);
@@ -472,7 +472,7 @@ private:
                 break;
             PQclear(rest);
         }
-        throw Error(timeout);
+        throw Waiting::expired(timeout);
     }
 
     PGconn* m_connection = nullptr;
@@ -791,8 +791,9 @@ private:
             return true;
         }
         backend.giveUp();
-        front.answer.error = Error(QStringLiteral("Query timeout expired: the server did not answer, and the "
-                                                  "connection to it was closed."));
+        front.answer.error =
+            Waiting::expired(QStringLiteral("Query timeout expired: the server did not answer, and the "
+                                            "connection to it was closed."));
         front.done = true;
         takeFinished();
         m_due.clear();
@@ -820,7 +821,7 @@ private:
             if (status == PGRES_PIPELINE_SYNC) {
                 entry.done = true;
                 if (entry.cancelled && entry.answer.error)
-                    entry.answer.error = Error(QStringLiteral("Query timeout expired"));
+                    entry.answer.error = Waiting::expired(QStringLiteral("Query timeout expired"));
                 takeFinished();
             } else if (failed(result.get()) && !entry.answer.error) {
                 entry.answer.error = errorOf(result.get());

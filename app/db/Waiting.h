@@ -13,7 +13,19 @@ void pause();
 // The longest the layer waits on a socket between two calls of the hook.
 inline constexpr int kSliceMilliseconds = 40;
 
+// The user asked the running operation to stop. From then on a wait for a server lasts at
+// most a short grace, as if its time-out had passed: an answer that comes at once is still
+// taken, a statement that does not answer is stopped on the server, and the call fails with
+// an error that says it was stopped (Error::stopped()). Cleared when the next operation
+// starts.
+void requestStop();
+void clearStop();
+bool stopRequested();
+inline constexpr int kStopGraceMilliseconds = 1000;
+
 } // namespace Waiting
+
+#include "app/db/Error.h"
 
 #include <QDeadlineTimer>
 #include <functional>
@@ -25,4 +37,10 @@ namespace Waiting {
 short onSocket(int socket, short events, const QDeadlineTimer& deadline);
 // Waits until the condition holds or the deadline passes, calling the hook in between.
 bool until(const std::function<bool()>& condition, const QDeadlineTimer& deadline);
+// The failure of a wait that ended without its answer: the user's stop when one was
+// asked for, else the time-out, with its description.
+inline Error expired(const QString& description)
+{
+    return stopRequested() ? Error::stoppedByUser() : Error(description);
+}
 } // namespace Waiting

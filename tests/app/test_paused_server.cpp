@@ -14,6 +14,7 @@
 #include <QThread>
 #include <atomic>
 #include <csignal>
+#include <optional>
 #include <sys/types.h>
 
 namespace {
@@ -261,6 +262,62 @@ private slots:
                      qPrintable(answers.join(QLatin1Char('\n'))));
             QVERIFY(connection.isBroken());
             QVERIFY2(g_waits > 50, qPrintable(QString::number(g_waits)));
+        }
+    }
+
+    // The user's stop ends a statement that waits on a silent server within seconds, and
+    // one that merely runs long within about a second, stopped on the server; neither is
+    // a failure to report.
+    void aStopEndsAWaitWithinSeconds()
+    {
+        const QString folder = Sandbox::env("QS_SANDBOX_DIR");
+        for (const bool postgreSQL : {true, false}) {
+            for (const bool silent : {true, false}) {
+                Connection connection;
+                connection.CommandTimeout = 5000;
+                connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
+                                           : Sandbox::mySQLConnectionString());
+                QList<pid_t> processes;
+                if (silent && postgreSQL)
+                    processes = {
+                        static_cast<pid_t>(
+                            Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()),
+                        pidInFile(folder + QStringLiteral("/pg/data/postmaster.pid"))};
+                else if (silent)
+                    processes = {pidInFile(folder + QStringLiteral("/my/mariadbd.pid"))};
+                std::optional<Stopped> stopped;
+                if (silent)
+                    stopped.emplace(processes);
+                // The hook runs while the statement waits: the user presses Stop after a while.
+                static QElapsedTimer sinceStart;
+                sinceStart.start();
+                Waiting::setHook([] {
+                    if (sinceStart.elapsed() > 300)
+                        Waiting::requestStop();
+                });
+                QElapsedTimer clock;
+                clock.start();
+                std::optional<Error> failure;
+                try {
+                    connection.Execute(postgreSQL ? QStringLiteral("SELECT pg_sleep(30)")
+                                                  : QStringLiteral("SELECT SLEEP(30)"));
+                } catch (const Error& error) {
+                    failure = error;
+                }
+                const qint64 took = clock.elapsed();
+                Waiting::clearStop();
+                Waiting::setHook(&countWait);
+                stopped.reset();
+                const QString what =
+                    QStringLiteral("%1, %2: %3 ms")
+                        .arg(postgreSQL ? "PostgreSQL" : "MySQL", silent ? "silent" : "sleeping")
+                        .arg(took);
+                QVERIFY2(failure && failure->stopped(), qPrintable(what));
+                QVERIFY2(took < (silent ? 6000 : 3000), qPrintable(what));
+                QCOMPARE(connection.isBroken(), silent);
+                if (!silent)
+                    QCOMPARE(Sandbox::scalar(connection, QStringLiteral("SELECT 4")), QStringLiteral("4"));
+            }
         }
     }
 };
