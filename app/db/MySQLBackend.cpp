@@ -432,6 +432,43 @@ public:
         return m_largestStatement;
     }
 
+    // Whether a table made now keeps its rows in transactions: the engine the server
+    // makes tables with is InnoDB (or another with transactions), as it is by default.
+    bool tablesHaveTransactions()
+    {
+        QByteArray engine = firstValue("SELECT @@default_storage_engine");
+        // MariaDB may force an engine on every table made.
+        try {
+            if (const QByteArray forced = firstValue("SELECT @@enforce_storage_engine"); !forced.isEmpty())
+                engine = forced;
+        } catch (const Error&) {
+            requireLink(); // only MariaDB knows the setting
+        }
+        const QByteArray name = engine.toLower();
+        return name == "innodb" || name == "xtradb" || name == "rocksdb" || name == "tokudb";
+    }
+
+    // Whether a statement that waited too long for a lock undoes its whole transaction.
+    bool lockTimeoutUndoesTransaction()
+    {
+        try {
+            return firstValue("SELECT @@innodb_rollback_on_timeout") == "1";
+        } catch (const Error&) {
+            requireLink();
+            return false;
+        }
+    }
+
+    // The first column of a query's first row; empty for NULL or no row.
+    QByteArray firstValue(const QByteArray& sql)
+    {
+        std::unique_ptr<Cursor> answer = execute(sql);
+        QList<Value> row;
+        if (!answer || !answer->fetch(row) || row.isEmpty())
+            return {};
+        return row.first().bytes();
+    }
+
     // Several statements in one statement text, for the streams of the copies only.
     void allowStatementBatches()
     {
@@ -660,10 +697,17 @@ std::unique_ptr<Cursor> MySQLBackend::storedCursor(MYSQL_RES* result)
     return std::make_unique<ResultCursor>(link(), result, static_cast<qint64>(mysql_num_rows(result)), false);
 }
 
-// Statements sent several to a packet, as one statement text; the server runs and
-// commits each on its own and answers each. After a failed statement the server skips
-// the rest of the packet, so those are sent again in the next one. One packet is on its
-// way while the next is being filled.
+// Statements sent several to a packet, as one statement text, each packet one transaction:
+//   [COMMIT;] START TRANSACTION; s1; ...; sn; COMMIT
+// The server runs them in order and stops at the first that fails. InnoDB undoes that
+// statement alone: the packet's statements before it wait in the open transaction, and the
+// rest go out again in the next packet, which commits the waiting ones first. An answer is
+// handed out only once its transaction committed, in the order the statements were sent,
+// so a row counts as written when it is durable as the server's own setting makes commits.
+// An error that undoes the whole transaction (a deadlock, a failed commit, a lock-wait
+// time-out where the server rolls back on it) sends the transaction's statements again,
+// once. With a target engine without transactions each statement commits on its own. One
+// packet is on its way while the next is being filled.
 class PacketStream : public StatementStream
 {
 public:
@@ -674,6 +718,8 @@ public:
         backend.allowStatementBatches();
         m_largest = backend.largestStatement();
         m_packetBytes = qMin<qint64>(kPacketBytes, m_largest);
+        m_transactional = backend.tablesHaveTransactions();
+        m_timeoutUndoesAll = backend.lockTimeoutUndoesTransaction();
     }
     ~PacketStream() override
     {
@@ -686,9 +732,9 @@ public:
 
     void send(const QByteArray& statement, qint64 tag) override
     {
-        Answer entry{tag, statement, std::nullopt};
+        Entry entry{{tag, statement, std::nullopt}, false};
         if (statement.size() > m_largest)
-            entry.error =
+            entry.answer.error =
                 Error(QStringLiteral(
                           "The statement is %1 bytes long, more than the %2 bytes the MySQL server takes "
                           "(max_allowed_packet); the row was not sent.")
@@ -699,7 +745,12 @@ public:
         m_queue.push_back(std::move(entry));
         if (m_queue.size() >= kPacketStatements || m_queuedBytes >= m_packetBytes) {
             completePacket();
-            startPacket();
+            // After a failure that ends the table nothing more goes out before the caller
+            // has seen it.
+            if (std::none_of(m_ready.begin(), m_ready.end(), [](const Answer& answer) {
+                    return answer.error && !answer.error->refusedValues();
+                }))
+                startPacket();
         }
     }
 
@@ -707,7 +758,8 @@ public:
     {
         if (m_ready.empty() && wait) {
             completePacket();
-            if (!m_queue.empty()) {
+            // Statements still to send, or answers waiting for their commit.
+            while (m_ready.empty() && (!m_queue.empty() || !m_held.empty() || m_open)) {
                 startPacket();
                 completePacket();
             }
@@ -721,21 +773,37 @@ public:
         m_queuedBytes = 0;
     }
 
+    // Rows answered but not committed are undone: nothing commits unseen.
     void discard() override
     {
         forgetUnsent();
         completePacket();
         // The packet's answers may have put statements back in the queue.
         forgetUnsent();
+        m_held.clear();
         m_ready.clear();
+        MySQLBackend* backend = backendOf(m_link);
+        if (std::exchange(m_open, false) && backend && !backend->broken())
+            backend->query("ROLLBACK");
     }
 
-    // Each statement was committed when it was answered.
+    // Each answer was handed out once its transaction committed.
     void finish() override {}
 
 private:
-    static constexpr size_t kPacketStatements = 500;
-    static constexpr qint64 kPacketBytes = 1 << 20;
+    static constexpr size_t kPacketStatements = 2000;
+    static constexpr qint64 kPacketBytes = 4 << 20;
+    static constexpr QByteArrayView kCommit = "COMMIT";
+    static constexpr QByteArrayView kBegin = "START TRANSACTION";
+
+    struct Entry
+    {
+        Answer answer;
+        bool retried = false; // sent again after its transaction was undone
+    };
+    // The results of a packet, in order: a commit of the transaction left open, the
+    // beginning of the packet's own, its statements, its commit.
+    enum class Part { CommitOpen, Begin, Statement, Commit };
 
     MySQLBackend& requireBackend() const
     {
@@ -745,26 +813,78 @@ private:
         return *backend;
     }
 
-    // Sends the statements at the front of the queue as one packet, without waiting.
+    // An answer leaves once every statement sent before it has.
+    void settle(Entry entry)
+    {
+        if (m_open || !m_held.empty())
+            m_held.push_back(std::move(entry));
+        else
+            m_ready.push_back(std::move(entry.answer));
+    }
+
+    qint64 heldRows() const
+    {
+        return std::count_if(m_held.begin(), m_held.end(),
+                             [](const Entry& entry) { return !entry.answer.error; });
+    }
+
+    // The open transaction committed: its answers leave.
+    void committed()
+    {
+        m_open = false;
+        while (!m_held.empty()) {
+            if (!m_held.front().answer.error)
+                ++m_committedRows;
+            m_ready.push_back(std::move(m_held.front().answer));
+            m_held.pop_front();
+        }
+    }
+
+    // Sends the statements at the front of the queue as one packet, without waiting; with
+    // none, the commit of the answers that wait for one.
     void startPacket()
     {
-        while (!m_queue.empty() && m_queue.front().error) {
-            takeQueued(m_ready);
-        }
-        if (m_queue.empty())
-            return;
+        // A statement refused before it was sent is answered in its turn.
+        while (!m_queue.empty() && m_queue.front().answer.error)
+            settle(takeQueued());
+        m_parts.clear();
         m_packet.clear();
+        m_text.resize(0);
         // The client writes a large packet straight from this memory, and when the socket
         // is full it goes on writing from it later, in mysql_real_query_cont: the text
         // lives in the stream until the server has answered the packet.
-        m_text.resize(0);
-        while (!m_queue.empty() && !m_queue.front().error && m_packet.size() < kPacketStatements &&
-               (m_packet.empty() || m_text.size() + 1 + m_queue.front().statement.size() <= m_packetBytes)) {
-            if (!m_packet.empty())
+        auto add = [&](Part part, QByteArrayView text) {
+            if (!m_parts.empty())
                 m_text += ';';
-            m_text += m_queue.front().statement;
-            takeQueued(m_packet);
+            m_text += text;
+            m_parts.push_back(part);
+        };
+        if (m_open || !m_held.empty())
+            add(Part::CommitOpen, kCommit);
+        if (!m_queue.empty() && !m_queue.front().answer.error) {
+            // The packet is one transaction when its statements and the words around them
+            // fit; a statement too large for that goes alone, committing on its own.
+            const qint64 frame = m_text.size() + 1 + kBegin.size() + 1 + kCommit.size();
+            const bool wrap =
+                m_transactional && frame + m_queue.front().answer.statement.size() <= m_packetBytes;
+            if (wrap)
+                add(Part::Begin, kBegin);
+            // A statement alone always fits the server; beside others, the packet keeps to
+            // its size.
+            const qint64 room = m_packetBytes - (wrap ? kCommit.size() + 1 : 0);
+            auto fits = [&](const QByteArray& next) {
+                return m_parts.empty() || m_text.size() + 1 + next.size() <= room;
+            };
+            while (!m_queue.empty() && !m_queue.front().answer.error && m_packet.size() < kPacketStatements &&
+                   fits(m_queue.front().answer.statement)) {
+                add(Part::Statement, m_queue.front().answer.statement);
+                m_packet.push_back(takeQueued());
+            }
+            if (wrap)
+                add(Part::Commit, kCommit);
         }
+        if (m_parts.empty())
+            return;
         MySQLBackend& backend = requireBackend();
         backend.requireLink();
         backend.beginStatement();
@@ -773,78 +893,195 @@ private:
         m_inFlight = true;
     }
 
-    void takeQueued(std::deque<Answer>& to)
+    Entry takeQueued()
     {
-        m_queuedBytes -= m_queue.front().statement.size();
-        to.push_back(std::move(m_queue.front()));
+        Entry entry = std::move(m_queue.front());
         m_queue.pop_front();
+        m_queuedBytes -= entry.answer.statement.size();
+        return entry;
     }
 
-    // Waits for the answers of the packet on its way. A failed statement is answered with
-    // its error, and the statements after it go back to the front of the queue. A server
-    // given up after the time-out answers the statement it was running with that; the
-    // statements after it are lost with the connection.
+    // Waits for the results of the packet on its way and sorts them to its statements.
     void completePacket()
     {
         if (!std::exchange(m_inFlight, false))
             return;
         MySQLBackend& backend = requireBackend();
         MYSQL* connection = backend.handle();
-        size_t i = 0;
+        size_t part = 0;
+        size_t statement = 0; // the packet's statements answered so far
         try {
             int status = m_status;
             int error = m_error;
             backend.complete([&] { return status; },
                              [&](int ready) { return mysql_real_query_cont(&error, connection, ready); });
-            for (; i < m_packet.size(); ++i) {
-                if (i > 0) {
-                    if (!mysql_more_results(connection)) {
-                        requeue(i);
-                        return;
-                    }
+            for (; part < m_parts.size(); ++part) {
+                if (part > 0) {
+                    // Nothing more: the server stopped the packet at a failure.
+                    if (!mysql_more_results(connection))
+                        break;
                     error = backend.nextResult() ? 0 : 1;
                 }
                 if (error != 0) {
-                    m_packet[i].error = backend.failure();
-                    m_ready.push_back(std::move(m_packet[i]));
-                    if (backend.broken())
-                        forgetUnsent(); // lost with the link, like the rest of the packet
-                    else
-                        requeue(i + 1);
-                    m_packet.clear();
+                    failed(part, statement, backend.failure(), backend.broken());
                     return;
                 }
                 if (MYSQL_RES* rows = backend.storeResult())
                     mysql_free_result(rows);
-                m_ready.push_back(std::move(m_packet[i]));
+                succeeded(m_parts[part], statement);
             }
         } catch (const Error& error) {
-            if (i < m_packet.size()) {
-                m_packet[i].error = error;
-                m_ready.push_back(std::move(m_packet[i]));
-            }
-            forgetUnsent();
+            failed(part, statement, error, true);
+            return;
         }
-        m_packet.clear();
+        requeue(statement);
     }
 
+    void succeeded(Part part, size_t& statement)
+    {
+        switch (part) {
+        case Part::CommitOpen:
+        case Part::Commit:
+            committed();
+            break;
+        case Part::Begin:
+            m_open = true;
+            break;
+        case Part::Statement:
+            settle(std::move(m_packet[statement++]));
+            break;
+        }
+    }
+
+    // The part of the packet at index failed. The server ran nothing after it.
+    void failed(size_t index, size_t statement, Error error, bool linkLost)
+    {
+        const Part part = m_parts[index];
+        if (linkLost) {
+            // The open transaction is undone with the connection, and what was not yet
+            // answered is lost with it: one answer says so, and how many rows are in.
+            const QByteArray text = statement < m_packet.size() ? m_packet[statement].answer.statement
+                                    : !m_held.empty()           ? m_held.front().answer.statement
+                                                                : QByteArray();
+            const qint64 tag = statement < m_packet.size() ? m_packet[statement].answer.tag : 0;
+            m_held.clear();
+            m_packet.clear();
+            m_open = false;
+            forgetUnsent();
+            m_ready.push_back(
+                {tag, text,
+                 Error(error.description() + QStringLiteral(" The table holds the %1 rows committed before.")
+                                                 .arg(m_committedRows),
+                       error.stopped() ? Error::Cause::Stopped : Error::Cause::Other, error.sqlState(),
+                       error.code())});
+            return;
+        }
+        const bool undoesAll = part == Part::CommitOpen || part == Part::Commit ||
+                               error.code() == kDeadlock ||
+                               (error.code() == kLockWaitTimeout && m_timeoutUndoesAll);
+        if (part == Part::Statement && !undoesAll) {
+            // That statement alone was undone; the transaction stays open. A failure that
+            // is not the values' own ends the table: its answer says what the table holds.
+            if (!error.refusedValues() && !error.stopped())
+                error =
+                    Error(error.description() + QStringLiteral(" The table holds the %1 rows written before.")
+                                                    .arg(m_committedRows + heldRows()),
+                          Error::Cause::Other, error.sqlState(), error.code());
+            const bool endsTable = !error.refusedValues();
+            m_packet[statement].answer.error = std::move(error);
+            settle(std::move(m_packet[statement]));
+            requeue(statement + 1);
+            // Such a failure is told at once, not a packet later.
+            if (endsTable)
+                commitNow();
+            return;
+        }
+        if (part == Part::Begin) {
+            m_packet.front().answer.error = std::move(error);
+            settle(std::move(m_packet.front()));
+            requeue(1);
+            return;
+        }
+        undone(part, statement, error);
+    }
+
+    // Commits the open transaction now, as the head of the next packet would.
+    void commitNow()
+    {
+        MySQLBackend& backend = requireBackend();
+        try {
+            backend.query("COMMIT");
+            committed();
+        } catch (const Error& error) {
+            m_parts = {Part::CommitOpen};
+            m_packet.clear();
+            failed(0, 0, error, backend.broken());
+        }
+    }
+
+    // The whole transaction was undone: its statements go out again, once, before those
+    // the packet did not run. A second time ends the table, with one answer that says how
+    // many rows are in.
+    void undone(Part part, size_t statement, const Error& error)
+    {
+        m_open = false;
+        std::deque<Entry> again = std::move(m_held);
+        m_held.clear();
+        size_t notRun = statement;
+        if (part == Part::Statement) {
+            again.push_back(std::move(m_packet[statement]));
+            notRun = statement + 1;
+        }
+        requeue(notRun);
+        if (again.empty())
+            return;
+        if (std::any_of(again.begin(), again.end(), [](const Entry& entry) { return entry.retried; })) {
+            forgetUnsent();
+            Answer& first = again.front().answer;
+            first.error =
+                Error(error.description() +
+                          QStringLiteral(" The transaction was undone a second time; the table holds "
+                                         "the %1 rows committed before.")
+                              .arg(m_committedRows),
+                      Error::Cause::Other, error.sqlState(), error.code());
+            m_ready.push_back(std::move(first));
+            return;
+        }
+        for (auto entry = again.rbegin(); entry != again.rend(); ++entry) {
+            entry->retried = true;
+            entry->answer.error.reset();
+            m_queuedBytes += entry->answer.statement.size();
+            m_queue.push_front(std::move(*entry));
+        }
+    }
+
+    // The packet's statements from the index on were not run: they go out again first.
     void requeue(size_t from)
     {
         for (size_t i = m_packet.size(); i > from; --i) {
-            m_queuedBytes += m_packet[i - 1].statement.size();
+            m_queuedBytes += m_packet[i - 1].answer.statement.size();
             m_queue.push_front(std::move(m_packet[i - 1]));
         }
         m_packet.clear();
     }
 
+    static constexpr int kDeadlock = 1213;
+    static constexpr int kLockWaitTimeout = 1205;
+
     std::shared_ptr<BackendLink> m_link;
     qint64 m_largest = 0;
     qint64 m_packetBytes = 0;
-    std::deque<Answer> m_queue;
+    bool m_transactional = true;
+    bool m_timeoutUndoesAll = false;
+    std::deque<Entry> m_queue;
     qint64 m_queuedBytes = 0;
-    std::deque<Answer> m_packet;
-    QByteArray m_text; // the packet on its way
+    std::vector<Part> m_parts;  // of the packet on its way
+    std::deque<Entry> m_packet; // its statements
+    QByteArray m_text;          // its text
+    std::deque<Entry> m_held;   // answered in the open transaction, waiting for its commit
+    bool m_open = false;        // a transaction is open on the server
     std::deque<Answer> m_ready;
+    qint64 m_committedRows = 0;
     bool m_inFlight = false;
     int m_status = 0;
     int m_error = 0;

@@ -14,8 +14,8 @@ struct Answer
 };
 
 // Statements sent one after another without waiting for each answer; the answers are
-// read as they come, in the order the statements were sent. Each statement runs and
-// commits on its own, as if it had been executed alone.
+// read as they come, in the order the statements were sent. A statement's answer comes
+// once what it wrote is committed; a failed statement undoes nothing but itself.
 class StatementStream
 {
 public:

@@ -1,0 +1,313 @@
+// Copies to MySQL go a transaction per packet of rows. Another session that holds a lock
+// the copy needs makes the server undo a statement or a whole transaction, or the copy's
+// session ends mid-packet: no row is lost without a word, and what a report says the table
+// holds is what it holds. A table of an engine without transactions keeps working.
+
+#include "app/Windows.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+#include "tests/transfer/TransferFixture.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+using namespace Transfer;
+
+namespace {
+constexpr int kRows = 100000;
+
+// Waits for the condition, asking again every few milliseconds, no longer than a minute.
+bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds = 5)
+{
+    QDeadlineTimer deadline(60000);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(everyMilliseconds);
+    }
+    return true;
+}
+
+// InnoDB renews its list of transactions only when it was last read more than a tenth of
+// a second ago: it is asked no more often than that.
+constexpr unsigned long kTransactionsRenewed = 150;
+
+// The thread id of the copy's session while it waits for a row lock, or empty.
+QString waitingSession(Connection& watcher, const QString& except)
+{
+    return Sandbox::scalar(watcher,
+                           QStringLiteral("SELECT trx_mysql_thread_id FROM information_schema.INNODB_TRX "
+                                          "WHERE trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %1")
+                               .arg(except));
+}
+
+// Another session's work beside the copy, on a thread of its own; whatever it throws is
+// kept for the test to see.
+class Beside
+{
+public:
+    explicit Beside(std::function<void()> work)
+        : m_thread([this, work = std::move(work)] {
+              try {
+                  work();
+              } catch (const std::exception& error) {
+                  m_failure = QString::fromUtf8(error.what());
+              }
+          })
+    {}
+    ~Beside()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Beside(const Beside&) = delete;
+    Beside& operator=(const Beside&) = delete;
+    QString failure()
+    {
+        m_thread.join();
+        return m_failure;
+    }
+
+private:
+    QString m_failure;
+    std::thread m_thread;
+};
+} // namespace
+
+class TransferMySQLTransactionsTest : public QObject, private TwoWayCase
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup()
+    {
+        setProcessPrivilege(QStringLiteral("REVOKE PROCESS ON *.* FROM"));
+        end();
+    }
+    void aDeadlockedPacketIsSentAgain();
+    void aSecondDeadlockEndsTheTableSayingWhatItHolds();
+    void aLockWaitTimeOutEndsTheTableSayingWhatItHolds();
+    void aSessionEndedMidPacketLeavesTheCommittedRows();
+    void aTableWithoutTransactionsKeepsEachRow();
+
+private:
+    static void setProcessPrivilege(const QString& statement)
+    {
+        QStringList statements;
+        for (const char* host : {"127.0.0.1", "localhost", "%"})
+            statements << QStringLiteral("%1 '%2'@'%3'")
+                              .arg(statement, Sandbox::env("QS_MY_USER"), QLatin1String(host));
+        Sandbox::mySQLAdmin(statements.join(QLatin1Char(';')));
+    }
+    void copy()
+    {
+        openTableWindow();
+        select(Windows::form2().List2, {QStringLiteral("moving_rows")});
+        Windows::form2().PushButton4_Click();
+    }
+    // Once the copy's table is there, every row it takes locks the first two rows of
+    // lockme, in key order, through a trigger; the copy then waits for whoever holds them.
+    static void lockRowsWithEachInsert(Connection& session)
+    {
+        if (!eventually([&] {
+                return Sandbox::scalar(
+                           session,
+                           QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                          "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'moving_rows'")) ==
+                       QLatin1String("1");
+            }))
+            throw Error(QStringLiteral("the copy's table never came"));
+        session.Execute(QStringLiteral("CREATE TRIGGER moving_rows_lock AFTER INSERT ON moving_rows FOR EACH "
+                                       "ROW UPDATE lockme SET n = n + 1 WHERE id IN (1, 2)"));
+    }
+    // A transaction that has written much more than a packet of the copy: of the two in a
+    // deadlock, the server undoes the copy's.
+    static std::unique_ptr<Connection> heavyTransaction()
+    {
+        auto heavy = Sandbox::mySQL();
+        Sandbox::exec(*heavy, QStringLiteral("BEGIN"));
+        Sandbox::exec(*heavy, QStringLiteral("INSERT INTO heavy SELECT seq FROM seq_1_to_100000"));
+        return heavy;
+    }
+    QString deadlocks()
+    {
+        return Sandbox::scalar(*m_my,
+                               QStringLiteral("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS "
+                                              "WHERE VARIABLE_NAME = 'INNODB_DEADLOCKS'"));
+    }
+    static int heldRows(const QString& report)
+    {
+        static const QRegularExpression holds(QStringLiteral("holds the (\\d+) rows"));
+        return holds.match(report).captured(1).toInt();
+    }
+};
+
+void TransferMySQLTransactionsTest::init()
+{
+    begin();
+    // The test's other sessions watch the copy's session wait for its locks.
+    setProcessPrivilege(QStringLiteral("GRANT PROCESS ON *.* TO"));
+    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE moving_rows AS SELECT g AS id, 'row ' || g AS label "
+                                        "FROM generate_series(1, %1) g")
+                             .arg(kRows));
+    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE lockme (id INT PRIMARY KEY, n INT) ENGINE=InnoDB"));
+    Sandbox::exec(*m_my, QStringLiteral("INSERT INTO lockme VALUES (1, 0), (2, 0)"));
+    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE heavy (id INT) ENGINE=InnoDB"));
+}
+
+void TransferMySQLTransactionsTest::aDeadlockedPacketIsSentAgain()
+{
+    // A heavier transaction holds lockme's second row and then asks for the first, which
+    // the copy's transaction holds while it waits for the second: the server undoes the
+    // copy's transaction, whose rows go out again and arrive.
+    const QString before = deadlocks();
+    auto heavy = heavyTransaction();
+    Beside other([&] {
+        auto ddl = Sandbox::mySQL();
+        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
+        lockRowsWithEachInsert(*ddl);
+        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
+        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+            throw Error(QStringLiteral("the copy never waited for the lock"));
+        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+        heavy->Execute(QStringLiteral("COMMIT"));
+    });
+    copy();
+    QCOMPARE(other.failure(), QString());
+    QS_VERIFY_NO_BOXES();
+    QCOMPARE(deadlocks().toInt(), before.toInt() + 1);
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', COUNT(DISTINCT id), ' ', "
+                                                   "MIN(id), ' ', MAX(id)) FROM moving_rows")),
+             QStringLiteral("%1 %1 1 %1").arg(kRows));
+}
+
+void TransferMySQLTransactionsTest::aSecondDeadlockEndsTheTableSayingWhatItHolds()
+{
+    // The transaction sent again meets a second deadlock: the table ends with one report,
+    // which says how many rows it holds, and it holds them.
+    auto heavy = heavyTransaction();
+    Beside other([&] {
+        auto ddl = Sandbox::mySQL();
+        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
+        lockRowsWithEachInsert(*ddl);
+        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
+        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+            throw Error(QStringLiteral("the copy never waited for the lock"));
+        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+        // The copy's transaction, sent again, waits for the first row, and holds its own
+        // new row, which this transaction now asks for.
+        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+            throw Error(QStringLiteral("the copy did not send its rows again"));
+        heavy->Execute(QStringLiteral("SELECT COUNT(*) FROM moving_rows FOR UPDATE"));
+        heavy->Execute(QStringLiteral("ROLLBACK"));
+    });
+    copy();
+    QCOMPARE(other.failure(), QString());
+    const QStringList shown = reports();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].contains(QStringLiteral("Deadlock")) &&
+                 shown[0].contains(QStringLiteral(" at line 256\r\r")),
+             qPrintable(shown[0].left(400)));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM moving_rows")).toInt(),
+             heldRows(shown[0]));
+    QVERIFY(heldRows(shown[0]) < kRows);
+    QVERIFY(items(Windows::form2().List1).contains(QStringLiteral("moving_rows")));
+}
+
+void TransferMySQLTransactionsTest::aLockWaitTimeOutEndsTheTableSayingWhatItHolds()
+{
+    // The server gives up the copy's statement after a second of waiting for a lock and
+    // undoes it alone: the rows before it are committed, and the report says so.
+    Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL innodb_lock_wait_timeout = 1"));
+    struct Restore
+    {
+        ~Restore() { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL innodb_lock_wait_timeout = 50")); }
+    } restore;
+    std::atomic<bool> copied{false};
+    Beside other([&] {
+        auto ddl = Sandbox::mySQL();
+        auto holder = Sandbox::mySQL();
+        lockRowsWithEachInsert(*ddl);
+        holder->Execute(QStringLiteral("BEGIN"));
+        holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+        eventually([&] { return copied.load(); });
+        holder->Execute(QStringLiteral("ROLLBACK"));
+    });
+    copy();
+    copied = true;
+    QCOMPARE(other.failure(), QString());
+    const QStringList shown = reports();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].startsWith(QStringLiteral("Lock wait timeout exceeded")),
+             qPrintable(shown[0].left(400)));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM moving_rows")).toInt(),
+             heldRows(shown[0]));
+    QVERIFY(heldRows(shown[0]) < kRows);
+}
+
+void TransferMySQLTransactionsTest::aSessionEndedMidPacketLeavesTheCommittedRows()
+{
+    // The copy's session is ended by the server while a packet waits for a lock: the
+    // packet's rows are undone with it, and the one report says how many rows the table
+    // holds, which is what it holds.
+    std::atomic<bool> copied{false};
+    Beside other([&] {
+        auto ddl = Sandbox::mySQL();
+        auto holder = Sandbox::mySQL();
+        const QString self = Sandbox::scalar(*holder, QStringLiteral("SELECT CONNECTION_ID()"));
+        lockRowsWithEachInsert(*ddl);
+        holder->Execute(QStringLiteral("BEGIN"));
+        holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+        QString copying;
+        if (!eventually([&] { return !(copying = waitingSession(*ddl, self)).isEmpty(); },
+                        kTransactionsRenewed))
+            throw Error(QStringLiteral("the copy never waited for the lock"));
+        ddl->Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
+        eventually([&] { return copied.load(); });
+        holder->Execute(QStringLiteral("ROLLBACK"));
+    });
+    copy();
+    copied = true;
+    QCOMPARE(other.failure(), QString());
+    const QStringList shown = reports();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].contains(QStringLiteral(" at line 256\r\r")), qPrintable(shown[0].left(400)));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM moving_rows")).toInt(),
+             heldRows(shown[0]));
+    QVERIFY(heldRows(shown[0]) < kRows);
+    QVERIFY(items(Windows::form2().List1).contains(QStringLiteral("moving_rows")));
+}
+
+void TransferMySQLTransactionsTest::aTableWithoutTransactionsKeepsEachRow()
+{
+    // A server whose tables are made MyISAM: each row commits on its own, a refused row is
+    // its own loss, and the others all arrive.
+    Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL default_storage_engine = MyISAM"));
+    struct Restore
+    {
+        ~Restore() { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL default_storage_engine = InnoDB")); }
+    } restore;
+    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE dated (id int, day date)"));
+    Sandbox::exec(*m_pg,
+                  QStringLiteral("INSERT INTO dated SELECT g, CASE WHEN g = 3000 THEN 'infinity'::date "
+                                 "ELSE date '2020-01-01' + g END FROM generate_series(1, 5000) g"));
+    openTableWindow();
+    select(Windows::form2().List2, {QStringLiteral("dated")});
+    Windows::form2().PushButton4_Click();
+    const QStringList shown = reports();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].contains(QStringLiteral("at row 3000")), qPrintable(shown[0].left(300)));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE "
+                                                   "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'dated'")),
+             QStringLiteral("MyISAM"));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id)) FROM dated")),
+             QStringLiteral("4999 %1").arg(5000 * 5001 / 2 - 3000));
+}
+
+QTEST_MAIN(TransferMySQLTransactionsTest)
+#include "test_transfer_mysql_transactions.moc"
