@@ -199,7 +199,11 @@ private slots:
             while (stream->next(answer, true))
                 take();
             QCOMPARE(answered, 100);
-            QCOMPARE(failures, QStringList{"50 INSERT INTO held VALUES (50): Query timeout expired"});
+            // MySQL's answer also says how many rows its table holds.
+            QCOMPARE(failures.size(), 1);
+            QVERIFY2(failures[0].startsWith(
+                         QStringLiteral("50 INSERT INTO held VALUES (50): Query timeout expired")),
+                     qPrintable(failures[0]));
             stream->finish();
             stream.reset();
             QVERIFY(!connection.isBroken());
