@@ -791,7 +791,7 @@ public:
     void finish() override {}
 
 private:
-    static constexpr size_t kPacketStatements = 2000;
+    static constexpr size_t kPacketStatements = 5000;
     static constexpr qint64 kPacketBytes = 4 << 20;
     static constexpr QByteArrayView kCommit = "COMMIT";
     static constexpr QByteArrayView kBegin = "START TRANSACTION";
