@@ -216,7 +216,7 @@ ShapeOutcome TableCopy::runShapeStatement(const QString& table, const ShapeState
         try {
             m_objects.targetConnection().Execute(statement.sql);
         } catch (const Error& error) {
-            throw Error(QStringLiteral("The table %1 was copied with its rows, but without %2: %3")
+            throw Error(QStringLiteral("The copy of %1 keeps its rows, but %2 could not be made: %3")
                             .arg(table, statement.what, error.description()),
                         error.refusedValues() ? Error::Cause::Values : Error::Cause::Other, error.sqlState(),
                         error.code());

@@ -3,6 +3,7 @@
 // part the target refuses is reported with its statement and the rows stay; copies with
 // keys can be overwritten and deleted, whatever index names they share.
 
+#include "app/ErrorReport.h"
 #include "app/Windows.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
@@ -24,6 +25,7 @@ private slots:
     void aPartTheTargetRefusesIsReported();
     void copiesWithKeysAreOverwrittenAndDeleted_data() { directions(); }
     void copiesWithKeysAreOverwrittenAndDeleted();
+    void anUnreadableShapeKeepsTheTarget();
 
 private:
     // The table's keys, NOT NULL columns, auto-increment and defaults, a line each, as the
@@ -167,7 +169,7 @@ void TransferShapeTest::aPartTheTargetRefusesIsReported()
             QStringLiteral("INSERT INTO t VALUES (1, '2024-01-31', 'Ann'), (2, '0000-00-00', 'ANN')"));
         statement = QStringLiteral(R"(ALTER TABLE "t" ALTER COLUMN "due" SET NOT NULL)");
         refusal = QStringLiteral(
-            R"(The table t was copied with its rows, but without NOT NULL on the column "due": )");
+            R"(The copy of t keeps its rows, but NOT NULL on the column "due" could not be made: )");
     } else {
         Sandbox::exec(
             source(),
@@ -178,7 +180,7 @@ void TransferShapeTest::aPartTheTargetRefusesIsReported()
             QStringLiteral("INSERT INTO t VALUES (1, '2024-01-31', 'Ann'), (2, '2024-02-01', 'ANN')"));
         statement = QStringLiteral("ALTER TABLE `t` ADD UNIQUE INDEX `t_name` (`name`)");
         refusal = QStringLiteral(
-            R"(The table t was copied with its rows, but without the unique key "t_name" ("name"): )");
+            R"(The copy of t keeps its rows, but the unique key "t_name" ("name") could not be made: )");
     }
     openTableWindow();
     send({QStringLiteral("t")});
@@ -254,6 +256,42 @@ void TransferShapeTest::copiesWithKeysAreOverwrittenAndDeleted()
     QVERIFY(targetShape(QStringLiteral("b")).contains(QStringLiteral("primary key (id)")));
     if (toPostgreSQL())
         QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("b_id_seq"));
+}
+
+void TransferShapeTest::anUnreadableShapeKeepsTheTarget()
+{
+    // The PostgreSQL catalogue's indexes are closed to the program's account: the table is
+    // reported as a source that cannot be read would be, before anything is asked, and the
+    // MySQL table of its name stays as it was.
+    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE kept (id integer PRIMARY KEY)"));
+    Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO kept VALUES (1)"));
+    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE kept (old INT)"));
+    Sandbox::exec(*m_my, QStringLiteral("INSERT INTO kept VALUES (42)"));
+    auto admin = Sandbox::postgreSQLAdmin();
+    Sandbox::exec(*admin, QStringLiteral("REVOKE SELECT ON pg_catalog.pg_index FROM PUBLIC"));
+    struct Regrant
+    {
+        Connection& admin;
+        ~Regrant()
+        {
+            if (!Attempt(
+                    [&] { admin.Execute(QStringLiteral("GRANT SELECT ON pg_catalog.pg_index TO PUBLIC")); }))
+                qCritical("pg_index could not be opened to PUBLIC again");
+        }
+    } regrant{*admin};
+    openTableWindow();
+    select(Windows::form2().List2, {QStringLiteral("kept")});
+    Windows::form2().PushButton4_Click();
+
+    QCOMPARE(shownBoxes(), QStringList{"report Form2.PushButton4_Click 270"});
+    const QString report = reports().constFirst();
+    QVERIFY2(report.startsWith(QStringLiteral("ERROR:  permission denied for table pg_index")),
+             qPrintable(report));
+    QVERIFY2(report.contains(
+                 QStringLiteral("\r\rsql: SELECT c.relname, i.indisprimary, i.indisunique, a.attname FROM "
+                                "pg_index i")),
+             qPrintable(report));
+    QCOMPARE(rows(*m_my, QStringLiteral("SELECT old FROM kept")), QList<QStringList>{{"42"}});
 }
 
 QTEST_MAIN(TransferShapeTest)
