@@ -48,6 +48,8 @@ TableCopy::Next TableCopy::copyTable(int index)
     // The table keeps its own name on the other side, whatever schema it came from.
     const QString table = item.name;
     h.setContext(item.text());
+    if (!readShape(item))
+        return lost() ? Next::EndClick : Next::Table;
     const int answer = askOverwrite(table);
     if (h.test(m_lines.answerNo, [&] { return answer == MessageBox::No; }))
         return Next::Table;
@@ -77,6 +79,16 @@ int TableCopy::askOverwrite(const QString& table)
         m_handler.step(m_lines.notAsked, [&] { answer = 0; });
     }
     return answer;
+}
+
+bool TableCopy::readShape(const ListedTable& item)
+{
+    m_shape = {};
+    // The catalogue answers for a table that is not there, or that the account may not read,
+    // with nothing: the SELECT of its rows then reports it as it always did.
+    return m_handler.step(m_lines.readShape, [&] {
+        m_shape = m_direction.readShape(m_objects.sourceConnection(), item, m_statement);
+    });
 }
 
 bool TableCopy::openSource(const ListedTable& item)
@@ -179,6 +191,9 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
     case RowPump::Result::Stopped:
         break;
     }
+    // A stop ends the table at its rows: the shape is work the user asked to end.
+    if (result != RowPump::Result::Stopped)
+        addShape(table);
     m_handler.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
     m_handler.step(m_lines.resetBar, [&] { resetProgress(m_progressBar); });
     closeRows();
@@ -187,4 +202,37 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
     else
         list(table);
     return lost() || result == RowPump::Result::Stopped ? Next::EndClick : Next::Table;
+}
+
+void TableCopy::addShape(const QString& table)
+{
+    if (lost())
+        return;
+    m_direction.addShape(m_objects.targetConnection(), table, m_shape, [&](const ShapeStatement& statement) {
+        return runShapeStatement(table, statement);
+    });
+}
+
+ShapeOutcome TableCopy::runShapeStatement(const QString& table, const ShapeStatement& statement)
+{
+    // The report says what the copy goes without; the rows stay either way.
+    const bool made = m_handler.step(m_lines.shapeStatement, [&] {
+        m_statement = statement.sql;
+        try {
+            m_objects.targetConnection().Execute(statement.sql);
+        } catch (const Error& error) {
+            if (error.stopped())
+                throw;
+            throw Error(QStringLiteral("The copy of %1 keeps its rows, but %2 could not be made: %3")
+                            .arg(table, statement.what, error.description()),
+                        error.refusedValues() ? Error::Cause::Values : Error::Cause::Other, error.sqlState(),
+                        error.code());
+        }
+    });
+    if (made)
+        return ShapeOutcome::Made;
+    // A table that went away, or a server, fails every further statement as well.
+    if (lost() || (m_handler.lastError() && isMissingTable(*m_handler.lastError())))
+        return ShapeOutcome::Ended;
+    return ShapeOutcome::Refused;
 }

@@ -6,6 +6,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/db/Connection.h"
+#include "transfer/TableShape.h"
 #include "transfer/TransferSteps.h"
 
 #include <QByteArray>
@@ -44,6 +45,8 @@ struct CopyLines
     int resetBar = 0;
     int closeRows = 0;
     int list = 0;
+    int readShape = 0;      // the source's shape, before the overwrite question
+    int shapeStatement = 0; // each statement that gives the copy its shape
 };
 
 // What one direction of the copy is made of.
@@ -66,6 +69,11 @@ public:
                              const Fields& fields) = 0;
     // Appends one row's INSERT statement to row, which is empty.
     virtual void buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
+    // The source table's shape from its server's catalogue; statement holds each query's text.
+    virtual TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const = 0;
+    // Gives the table that buildCreate made the shape, each statement through run.
+    virtual void addShape(Connection& target, const QString& table, const TableShape& shape,
+                          const ShapeRunner& run) const = 0;
     // A query whose answer has a row when the target holds a table of that name.
     virtual QString findTable(const QString& table) const = 0;
     // Where the target list keeps each table's schema: reads again which tables of that
@@ -91,11 +99,17 @@ private:
     Next copyTable(int index);
     // The overwrite question when the target lists the name: 0 when none was asked.
     int askOverwrite(const QString& table);
+    // The source's shape, read before anything is asked or dropped; false when it cannot be
+    // read.
+    bool readShape(const ListedTable& item);
     // The source's rows, and its names checked; false when the table cannot be copied.
     bool openSource(const ListedTable& item);
     // The target dropped after a Yes; false when it stays.
     bool dropTarget(const QString& table);
     Next copyRows(const QString& table);
+    // The source's shape given to the table made, after its rows.
+    void addShape(const QString& table);
+    ShapeOutcome runShapeStatement(const QString& table, const ShapeStatement& statement);
     Next giveUpTable(const QString& table);
     void closeRows();
     // Adds the name to the target list unless it shows it already.
@@ -113,4 +127,5 @@ private:
     const CopyLines& m_lines;
     QProgressBar* m_progressBar;
     WindowPointer& m_pointer;
+    TableShape m_shape;
 };

@@ -33,6 +33,8 @@ public:
         m_lines.resetBar = 262;
         m_lines.closeRows = 264;
         m_lines.list = 266;
+        m_lines.readShape = 270;
+        m_lines.shapeStatement = 272;
     }
 
     const CopyLines& lines() const override { return m_lines; }
@@ -46,6 +48,7 @@ public:
     {
         m_types.clear();
         m_scales.clear();
+        m_columns.clear();
         m_insertHead =
             (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('")).toUtf8();
         h.step(150,
@@ -62,6 +65,7 @@ public:
                 type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
                 m_types.append(field.Type());
                 m_scales.append(mySQLDecimalScale(field.Precision(), field.NumericScale()));
+                m_columns.append({field.Name(), type});
             });
             h.step(160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
         }
@@ -82,6 +86,17 @@ public:
         row += ')';
     }
 
+    TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override
+    {
+        return readPostgreSQLShape(source, postgreSQLName(table), statement);
+    }
+
+    void addShape(Connection&, const QString& table, const TableShape& shape,
+                  const ShapeRunner& run) const override
+    {
+        shapeMySQLTable(table, shape, m_columns, run);
+    }
+
     QString findTable(const QString& table) const override
     {
         return QStringLiteral("SELECT 1 FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND "
@@ -95,6 +110,7 @@ private:
     QByteArray m_insertHead;
     QList<int> m_types;
     QList<int> m_scales;
+    QList<TargetColumn> m_columns;
 };
 } // namespace
 

@@ -37,6 +37,8 @@ public:
         m_lines.resetBar = 276;
         m_lines.closeRows = 278;
         m_lines.list = 280;
+        m_lines.readShape = 284;
+        m_lines.shapeStatement = 286;
     }
 
     const CopyLines& lines() const override { return m_lines; }
@@ -60,6 +62,7 @@ public:
     void buildCreate(Handler& h, QString& statement, const QString& table, const Fields& fields) override
     {
         m_types.clear();
+        m_columns.clear();
         m_insertHead =
             (QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(")).toUtf8();
         h.step(150, [&] {
@@ -79,6 +82,7 @@ public:
             h.step(174, [&] {
                 m_types.append(fields[j].Type());
                 m_numeric.append(type.numeric);
+                m_columns.append({fields[j].Name(), type.word});
             });
         }
         h.step(194, [&] { statement.chop(1); });
@@ -95,6 +99,17 @@ public:
         }
         row.chop(2);
         row += ')';
+    }
+
+    TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override
+    {
+        return readMySQLShape(source, table.name, statement);
+    }
+
+    void addShape(Connection& target, const QString& table, const TableShape& shape,
+                  const ShapeRunner& run) const override
+    {
+        shapePostgreSQLTable(target, table, shape, m_columns, run);
     }
 
     QString findTable(const QString& table) const override
@@ -116,6 +131,7 @@ private:
     QByteArray m_insertHead;
     QList<int> m_types;
     QList<bool> m_numeric;
+    QList<TargetColumn> m_columns;
 };
 } // namespace
 

@@ -2,7 +2,8 @@
 # A user's first steps on their own schema, in the real window with mouse and keyboard: the
 # shop's MySQL tables and views all sent to PostgreSQL with "Select All", then the depot's
 # PostgreSQL tables sent to MySQL as a block of rows. Every column of every copy is then
-# compared with its source (shop/compare.sh). No box but the overwrite questions may appear.
+# compared with its source, and so are its keys, indexes, NOT NULL columns and auto-increment
+# column (shop/compare.sh). No box but the overwrite questions may appear.
 #   shop_round_trip.sh QUILLSTONE SHOTS_DIR
 set -euo pipefail
 program=$1
@@ -71,6 +72,7 @@ for table in "${shop_tables[@]}"; do
     *) keys=id ;;
   esac
   compare_copy mysql_to_pg "$table" "$keys"
+  compare_shape mysql_to_pg "$table"
 done
 for table in "${depot_tables[@]}"; do
   case $table in
@@ -79,8 +81,9 @@ for table in "${depot_tables[@]}"; do
     *) keys=id ;;
   esac
   compare_copy pg_to_mysql "$table" "$keys"
+  compare_shape pg_to_mysql "$table"
 done
 echo "comparison: $((SECONDS - started)) s"
 
 [ ${#faults[@]} -eq 0 ] || fail "${#faults[@]} differences between the copies and their sources (above)"
-echo "shop round trip: all tables and columns arrived as the type rules say"
+echo "shop round trip: all tables and columns arrived as the type rules say, with their keys and indexes"

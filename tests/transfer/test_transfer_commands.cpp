@@ -233,9 +233,11 @@ void TransferCommandsTest::failuresOfConnectionAndSource()
 void TransferCommandsTest::namesWithQuoteCharacters()
 {
     const QString name = QStringLiteral(R"(it's a `tick` and "quote")");
-    Sandbox::exec(source(), QStringLiteral("CREATE TABLE %1 (%2 INTEGER, %3 TEXT, %4 TEXT)")
-                                .arg(sourceName(name), sourceName("it's"), sourceName("a`b"),
-                                     sourceName(R"(say "hi")")));
+    // Its primary key and NOT NULL arrive too, by the same quoted names.
+    Sandbox::exec(
+        source(),
+        QStringLiteral("CREATE TABLE %1 (%2 INTEGER PRIMARY KEY, %3 TEXT NOT NULL, %4 TEXT)")
+            .arg(sourceName(name), sourceName("it's"), sourceName("a`b"), sourceName(R"(say "hi")")));
     Sandbox::exec(source(), QStringLiteral("INSERT INTO %1 VALUES (1, 'x', 'y')").arg(sourceName(name)));
     // Listed on both sides: the overwrite drops the target table by its quoted name.
     Sandbox::exec(target(), QStringLiteral("CREATE TABLE %1 (old INTEGER)").arg(targetName(name)));
@@ -248,6 +250,17 @@ void TransferCommandsTest::namesWithQuoteCharacters()
                                 .arg(targetName("it's"), targetName("a`b"), targetName(R"(say "hi")"),
                                      targetName(name))),
              (QList<QStringList>{{"1", "x", "y"}}));
+    QCOMPARE(
+        Sandbox::column(target(),
+                        toPostgreSQL()
+                            ? QStringLiteral("SELECT attname FROM pg_attribute WHERE attrelid = "
+                                             "'%1'::regclass AND attnum > 0 AND attnotnull ORDER BY attnum")
+                                  .arg(targetName(name).replace(QLatin1Char('\''), QLatin1String("''")))
+                            : QStringLiteral("SELECT COLUMN_NAME FROM information_schema.COLUMNS "
+                                             "WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '%1' "
+                                             "AND IS_NULLABLE = 'NO' ORDER BY ORDINAL_POSITION")
+                                  .arg(QString(name).replace(QLatin1Char('\''), QLatin1String("''")))),
+        (QStringList{"it's", "a`b"}));
 }
 
 QTEST_MAIN(TransferCommandsTest)

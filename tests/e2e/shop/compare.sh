@@ -246,3 +246,60 @@ $(diff <("lines_$from" "$(text_of "$direction" "$from" "$kind" "$from_column" "$
     h=$((h + 1))
   done
 }
+
+# A table's shape, a sorted line each, as each catalogue has it: its primary key, unique
+# keys and plain b-tree indexes by their columns ("primary key (a, b)", "unique (c)",
+# "index (d)"), its NOT NULL columns, its auto-increment column. Index names are left out:
+# PostgreSQL keeps them per schema, so a copy may have to take another. Full-text, spatial,
+# expression and partial indexes are not carried, and not listed.
+keys_of_my() {
+  my -e "SELECT CONCAT(IF(INDEX_NAME = 'PRIMARY', 'primary key', IF(NON_UNIQUE = 0, 'unique', 'index')), ' (',
+                       GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX SEPARATOR ', '), ')')
+         FROM information_schema.STATISTICS
+         WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' AND INDEX_TYPE IN ('BTREE', 'HASH')
+         GROUP BY INDEX_NAME, NON_UNIQUE" | LC_ALL=C sort
+}
+keys_of_pg() {
+  pg -c "SELECT CASE WHEN i.indisprimary THEN 'primary key' WHEN i.indisunique THEN 'unique' ELSE 'index' END
+                || ' (' || (SELECT string_agg(a.attname, ', ' ORDER BY k.n)
+                            FROM unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, n)
+                            JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum
+                            WHERE k.n <= i.indnkeyatts) || ')'
+         FROM pg_index i JOIN pg_class x ON x.oid = i.indexrelid JOIN pg_am am ON am.oid = x.relam
+         WHERE i.indrelid = '$(quote_pg "$1")'::regclass AND am.amname = 'btree' AND i.indexprs IS NULL
+           AND i.indpred IS NULL" | LC_ALL=C sort
+}
+not_null_of_my() {
+  my -e "SELECT COLUMN_NAME FROM information_schema.COLUMNS
+         WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' AND IS_NULLABLE = 'NO'" | LC_ALL=C sort
+}
+not_null_of_pg() {
+  pg -c "SELECT attname FROM pg_attribute
+         WHERE attrelid = '$(quote_pg "$1")'::regclass AND attnum > 0 AND attnotnull AND NOT attisdropped" |
+    LC_ALL=C sort
+}
+auto_increment_of_my() {
+  my -e "SELECT COLUMN_NAME FROM information_schema.COLUMNS
+         WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' AND EXTRA LIKE '%auto_increment%'"
+}
+auto_increment_of_pg() {
+  pg -c "SELECT a.attname FROM pg_attribute a
+         LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum
+         WHERE a.attrelid = '$(quote_pg "$1")'::regclass AND a.attnum > 0 AND NOT a.attisdropped
+           AND (a.attidentity <> '' OR pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%')"
+}
+
+# Compares the keys, indexes, NOT NULL columns and auto-increment column of a copy with its
+# source's. DIRECTION: mysql_to_pg or pg_to_mysql.
+compare_shape() {
+  local direction=$1 table=$2 from=pg to=my what source copy
+  if [ "$direction" = mysql_to_pg ]; then
+    from=my to=pg
+  fi
+  for what in keys not_null auto_increment; do
+    source=$("${what}_of_$from" "$table")
+    copy=$("${what}_of_$to" "$table")
+    [ "$source" = "$copy" ] ||
+      fault "$table: the copy's ${what//_/ } are [${copy//$'\n'/; }], its source's [${source//$'\n'/; }]"
+  done
+}
