@@ -1047,12 +1047,13 @@ private:
             m_ready.push_back(std::move(first));
             return;
         }
-        for (auto entry = again.rbegin(); entry != again.rend(); ++entry) {
-            entry->retried = true;
-            entry->answer.error.reset();
-            m_queuedBytes += entry->answer.statement.size();
-            m_queue.push_front(std::move(*entry));
+        for (Entry& entry : again) {
+            entry.retried = true;
+            entry.answer.error.reset();
+            m_queuedBytes += entry.answer.statement.size();
         }
+        m_queue.insert(m_queue.begin(), std::make_move_iterator(again.begin()),
+                       std::make_move_iterator(again.end()));
     }
 
     // The packet's statements from the index on were not run: they go out again first.

@@ -46,6 +46,14 @@ QString waitingSession(Connection& watcher, const QString& except)
                                .arg(except));
 }
 
+// The id of the copy's transaction while it waits for a row lock, or empty.
+QString waitingTransaction(Connection& watcher, const QString& except)
+{
+    return Sandbox::scalar(watcher, QStringLiteral("SELECT trx_id FROM information_schema.INNODB_TRX WHERE "
+                                                   "trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %1")
+                                        .arg(except));
+}
+
 // Another session's work beside the copy, on a thread of its own; whatever it throws is
 // kept for the test to see.
 class Beside
@@ -196,12 +204,19 @@ void TransferMySQLTransactionsTest::aSecondDeadlockEndsTheTableSayingWhatItHolds
         const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
         lockRowsWithEachInsert(*ddl);
         heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
-        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+        QString first;
+        if (!eventually([&] { return !(first = waitingTransaction(*ddl, self)).isEmpty(); },
+                        kTransactionsRenewed))
             throw Error(QStringLiteral("the copy never waited for the lock"));
         heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        // The copy's transaction, sent again, waits for the first row, and holds its own
-        // new row, which this transaction now asks for.
-        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+        // The copy's transaction, sent again (a transaction of its own), waits for the first
+        // row, and holds its own new row, which this transaction now asks for.
+        if (!eventually(
+                [&] {
+                    const QString again = waitingTransaction(*ddl, self);
+                    return !again.isEmpty() && again != first;
+                },
+                kTransactionsRenewed))
             throw Error(QStringLiteral("the copy did not send its rows again"));
         heavy->Execute(QStringLiteral("SELECT COUNT(*) FROM moving_rows FOR UPDATE"));
         heavy->Execute(QStringLiteral("ROLLBACK"));
