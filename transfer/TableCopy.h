@@ -11,7 +11,7 @@
 #include <QByteArray>
 #include <QString>
 
-class QProgressBar;
+class CopyProgress;
 class TableList;
 struct ListedTable;
 class WindowPointer;
@@ -64,8 +64,9 @@ public:
     // takes note of what the rows' values need.
     virtual void buildCreate(Handler& handler, QString& statement, const QString& table,
                              const Fields& fields) = 0;
-    // Appends one row's INSERT statement to row, which is empty.
-    virtual void buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
+    // Appends one row's INSERT statement to row, which is empty. Returns how many of its
+    // values were written otherwise than they were, by a type rule.
+    virtual int buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
     // A query whose answer has a row when the target holds a table of that name.
     virtual QString findTable(const QString& table) const = 0;
     // Where the target list keeps each table's schema: reads again which tables of that
@@ -79,7 +80,7 @@ class TableCopy
 {
 public:
     TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
-              QProgressBar* progressBar, WindowPointer& pointer);
+              CopyProgress& progress, WindowPointer& pointer);
 
     // From the item at loopStart up to the first; ends early when a server went away.
     void copySelected(int loopLine);
@@ -97,6 +98,7 @@ private:
     bool dropTarget(const QString& table);
     Next copyRows(const QString& table);
     Next giveUpTable(const QString& table);
+    void countFailed();
     void closeRows();
     // Adds the name to the target list unless it shows it already.
     void list(const QString& table);
@@ -111,6 +113,6 @@ private:
     TransferObjects& m_objects;
     CopyDirection& m_direction;
     const CopyLines& m_lines;
-    QProgressBar* m_progressBar;
+    CopyProgress& m_progress;
     WindowPointer& m_pointer;
 };
