@@ -1,6 +1,9 @@
 #include "app/ErrorReport.h"
 
 #include "app/MessageBox.h"
+#include "app/OperationGuard.h"
+
+#include <utility>
 
 namespace {
 // A statement can carry values of many megabytes; the report shows its beginning, which
@@ -8,6 +11,9 @@ namespace {
 constexpr qsizetype kLongestStatementShown = 2000;
 // The list of repeated failures shows several statements, each shorter.
 constexpr qsizetype kRepeatedStatementShown = 300;
+// Of the tables where one kind of failure happened, the first few are shown with their first
+// failure; the others by name (a delete of every catalogue table fails in seventy).
+constexpr qsizetype kTablesInFull = 5;
 
 QString shortened(const QString& statement, qsizetype longest = kLongestStatementShown)
 {
@@ -83,29 +89,51 @@ void Handler::showRepeats()
     if (m_repeatCount == 0)
         return;
     m_repeatCount = 0;
+    const QList<Repeats> repeats = std::exchange(m_repeats, {});
+    // Nothing more is shown once the user closed the window.
+    if (OperationGuard::ending())
+        return;
     QString text = QStringLiteral("These failures happened more than once; each kind was shown only the "
-                                  "first time:\r\n");
-    auto kindTotal = [&](const Repeats& repeats) {
-        int total = 0;
-        for (const Repeats& other : std::as_const(m_repeats)) {
-            if (other.line == repeats.line && other.kind == repeats.kind)
-                total += other.count;
-        }
-        return total;
-    };
-    for (const Repeats& repeats : std::as_const(m_repeats)) {
-        if (kindTotal(repeats) < 2)
+                                  "first time.\r\n");
+    // One paragraph per kind: its total, then each table's count with its first failure;
+    // past the first few tables, their names and counts alone.
+    QList<bool> done(repeats.size(), false);
+    for (qsizetype k = 0; k < repeats.size(); ++k) {
+        if (done[k])
             continue;
-        text += QStringLiteral("\r\n");
-        if (!repeats.context.isEmpty())
-            text += repeats.context + QStringLiteral(": ");
-        text += QStringLiteral("%1 at line %2, the first: ").arg(repeats.count).arg(repeats.line) +
-                repeats.firstDescription + QStringLiteral("\r\n");
-        if (m_statementText)
-            text += QStringLiteral("sql: ") + shortened(repeats.firstStatement, kRepeatedStatementShown) +
+        QList<const Repeats*> kind;
+        int total = 0;
+        for (qsizetype r = k; r < repeats.size(); ++r) {
+            if (repeats[r].line == repeats[k].line && repeats[r].kind == repeats[k].kind) {
+                done[r] = true;
+                kind.append(&repeats[r]);
+                total += repeats[r].count;
+            }
+        }
+        if (total < 2)
+            continue;
+        text += QStringLiteral("\r\nAt line %1, %2 times:\r\n").arg(repeats[k].line).arg(total);
+        QStringList rest;
+        for (qsizetype t = 0; t < kind.size(); ++t) {
+            const Repeats& table = *kind[t];
+            const QString where = table.context.isEmpty() ? QString() : table.context + QStringLiteral(": ");
+            if (t >= kTablesInFull) {
+                rest.append(table.count > 1 ? QStringLiteral("%1 (%2)").arg(table.context).arg(table.count)
+                                            : table.context);
+                continue;
+            }
+            text += where;
+            if (table.count > 1)
+                text += QStringLiteral("%1 times, the first: ").arg(table.count);
+            text += table.firstDescription + QStringLiteral("\r\n");
+            if (m_statementText)
+                text += QStringLiteral("sql: ") + shortened(table.firstStatement, kRepeatedStatementShown) +
+                        QStringLiteral("\r\n");
+        }
+        if (!rest.isEmpty())
+            text += QStringLiteral("And %1 more: ").arg(rest.size()) + rest.join(QStringLiteral(", ")) +
                     QStringLiteral("\r\n");
     }
-    m_repeats.clear();
     text += QStringLiteral("\r\n") + m_tag +
             QStringLiteral("\r\rPlease email screenshot of this message to ") + kSupportAddress;
     MessageBox::show(text, QStringLiteral("Application Error"), MessageBox::OkOnly, MessageBox::Warning);
@@ -113,6 +141,8 @@ void Handler::showRepeats()
 
 void Handler::report(const QString& description)
 {
+    if (OperationGuard::ending())
+        return;
     ++m_reports;
     MessageBox::show(errorReportText(description, m_tag, m_line, m_statementText),
                      QStringLiteral("Application Error"), MessageBox::OkOnly, MessageBox::Warning);

@@ -15,6 +15,14 @@ public:
     bool entered() const { return m_entered; }
     static bool running();
 
+    // A window closed while an operation runs: the operation is stopped, and the program
+    // ends once it has unwound, or after kEndGraceMilliseconds when it has not by then. A
+    // second request ends the program at once.
+    static void endAfterStop();
+    // The program ends as soon as the running operation has: nothing more is shown.
+    static bool ending();
+    static constexpr int kEndGraceMilliseconds = 5000;
+
 private:
     bool m_entered;
 };

@@ -1,5 +1,6 @@
 #include "app/ProgramWindow.h"
 
+#include "app/OperationGuard.h"
 #include "app/Program.h"
 #include "app/db/Error.h"
 
@@ -29,6 +30,12 @@ void ProgramWindow::showEvent(QShowEvent* event)
 
 void ProgramWindow::closeEvent(QCloseEvent* event)
 {
+    // An operation that runs is stopped first; the program ends once it has unwound.
+    if (OperationGuard::running()) {
+        event->ignore();
+        OperationGuard::endAfterStop();
+        return;
+    }
     event->accept();
     Program::end();
 }

@@ -5,8 +5,9 @@
 #include <QIcon>
 #include <QWidget>
 
-// What both windows share: a fixed border with a minimize button and no maximize button,
-// centred on the screen the first time it is shown, and closing it ends the program.
+// What both windows share: a border with a minimize button and no maximize button,
+// centred on the screen the first time it is shown, and closing it ends the program (once
+// the running operation, if any, has stopped).
 class ProgramWindow : public QWidget
 {
 public:

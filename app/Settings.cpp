@@ -62,6 +62,12 @@ bool Settings::write(const QString& key, const QString& value)
     return false;
 }
 
+void Settings::remember(const QString& key, const QString& value)
+{
+    m_settings->setValue(kSection + QLatin1Char('/') + key, value);
+    m_settings->sync();
+}
+
 QString Settings::fileName() const
 {
     return m_settings->fileName();

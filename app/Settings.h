@@ -5,10 +5,10 @@
 
 class QSettings;
 
-// The per-user store of the ten connection details: application "Vantrel", section
-// "Quillstone". Values are plain texts; every write is flushed at once, so closing the
-// program at any moment loses nothing. The file holds passwords, so it is created
-// readable by its owner only.
+// The per-user store of the ten connection details and the table window's size:
+// application "Vantrel", section "Quillstone". Values are plain texts; every write is
+// flushed at once, so closing the program at any moment loses nothing. The file holds
+// passwords, so it is created readable by its owner only.
 class Settings
 {
 public:
@@ -22,6 +22,9 @@ public:
     // Returns false when the value could not be stored; the first such failure of a run
     // tells the user once that the details will not be remembered.
     bool write(const QString& key, const QString& value);
+    // For what the program would merely like to keep (the size a window was left at): a
+    // value that cannot be stored is not told of.
+    void remember(const QString& key, const QString& value);
 
     QString fileName() const;
 

@@ -4,14 +4,22 @@
 
 #include "app/ProgramWindow.h"
 
+#include <QElapsedTimer>
+#include <QSize>
+
 class QGroupBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class TableList;
 struct TableFrameDesign;
 
 // The table window: the MySQL tables on the left, the PostgreSQL tables on the right,
-// each with select, send, delete and rename buttons, and a progress bar below.
+// each with select, send, delete and rename buttons, and a progress bar below. A row
+// below the window's design holds the line that tells what the last copy or delete did,
+// and the Stop button. The window can be made larger: the lists grow, the buttons keep
+// their size; it opens at the size it was left at.
 class Form2 : public ProgramWindow
 {
     Q_OBJECT
@@ -34,6 +42,8 @@ public:
     void PushButton12_Click(); // "Help"
 
     WindowPointer& pointer() { return *m_pointer; }
+    QPushButton* stopButton() const { return m_stop; }
+    QLabel* summaryLine() const { return m_summary; }
 
     QGroupBox* Frame1;
     QGroupBox* Frame2;
@@ -53,10 +63,49 @@ public:
     QPushButton* PushButton11;
     QPushButton* PushButton12;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    friend class StoppableWork;
+
     // Makes one half of the window with its list and buttons.
     void buildFrame(const TableFrameDesign& design);
+    // Every control at its designed place, the lists larger by what the window is larger.
+    void placeControls();
+    void placeFrame(const TableFrameDesign& design, int moveRight, int wider, int taller);
     void setAllSelected(const QString& procedure, TableList* list, bool selected);
+    void stopClicked();
+    void restoreSize();
+    void rememberSize();
 
     WindowPointer* m_pointer;
+    QPushButton* m_stop;
+    QLabel* m_summary;
+    QTimer* m_sizeToRemember;
+    QSize m_rememberedSize;
+};
+
+// A copy or a delete from its start to its end: Stop is enabled and the time taken runs.
+// At the end Stop is disabled, the bar reads "Progress Bar" again and the line below it
+// tells what the click did.
+class StoppableWork
+{
+public:
+    explicit StoppableWork(Form2& form);
+    ~StoppableWork();
+    StoppableWork(const StoppableWork&) = delete;
+    StoppableWork& operator=(const StoppableWork&) = delete;
+
+    // The user asked the work to stop.
+    static bool stopped();
+    qint64 elapsed() const { return m_clock.elapsed(); }
+    // What the click did, for the line below the bar.
+    void tell(const QString& summary);
+
+private:
+    Form2& m_form;
+    QElapsedTimer m_clock;
+    bool m_told = false;
 };

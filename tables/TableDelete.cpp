@@ -7,12 +7,35 @@
 #include "app/OperationGuard.h"
 #include "app/SqlText.h"
 #include "app/Windows.h"
+#include "app/Wording.h"
 #include "app/Yield.h"
 #include "app/db/Connection.h"
 #include "app/db/Waiting.h"
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
+
+namespace {
+// What one click of "Delete Table/s" did.
+struct DeleteTally
+{
+    int selected = 0;
+    int dropped = 0;
+    int failed = 0;
+
+    QString summary(bool stopped, qint64 milliseconds) const
+    {
+        QString text = stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Done: ");
+        text += QStringLiteral("%1 of %2 dropped")
+                    .arg(thousands(dropped),
+                         counted(selected, QStringLiteral("table"), QStringLiteral("tables")));
+        if (failed)
+            text += QStringLiteral("; %1 failed")
+                        .arg(counted(failed, QStringLiteral("table"), QStringLiteral("tables")));
+        return text + QStringLiteral("; in ") + duration(milliseconds) + QLatin1Char('.');
+    }
+};
+} // namespace
 
 void Form2::PushButton1_Click()
 {
@@ -26,6 +49,9 @@ void Form2::PushButton1_Click()
         handler.step(130, [] { MessageBox::show(QStringLiteral("Please select a table")); });
         return;
     }
+    StoppableWork work(*this);
+    DeleteTally tally;
+    tally.selected = List1->selectedCount();
     handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
     // Built once: the walk lets the window handle its events, and the fields may change
     // meanwhile; every table is dropped in the database that was listed.
@@ -39,8 +65,10 @@ void Form2::PushButton1_Click()
             if (!handler.step(116, [&] { required(connection).Open(connectionString); }))
                 break;
             handler.step(118, [&] { table = List1->at(i).text(); });
+            handler.setContext(table);
             const bool dropped = handler.step(
                 120, [&] { required(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
+            ++(dropped ? tally.dropped : tally.failed);
             if (connection->isBroken())
                 break;
             // A table the server kept stays in the list.
@@ -51,6 +79,7 @@ void Form2::PushButton1_Click()
         handler.step(126, [] {});
     }
     handler.step(128, [&] { m_pointer->set(WindowPointer::Default); });
+    work.tell(tally.summary(StoppableWork::stopped(), work.elapsed()));
 }
 
 void Form2::PushButton5_Click()
@@ -61,24 +90,33 @@ void Form2::PushButton5_Click()
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton5_Click"));
     std::unique_ptr<Connection> connection;
     handler.step(100, [&] { connection = std::make_unique<Connection>(); });
+    StoppableWork work(*this);
+    DeleteTally tally;
+    tally.selected = List2->selectedCount();
+    bool nothingSelected = false;
     handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
     handler.step(104, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing else can be done without the server.
     } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
         handler.step(118, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+        nothingSelected = true;
     } else {
         int last = -1;
         QStringList droppedNames;
         handler.step(108, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
+            // The window paints, and Stop is heard, between two tables.
+            YieldToEvents();
             if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
                 QString name;
                 const bool dropped = handler.step(112, [&] {
                     const ListedTable table = TableList::tableOf(List2->at(i));
                     name = table.name;
+                    handler.setContext(table.text());
                     required(connection).Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table));
                 });
+                ++(dropped ? tally.dropped : tally.failed);
                 if (unusable(connection))
                     break;
                 // A table the server kept stays in the list.
@@ -98,4 +136,7 @@ void Form2::PushButton5_Click()
         }
     }
     handler.step(120, [&] { m_pointer->set(WindowPointer::Default); });
+    // Without a selection there was nothing to do, and nothing to tell.
+    if (!nothingSelected)
+        work.tell(tally.summary(StoppableWork::stopped(), work.elapsed()));
 }

@@ -4,15 +4,16 @@
 #include "app/Yield.h"
 #include "app/db/Connection.h"
 #include "app/db/Waiting.h"
+#include "transfer/CopyProgress.h"
 #include "transfer/TableCopy.h"
 #include "transfer/TransferSteps.h"
 
 #include <QRegularExpression>
 
 RowPump::RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,
-                 QProgressBar* progressBar, const QString& table)
+                 CopyProgress& progress, const QString& table)
     : m_handler(handler), m_statement(statement), m_direction(direction), m_lines(direction.lines()),
-      m_objects(objects), m_rows(objects.recordset()), m_progressBar(progressBar), m_table(table)
+      m_objects(objects), m_rows(objects.recordset()), m_progress(progress), m_table(table)
 {}
 
 RowPump::~RowPump() = default;
@@ -41,6 +42,7 @@ RowPump::Result RowPump::run()
     if (m_failed || stopped)
         Attempt([&] { m_stream->forgetUnsent(); });
     takeAnswers(true);
+    Attempt([&] { m_progress.showRows(m_known, m_lastRow, true); });
     if (lost())
         return Result::Lost;
     Attempt([&] { m_stream->discard(); });
@@ -74,11 +76,14 @@ bool RowPump::sendRow(qint64 index)
 {
     // A row that could not be written whole is not sent: half a statement would only add a
     // second report.
+    int byRule = 0;
     const bool built = m_handler.step(m_lines.buildRow, [&] {
         m_row.resize(0);
-        withRowStatement(m_statement, m_row, [&] { m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
+        withRowStatement(m_statement, m_row,
+                         [&] { byRule = m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
     });
     if (!built) {
+        ++m_progress.tally().rowsRefused;
         rowKnown();
         return true;
     }
@@ -86,6 +91,8 @@ bool RowPump::sendRow(qint64 index)
         m_failed = true;
         return false;
     }
+    if (byRule > 0)
+        m_byRule.emplace_back(index, byRule);
     return true;
 }
 
@@ -127,8 +134,15 @@ Error inTableRow(const Error& error, qint64 index)
 void RowPump::take(const Answer& answer)
 {
     rowKnown();
-    if (!answer.error)
+    CopyTally& tally = m_progress.tally();
+    const int byRule = valuesByRule(answer.tag);
+    if (!answer.error) {
+        ++tally.rowsWritten;
+        tally.valuesByRule += byRule;
         return;
+    }
+    if (answer.error->refusedValues())
+        ++tally.rowsRefused;
     m_statement = QString::fromUtf8(answer.statement);
     const Error error = answer.error->refusedValues() ? inTableRow(*answer.error, answer.tag) : *answer.error;
     executeRow([&] { throw error; });
@@ -142,7 +156,19 @@ void RowPump::take(const Answer& answer)
 void RowPump::rowKnown()
 {
     ++m_known;
-    m_handler.step(m_lines.progress, [&] { showProgress(m_progressBar, m_known - 1, m_lastRow); });
+    m_handler.step(m_lines.progress, [&] { m_progress.showRows(m_known, m_lastRow); });
+}
+
+int RowPump::valuesByRule(qint64 row)
+{
+    // The answers come in the order of their rows.
+    while (!m_byRule.empty() && m_byRule.front().first < row)
+        m_byRule.pop_front();
+    if (m_byRule.empty() || m_byRule.front().first != row)
+        return 0;
+    const int count = m_byRule.front().second;
+    m_byRule.pop_front();
+    return count;
 }
 
 bool RowPump::atEndOfRows() const

@@ -7,11 +7,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <deque>
 #include <memory>
+#include <utility>
 
 class CopyDirection;
+class CopyProgress;
 class Handler;
-class QProgressBar;
 class Recordset;
 struct CopyLines;
 struct TransferObjects;
@@ -28,7 +30,7 @@ public:
     };
 
     RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,
-            QProgressBar* progressBar, const QString& table);
+            CopyProgress& progress, const QString& table);
     ~RowPump();
     RowPump(const RowPump&) = delete;
     RowPump& operator=(const RowPump&) = delete;
@@ -43,6 +45,8 @@ private:
     void takeAnswers(bool wait);
     void take(const Answer& answer);
     void rowKnown();
+    // Of the rows sent with values written by a type rule, the count of the answered one.
+    int valuesByRule(qint64 row);
     bool atEndOfRows() const;
     bool lost() const;
     bool targetLost() const;
@@ -56,7 +60,7 @@ private:
     const CopyLines& m_lines;
     TransferObjects& m_objects;
     Recordset& m_rows;
-    QProgressBar* m_progressBar;
+    CopyProgress& m_progress;
     const QString m_table;
 
     std::unique_ptr<StatementStream> m_stream;
@@ -65,4 +69,6 @@ private:
     qint64 m_known = 0;       // rows whose fate is known
     bool m_failed = false;    // no further row is sent
     bool m_lossShown = false; // the target's loss was reported: once is enough
+    // The rows on their way that hold values written by a rule, and how many, in order.
+    std::deque<std::pair<qint64, int>> m_byRule;
 };

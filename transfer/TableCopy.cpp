@@ -5,9 +5,8 @@
 #include "app/Yield.h"
 #include "app/db/Waiting.h"
 #include "tables/TableList.h"
+#include "transfer/CopyProgress.h"
 #include "transfer/RowPump.h"
-
-#include <QProgressBar>
 
 namespace {
 // The list named a table in another letter case, or the table went away meanwhile:
@@ -19,9 +18,9 @@ bool isMissingTable(const Error& error)
 } // namespace
 
 TableCopy::TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
-                     QProgressBar* progressBar, WindowPointer& pointer)
+                     CopyProgress& progress, WindowPointer& pointer)
     : m_handler(handler), m_statement(statement), m_objects(objects), m_direction(direction),
-      m_lines(direction.lines()), m_progressBar(progressBar), m_pointer(pointer)
+      m_lines(direction.lines()), m_progress(progress), m_pointer(pointer)
 {}
 
 void TableCopy::copySelected(int loopLine)
@@ -48,15 +47,22 @@ TableCopy::Next TableCopy::copyTable(int index)
     // The table keeps its own name on the other side, whatever schema it came from.
     const QString table = item.name;
     h.setContext(item.text());
-    if (!readShape(item))
+    m_progress.startTable(item.text());
+    if (!readShape(item)) {
+        countFailed();
         return lost() ? Next::EndClick : Next::Table;
+    }
     const int answer = askOverwrite(table);
-    if (h.test(m_lines.answerNo, [&] { return answer == MessageBox::No; }))
+    if (h.test(m_lines.answerNo, [&] { return answer == MessageBox::No; })) {
+        ++m_progress.tally().notOverwritten;
         return Next::Table;
+    }
     // The source's rows are opened before anything is dropped, so that a table that
     // cannot be read leaves the target as it was.
-    if (!openSource(item))
+    if (!openSource(item)) {
+        countFailed();
         return lost() ? Next::EndClick : Next::Table;
+    }
     if (h.test(m_lines.answerYes, [&] { return answer == MessageBox::Yes; }) && !dropTarget(table))
         return giveUpTable(table);
     m_direction.buildCreate(h, m_statement, table, m_objects.recordset().Fields());
@@ -125,8 +131,16 @@ bool TableCopy::dropTarget(const QString& table)
     return true;
 }
 
+void TableCopy::countFailed()
+{
+    // A table the user stopped before its rows did not fail: it was not copied.
+    if (!Waiting::stopRequested())
+        ++m_progress.tally().failed;
+}
+
 TableCopy::Next TableCopy::giveUpTable(const QString& table)
 {
+    countFailed();
     if (lost())
         return Next::EndClick;
     closeRows();
@@ -177,25 +191,33 @@ void TableCopy::listIfHeld(const QString& table)
 TableCopy::Next TableCopy::copyRows(const QString& table)
 {
     const RowPump::Result result =
-        RowPump(m_handler, m_statement, m_direction, m_objects, m_progressBar, table).run();
+        RowPump(m_handler, m_statement, m_direction, m_objects, m_progress, table).run();
+    CopyTally& tally = m_progress.tally();
     switch (result) {
     case RowPump::Result::NotStarted:
         return giveUpTable(table);
     case RowPump::Result::Lost:
+        // A server given up after the user's stop holds the rows it confirmed, as after any stop.
+        ++(Waiting::stopRequested() ? tally.inPart : tally.failed);
         // The table was made, and the rows the server confirmed stay in it: the list shows
         // it.
         list(table);
         return Next::EndClick;
     case RowPump::Result::Copied:
+        ++tally.copied;
+        break;
     case RowPump::Result::TableFailed:
+        ++tally.failed;
+        break;
     case RowPump::Result::Stopped:
+        ++tally.inPart;
         break;
     }
     // A stop ends the table at its rows: the shape is work the user asked to end.
     if (result != RowPump::Result::Stopped)
         addShape(table);
     m_handler.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
-    m_handler.step(m_lines.resetBar, [&] { resetProgress(m_progressBar); });
+    m_handler.step(m_lines.resetBar, [&] { m_progress.tableDone(); });
     closeRows();
     if (result == RowPump::Result::TableFailed)
         listIfHeld(table);

@@ -12,7 +12,7 @@
 #include <QByteArray>
 #include <QString>
 
-class QProgressBar;
+class CopyProgress;
 class TableList;
 struct ListedTable;
 class WindowPointer;
@@ -67,8 +67,9 @@ public:
     // takes note of what the rows' values need.
     virtual void buildCreate(Handler& handler, QString& statement, const QString& table,
                              const Fields& fields) = 0;
-    // Appends one row's INSERT statement to row, which is empty.
-    virtual void buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
+    // Appends one row's INSERT statement to row, which is empty. Returns how many of its
+    // values were written otherwise than they were, by a type rule.
+    virtual int buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
     // The source table's shape from its server's catalogue; statement holds each query's text.
     virtual TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const = 0;
     // Gives the table that buildCreate made the shape, each statement through run.
@@ -87,7 +88,7 @@ class TableCopy
 {
 public:
     TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
-              QProgressBar* progressBar, WindowPointer& pointer);
+              CopyProgress& progress, WindowPointer& pointer);
 
     // From the item at loopStart up to the first; ends early when a server went away.
     void copySelected(int loopLine);
@@ -111,6 +112,7 @@ private:
     void addShape(const QString& table);
     ShapeOutcome runShapeStatement(const QString& table, const ShapeStatement& statement);
     Next giveUpTable(const QString& table);
+    void countFailed();
     void closeRows();
     // Adds the name to the target list unless it shows it already.
     void list(const QString& table);
@@ -125,7 +127,7 @@ private:
     TransferObjects& m_objects;
     CopyDirection& m_direction;
     const CopyLines& m_lines;
-    QProgressBar* m_progressBar;
+    CopyProgress& m_progress;
     WindowPointer& m_pointer;
     TableShape m_shape;
 };

@@ -62,14 +62,7 @@ template <typename Body> void withRowStatement(QString& statement, const QByteAr
     }
 }
 
-// The bar shows how many of the table's rows are done. The count was taken before the rows
-// were read: a source that grew since keeps the bar full.
-inline void showProgress(QProgressBar* bar, qint64 row, qint64 lastRow)
-{
-    const double done = row > lastRow ? 1.0 : static_cast<double>(row + 1) / static_cast<double>(lastRow + 1);
-    bar->setValue(static_cast<int>(done * 100));
-}
-
+// The bar back as it is between clicks: empty, saying "Progress Bar".
 inline void resetProgress(QProgressBar* bar)
 {
     bar->setValue(0);

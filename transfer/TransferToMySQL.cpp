@@ -10,6 +10,7 @@
 #include "app/db/Connection.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
+#include "transfer/CopyProgress.h"
 #include "transfer/Datatype.h"
 #include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
@@ -75,7 +76,7 @@ public:
     }
 
     // INSERT INTO `t` VALUES('5', NULL, 'O''Brien')
-    void buildRow(QByteArray& row, const QString&, const Fields& fields) override
+    int buildRow(QByteArray& row, const QString&, const Fields& fields) override
     {
         row += m_insertHead;
         for (int c = 0; c < fields.Count(); ++c) {
@@ -84,6 +85,7 @@ public:
         }
         row.chop(3);
         row += ')';
+        return 0;
     }
 
     TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override
@@ -131,6 +133,8 @@ void Form2::PushButton4_Click()
         handler.step(108, [] { MessageBox::show(QStringLiteral("Please select a table to send.")); });
         return;
     }
+    StoppableWork work(*this);
+    CopyProgress progress(ProgressBar1, *List2);
     handler.step(110, [&] { m_pointer->set(WindowPointer::Busy); });
 
     // Without both connections there is nothing to do: the failure is reported once and
@@ -138,11 +142,12 @@ void Form2::PushButton4_Click()
     if (openConnection(handler, 112, objects.source, adUseClient, Windows::postgreSQLConnectionString()) &&
         openConnection(handler, 120, objects.target, adUseServer, Windows::mySQLConnectionString())) {
         ToMySQL direction(*this);
-        TableCopy(handler, statement, objects, direction, ProgressBar1, *m_pointer).copySelected(128);
+        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected(128);
     }
     if (objects.rows && objects.rows->isOpen())
         resetProgress(ProgressBar1);
     handler.step(276, [&] { m_pointer->set(WindowPointer::Default); });
     handler.step(278, [&] { objects.closeTarget(); });
     handler.step(280, [&] { objects.closeSource(); });
+    work.tell(progress.summary(StoppableWork::stopped(), work.elapsed()));
 }

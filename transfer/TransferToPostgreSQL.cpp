@@ -12,6 +12,7 @@
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
+#include "transfer/CopyProgress.h"
 #include "transfer/Datatype.h"
 #include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
@@ -90,15 +91,18 @@ public:
     }
 
     // INSERT INTO "t" VALUES(5, NULL, 'O''Brien')
-    void buildRow(QByteArray& row, const QString&, const Fields& fields) override
+    int buildRow(QByteArray& row, const QString&, const Fields& fields) override
     {
         row += m_insertHead;
+        int byRule = 0;
         for (int c = 0; c < fields.Count(); ++c) {
             YieldToEvents();
-            appendPostgreSQLValue(row, fields[c].Value(), m_types.value(c), m_numeric.value(c));
+            if (appendPostgreSQLValue(row, fields[c].Value(), m_types.value(c), m_numeric.value(c)))
+                ++byRule;
         }
         row.chop(2);
         row += ')';
+        return byRule;
     }
 
     TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override
@@ -152,6 +156,8 @@ void Form2::PushButton3_Click()
         handler.step(106, [] { MessageBox::show(QStringLiteral("Please select a table")); });
         return;
     }
+    StoppableWork work(*this);
+    CopyProgress progress(ProgressBar1, *List1);
     handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
 
     // Without both connections there is nothing to do: the failure is reported once and
@@ -159,11 +165,12 @@ void Form2::PushButton3_Click()
     if (openConnection(handler, 110, objects.target, adUseServer, Windows::postgreSQLConnectionString()) &&
         openConnection(handler, 118, objects.source, adUseClient, Windows::mySQLConnectionString())) {
         ToPostgreSQL direction(*this);
-        TableCopy(handler, statement, objects, direction, ProgressBar1, *m_pointer).copySelected(126);
+        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected(126);
     }
     if (objects.rows && objects.rows->isOpen())
         resetProgress(ProgressBar1);
     handler.step(290, [&] { objects.closeSource(); });
     handler.step(292, [&] { objects.closeTarget(); });
     handler.step(294, [&] { m_pointer->set(WindowPointer::Default); });
+    work.tell(progress.summary(StoppableWork::stopped(), work.elapsed()));
 }

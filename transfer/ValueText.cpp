@@ -165,31 +165,36 @@ bool isZeroDate(const QByteArray& text)
 }
 } // namespace
 
-void appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric)
+bool appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric)
 {
     const QByteArray& bytes = value.bytes();
-    if (value.isNull() || (typeCode == adDBDate && isZeroDate(bytes))) {
+    if (value.isNull()) {
         statement.append("NULL, ");
-        return;
+        return false;
+    }
+    if (typeCode == adDBDate && isZeroDate(bytes)) {
+        statement.append("NULL, ");
+        return true;
     }
     if (isBinary(typeCode)) {
         statement.append("'\\x");
         appendHex(statement, bytes);
         statement.append("', ");
-        return;
+        return false;
     }
     if (typeCode == adBoolean && bytes.size() == 1 && (bytes[0] == '\0' || bytes[0] == '\1')) {
         statement.append(bytes[0] ? "'true', " : "'false', ");
-        return;
+        return false;
     }
     if (numeric && isPlainNumber(bytes)) {
         statement.append(bytes);
         statement.append(", ");
-        return;
+        return false;
     }
     statement.append('\'');
     appendDoubled(statement, bytes);
     statement.append("', ");
+    return false;
 }
 
 namespace {

@@ -9,8 +9,9 @@
 
 // MySQL to PostgreSQL: appends the value and the ", " after it. NULL is NULL, a numeric
 // column's number goes bare, binary becomes a bytea hex literal, everything else a
-// quoted text with each apostrophe doubled.
-void appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric);
+// quoted text with each apostrophe doubled. A MySQL zero date, which PostgreSQL has not,
+// is written as NULL: then it returns true, the value was written by that rule.
+bool appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric);
 
 // PostgreSQL to MySQL: the statement already ends with the opening quote of this value's
 // slot; appends the value and "', '". Date and date-time values are written as

@@ -1,9 +1,10 @@
-// The shared helpers: list searches, NULL substitution, the file probe, the skin and the
-// application title.
+// The shared helpers: list searches, NULL substitution, the file probe, the skin, the
+// application title and the words of numbers and times.
 
 #include "app/AppFolder.h"
 #include "app/Main.h"
 #include "app/SkinFramework.h"
+#include "app/Wording.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QTest>
 
 namespace {
@@ -29,6 +31,24 @@ class HelpersTest : public QObject
 {
     Q_OBJECT
 private slots:
+    // The windows' numbers are English whatever the desktop's language; times are short.
+    void numbersAndTimesInWords()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(thousands(1234567), QStringLiteral("1,234,567"));
+        QCOMPARE(thousands(999), QStringLiteral("999"));
+        QCOMPARE(counted(1, QStringLiteral("row"), QStringLiteral("rows")), QStringLiteral("1 row"));
+        QCOMPARE(counted(1000, QStringLiteral("row"), QStringLiteral("rows")), QStringLiteral("1,000 rows"));
+        QCOMPARE(counted(0, QStringLiteral("table"), QStringLiteral("tables")), QStringLiteral("0 tables"));
+        QCOMPARE(duration(412), QStringLiteral("0.4 s"));
+        QCOMPARE(duration(12400), QStringLiteral("12 s"));
+        QCOMPARE(duration(59600), QStringLiteral("1 min 0 s"));
+        QCOMPARE(duration(125000), QStringLiteral("2 min 5 s"));
+        QCOMPARE(duration(3780000), QStringLiteral("1 h 3 min"));
+        QLocale::setDefault(before);
+    }
+
     void listContainsIgnoresOnlyLetterCase()
     {
         QListWidget list;

@@ -7,13 +7,10 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 #include <QThread>
 #include <atomic>
-#include <csignal>
 #include <optional>
 #include <sys/types.h>
 
@@ -25,62 +22,10 @@ void countWait()
     ++g_waits;
 }
 
-// Server processes stopped as a debugger or an overloaded host would stop them, and
-// started again however the test ends.
-class Stopped
-{
-public:
-    explicit Stopped(QList<pid_t> pids) : m_pids(std::move(pids))
-    {
-        for (pid_t pid : m_pids)
-            ::kill(pid, SIGSTOP);
-        // A stop takes effect thread by thread; the statement goes out once all are stopped.
-        QDeadlineTimer deadline(10000);
-        while (!allStopped() && !deadline.hasExpired())
-            QThread::msleep(5);
-    }
-    ~Stopped()
-    {
-        for (pid_t pid : m_pids)
-            ::kill(pid, SIGCONT);
-    }
-    Stopped(const Stopped&) = delete;
-    Stopped& operator=(const Stopped&) = delete;
-
-private:
-    bool allStopped() const
-    {
-        for (pid_t pid : m_pids) {
-            const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-            for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-                QFile stat(tasks.filePath(task) + QStringLiteral("/stat"));
-                if (!stat.open(QIODevice::ReadOnly))
-                    continue; // the thread has ended
-                const QByteArray line = stat.readAll();
-                // The state follows the command name, which is in parentheses.
-                const qsizetype state = line.lastIndexOf(')') + 2;
-                if (state < line.size() && line[state] != 'T' && line[state] != 't')
-                    return false;
-            }
-        }
-        return true;
-    }
-
-    QList<pid_t> m_pids;
-};
-
-pid_t pidInFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(path));
-    return static_cast<pid_t>(file.readLine().trimmed().toLong());
-}
-
 // Runs the statement on a connection whose server is then stopped; returns the error.
 Error timedOut(Connection& connection, const QList<pid_t>& serverProcesses, int& milliseconds)
 {
-    Stopped stopped(serverProcesses);
+    StoppedProcesses stopped(serverProcesses);
     g_waits = 0;
     QElapsedTimer clock;
     clock.start();
@@ -109,11 +54,9 @@ private slots:
         connection.Open(Sandbox::postgreSQLConnectionString());
         const pid_t backend = static_cast<pid_t>(
             Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong());
-        const pid_t postmaster =
-            pidInFile(Sandbox::env("QS_SANDBOX_DIR") + QStringLiteral("/pg/data/postmaster.pid"));
         int milliseconds = 0;
         // The cancel request goes to the postmaster, which is stopped too.
-        const Error error = timedOut(connection, {backend, postmaster}, milliseconds);
+        const Error error = timedOut(connection, Sandbox::postgreSQLProcesses(backend), milliseconds);
         QVERIFY2(error.description().startsWith(QLatin1String("Query timeout expired")),
                  qPrintable(error.description()));
         QVERIFY2(milliseconds < 20000, qPrintable(QString::number(milliseconds)));
@@ -127,9 +70,8 @@ private slots:
         Connection connection;
         connection.CommandTimeout = 1;
         connection.Open(Sandbox::mySQLConnectionString());
-        const pid_t server = pidInFile(Sandbox::env("QS_SANDBOX_DIR") + QStringLiteral("/my/mariadbd.pid"));
         int milliseconds = 0;
-        const Error error = timedOut(connection, {server}, milliseconds);
+        const Error error = timedOut(connection, Sandbox::mySQLProcesses(), milliseconds);
         QVERIFY2(error.description().startsWith(QLatin1String("Query timeout expired")),
                  qPrintable(error.description()));
         QVERIFY2(milliseconds < 20000, qPrintable(QString::number(milliseconds)));
@@ -224,21 +166,16 @@ private slots:
             connection.CommandTimeout = 1;
             connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
                                        : Sandbox::mySQLConnectionString());
-            const QString folder = Sandbox::env("QS_SANDBOX_DIR");
-            QList<pid_t> processes;
-            if (postgreSQL) {
-                processes = {
-                    static_cast<pid_t>(
-                        Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()),
-                    pidInFile(folder + QStringLiteral("/pg/data/postmaster.pid"))};
-            } else {
-                processes = {pidInFile(folder + QStringLiteral("/my/mariadbd.pid"))};
-            }
+            const QList<pid_t> processes =
+                postgreSQL
+                    ? Sandbox::postgreSQLProcesses(static_cast<pid_t>(
+                          Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()))
+                    : Sandbox::mySQLProcesses();
             std::unique_ptr<StatementStream> stream = connection.openStatementStream();
             Answer answer;
             QStringList answers;
             {
-                Stopped stopped(processes);
+                StoppedProcesses stopped(processes);
                 g_waits = 0;
                 for (int n = 1; n <= 3; ++n) {
                     try {
@@ -274,7 +211,6 @@ private slots:
     // a failure to report.
     void aStopEndsAWaitWithinSeconds()
     {
-        const QString folder = Sandbox::env("QS_SANDBOX_DIR");
         for (const bool postgreSQL : {true, false}) {
             for (const bool silent : {true, false}) {
                 Connection connection;
@@ -283,13 +219,11 @@ private slots:
                                            : Sandbox::mySQLConnectionString());
                 QList<pid_t> processes;
                 if (silent && postgreSQL)
-                    processes = {
-                        static_cast<pid_t>(
-                            Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()),
-                        pidInFile(folder + QStringLiteral("/pg/data/postmaster.pid"))};
+                    processes = Sandbox::postgreSQLProcesses(static_cast<pid_t>(
+                        Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()));
                 else if (silent)
-                    processes = {pidInFile(folder + QStringLiteral("/my/mariadbd.pid"))};
-                std::optional<Stopped> stopped;
+                    processes = Sandbox::mySQLProcesses();
+                std::optional<StoppedProcesses> stopped;
                 if (silent)
                     stopped.emplace(processes);
                 // The hook runs while the statement waits: the user presses Stop after a while.

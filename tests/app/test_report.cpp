@@ -87,6 +87,59 @@ private slots:
         }
     }
 
+    // Failures of one kind at one line are shown the first time and counted after, per
+    // table; when the handler ends one box lists them, the first few tables with their
+    // first failure and the others by name, and fits the screen. A stop is not a failure.
+    void repeatedFailuresAreListedOnceWhenTheHandlerEnds()
+    {
+        ProgramUnderTest program;
+        {
+            Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton4_Click"));
+            QString statement;
+            handler.showStatementText(&statement);
+            auto fail = [&](const QString& table, int line, int row, const QString& state) {
+                handler.setContext(table);
+                statement = QStringLiteral("INSERT INTO `%1` VALUES('%2')").arg(table).arg(row);
+                handler.step(line, [&] {
+                    throw Error(QStringLiteral("refused at row %1").arg(row), Error::Cause::Values, state,
+                                1292);
+                });
+            };
+            for (int row = 1; row <= 300; ++row)
+                fail(QStringLiteral("many"), 256, row, QStringLiteral("22007"));
+            for (int row = 1; row <= 3; ++row)
+                fail(QStringLiteral("few"), 256, row, QStringLiteral("22007"));
+            fail(QStringLiteral("few"), 256, 4, QStringLiteral("22003"));
+            for (int t = 0; t < 70; ++t)
+                fail(QStringLiteral("t%1").arg(t, 2, 10, QLatin1Char('0')), 148, 1, QStringLiteral("42501"));
+            handler.step(150, [] { throw Error::stoppedByUser(); });
+            QCOMPARE(handler.reports(), 3);
+        }
+        const QStringList shown = shownTexts();
+        QCOMPARE(shown.size(), 4);
+        QVERIFY(shown[0].startsWith(QStringLiteral("refused at row 1\r\n")));
+        QVERIFY(shown[1].startsWith(QStringLiteral("refused at row 4\r\n")));
+        QVERIFY(shown[2].contains(QStringLiteral(" at line 148\r\r")));
+        QString expected = QStringLiteral(
+            "These failures happened more than once; each kind was shown only the first time.\r\n"
+            "\r\nAt line 256, 303 times:\r\n"
+            "many: 300 times, the first: refused at row 1\r\nsql: INSERT INTO `many` VALUES('1')\r\n"
+            "few: 3 times, the first: refused at row 1\r\nsql: INSERT INTO `few` VALUES('1')\r\n"
+            "\r\nAt line 148, 70 times:\r\n");
+        for (int t = 0; t < 5; ++t)
+            expected += QStringLiteral("t%1: refused at row 1\r\nsql: INSERT INTO `t%1` VALUES('1')\r\n")
+                            .arg(t, 2, 10, QLatin1Char('0'));
+        QStringList rest;
+        for (int t = 5; t < 70; ++t)
+            rest << QStringLiteral("t%1").arg(t, 2, 10, QLatin1Char('0'));
+        expected += QStringLiteral("And 65 more: ") + rest.join(QStringLiteral(", ")) +
+                    QStringLiteral("\r\n\r\n") + handlerTag("Form2", "PushButton4_Click") +
+                    QStringLiteral("\r\rPlease email screenshot of this message to support@vantrel.example");
+        QCOMPARE(shown[3], expected);
+        const auto box = MessageBox::boxFor(MessageBox::history().constLast());
+        QVERIFY2(box->text().endsWith(QStringLiteral("support@vantrel.example")), qPrintable(box->text()));
+    }
+
     void aFailedTestEntersTheConditional()
     {
         ProgramUnderTest program;

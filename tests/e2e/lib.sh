@@ -41,6 +41,7 @@ e2e_cleanup() {
     wait "$app" 2>/dev/null || true
   fi
   if [ -n "${xvfb:-}" ]; then kill "$xvfb" 2>/dev/null || true; fi
+  if [ -n "${bus_pid:-}" ]; then kill "$bus_pid" 2>/dev/null || true; fi
   # The tests that run later share the servers: they find empty databases, in the
   # character set the sandbox gave them.
   if [ -n "${sandbox_charset:-}" ]; then empty_databases "$sandbox_charset" || true; fi
@@ -111,6 +112,57 @@ program_alive() { kill -0 "$app" 2>/dev/null; }
 # The program's visible windows, one id a line.
 program_windows() { xdotool search --onlyvisible --pid "$app" 2>/dev/null || true; }
 
+# A session bus of the test's own, with the accessibility bus on it: the program's controls
+# can then be read as a screen reader reads them (a11y_controls). Call before start_program.
+a11y_setup() {
+  dbus-daemon --session --nofork --print-address=4 --print-pid=5 4>"$work/bus" 5>"$work/bus.pid" 2>/dev/null &
+  poll 30 test -s "$work/bus.pid" || fail "no session bus"
+  bus_pid=$(head -1 "$work/bus.pid")
+  DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
+  export DBUS_SESSION_BUS_ADDRESS
+  a11y_bus=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress) ||
+    fail "no accessibility bus"
+  a11y_bus=${a11y_bus#(\'}
+  a11y_bus=${a11y_bus%\',)}
+  export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+a11y_call() { gdbus call --address "$a11y_bus" "$@" 2>/dev/null; }
+# A string of gdbus's answer: "('text',)" or "(<'text'>,)" gives text.
+a11y_text() {
+  local text=$1
+  text=${text#(}
+  text=${text#<}
+  text=${text%,)}
+  text=${text%>}
+  echo "${text:1:${#text}-2}"
+}
+# The controls of the program's windows, one a line: "role|name|x y width height" on the
+# screen; the frames' own controls are listed, the items of the lists are not.
+a11y_controls() {
+  local app
+  app=$(a11y_call --dest org.a11y.atspi.Registry --object-path /org/a11y/atspi/accessible/root \
+    --method org.a11y.atspi.Accessible.GetChildren | grep -o "':[0-9.]*'" | head -1 | tr -d "'")
+  [ -n "$app" ] || return 1
+  a11y_walk "$app" /org/a11y/atspi/accessible/root 0
+}
+a11y_walk() {
+  local app=$1 path=$2 depth=$3 role name extents child
+  role=$(a11y_text "$(a11y_call --dest "$app" --object-path "$path" --method org.a11y.atspi.Accessible.GetRoleName)")
+  if ((depth >= 2)); then
+    name=$(a11y_text "$(a11y_call --dest "$app" --object-path "$path" \
+      --method org.freedesktop.DBus.Properties.Get org.a11y.atspi.Accessible Name)")
+    extents=$(a11y_call --dest "$app" --object-path "$path" --method org.a11y.atspi.Component.GetExtents 0 | tr -d '(),')
+    echo "$role|$name|$extents"
+  fi
+  { [ "$role" != list ] && ((depth < 3)); } || return 0
+  for child in $(a11y_call --dest "$app" --object-path "$path" --method org.a11y.atspi.Accessible.GetChildren |
+    grep -o "'/org/a11y/atspi/accessible/[^']*'" | tr -d "'"); do
+    a11y_walk "$app" "$child" $((depth + 1))
+  done
+}
+# What the line below the table window's bar says.
+summary_line() { a11y_controls | awk -F'|' '$1 == "label" { print $2 }'; }
+
 # Sets `window` to the main window once it is shown with its lists filled (they are filled
 # before it is shown).
 start_program() {
@@ -168,17 +220,23 @@ press() {
   xdotool key "$2"
 }
 
-# Positions in the table window (536 x 368): list rows are 14 pixels high from y = 40.
+# Positions in the table window (536 x 405 at first): list rows are 14 pixels high from
+# y = 40. A window made wider or taller than that gives each list half of the width and all
+# of the height gained: what lies below the lists moves down, the right half moves right.
+wider=0
+taller=0
 row_y() { echo $((40 + 14 * $1)); }
+right_x() { echo $(($1 + wider / 2)); }
 mysql_row() { click 60 "$(row_y "$1")"; }
-postgresql_row() { click 330 "$(row_y "$1")"; }
-postgresql_shift_row() { shift_click 330 "$(row_y "$1")"; }
-mysql_select_all() { click 77 161; }
-send_to_postgresql() { click 135 194; }
-send_to_mysql() { click 399 194; }
-delete_mysql() { click 135 227; }
-rename_postgresql() { click 399 261; }
-back() { click 135 345; }
+postgresql_row() { click "$(right_x 330)" "$(row_y "$1")"; }
+postgresql_shift_row() { shift_click "$(right_x 330)" "$(row_y "$1")"; }
+mysql_select_all() { click 77 $((161 + taller)); }
+send_to_postgresql() { click 135 $((194 + taller)); }
+send_to_mysql() { click "$(right_x 399)" $((194 + taller)); }
+delete_mysql() { click 135 $((227 + taller)); }
+rename_postgresql() { click "$(right_x 399)" $((261 + taller)); }
+back() { click 135 $((345 + taller)); }
+stop() { click $((480 + wider)) $((381 + taller)); }
 
 # Sessions the program has open on the servers: a click's work is over when there are none.
 program_sessions() {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Drives the real quillstone executable in a real X server, with keyboard and mouse as a
 # person would, against the sandbox servers, then checks what the servers hold: a copy
-# over an older one, a rename, a delete, and a copy killed midway.
+# over an older one, a rename, a delete, a copy stopped with the Stop button, the window made
+# larger, and a copy killed midway. The line below the bar and the places of the controls
+# are read from the accessibility bus, as a screen reader reads them.
 #   real_window.sh QUILLSTONE SHOTS_DIR
 set -euo pipefail
 program=$1
@@ -26,15 +28,55 @@ window_shown() {
   window=$(program_windows | head -1)
   [ -n "$window" ]
 }
-some_rows_copied() { [ "$(pg -c "SELECT count(*) FROM e2e_big" 2>/dev/null || echo 0)" -gt 0 ]; }
+some_rows_copied() { [ "$(pg -c "SELECT count(*) FROM ${1:-e2e_big}" 2>/dev/null || echo 0)" -gt "${2:-0}" ]; }
+summary_is_told() { [[ "$(summary_line)" == Stopped:* ]]; }
+# A number with thousands separators: 1234567 is 1,234,567.
+with_commas() { sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$1"; }
+
+# The main window's controls as the accessibility bus shows them: no two overlap, each lies
+# inside the window, each list is of the size given. Sets `button_sizes` to the buttons'
+# captions and sizes, sorted.
+check_layout() {
+  local list_size=$1 line role name rect x y w h i j a b ax ay aw ah bx by bw bh
+  # shellcheck disable=SC2034  # set by the eval
+  local X Y WIDTH HEIGHT SCREEN
+  local -a rects=() lines=()
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  mapfile -t lines < <(a11y_controls)
+  button_sizes=
+  for line in "${lines[@]}"; do
+    IFS='|' read -r role name rect <<<"$line"
+    read -r x y w h <<<"$rect"
+    [ "$role" != panel ] || continue
+    [ "$role" != list ] || [ "${w}x$h" = "$list_size" ] || fail "a list is ${w}x$h, expected $list_size"
+    [ "$role" != "push button" ] || button_sizes+="$name ${w}x$h"$'\n'
+    ((x >= X && y >= Y && x + w <= X + WIDTH && y + h <= Y + HEIGHT)) ||
+      fail "$role '$name' at $rect lies outside the window at $X $Y ${WIDTH}x$HEIGHT"
+    rects+=("$x $y $w $h $role '$name'")
+  done
+  ((${#rects[@]} >= 17)) || fail "only ${#rects[@]} controls on the accessibility bus: ${lines[*]}"
+  for ((i = 0; i < ${#rects[@]}; i++)); do
+    for ((j = i + 1; j < ${#rects[@]}; j++)); do
+      read -r ax ay aw ah a <<<"${rects[i]}"
+      read -r bx by bw bh b <<<"${rects[j]}"
+      if ((ax < bx + bw && bx < ax + aw && ay < by + bh && by < ay + ah)); then
+        fail "$a and $b overlap"
+      fi
+    done
+  done
+  button_sizes=$(sort <<<"$button_sizes")
+}
 
 e2e_setup
+a11y_setup
 # e2e_books goes to PostgreSQL over an older copy there, e2e_old is renamed on PostgreSQL,
-# e2e_drop deleted on MySQL.
+# e2e_drop deleted on MySQL, e2e_stop stopped on its way to PostgreSQL.
 reset_databases
 my -e "CREATE TABLE e2e_books (id INT, title VARCHAR(50)) DEFAULT CHARSET=utf8mb4;
        INSERT INTO e2e_books VALUES (1, 'Middlemarch'), (2, 'O''Connor stories'), (3, NULL);
-       CREATE TABLE e2e_drop (id INT);"
+       CREATE TABLE e2e_drop (id INT);
+       CREATE TABLE e2e_stop (id INT, label VARCHAR(40)) SELECT seq AS id, CONCAT('row ', seq) AS label
+       FROM seq_1_to_1000000;"
 pg -c "CREATE TABLE e2e_books (stale int); INSERT INTO e2e_books VALUES (42);
        CREATE TABLE e2e_old (id int); INSERT INTO e2e_old VALUES (7);"
 
@@ -71,6 +113,38 @@ await "" my -e "SHOW TABLES LIKE 'e2e_drop'"
 await "e2e_books" my -e "SHOW TABLES LIKE 'e2e_books'"
 await_idle 60
 
+# Stop, pressed once in the middle of a copy: the rows sent so far stay, no box is shown, and
+# the line below the bar tells what was done.
+mysql_row 1
+send_to_postgresql
+poll 60 some_rows_copied e2e_stop 20000 || fail "the copy of e2e_stop did not get going"
+shoot copy-running
+stop
+stopped_at=$SECONDS
+await_idle 30
+((SECONDS - stopped_at <= 5)) || fail "the copy went on for $((SECONDS - stopped_at)) s after Stop"
+copied=$(pg -c "SELECT count(*) FROM e2e_stop")
+((copied > 0 && copied < 1000000)) || fail "expected a part of e2e_stop copied, found $copied rows"
+poll 30 summary_is_told || fail "the line below the bar says '$(summary_line)'"
+summary=$(summary_line)
+[[ "$summary" == "Stopped: 0 of 1 table copied, 1 in part: $(with_commas "$copied") rows written; in "* ]] ||
+  fail "$copied rows copied, and the line below the bar says '$summary'"
+shoot copy-summary
+
+# Made larger, the lists take the room, the buttons keep their size, nothing overlaps; the
+# size is remembered for the next start.
+check_layout 222x109
+buttons_before=$button_sizes
+xdotool windowsize --sync "$window" 760 560
+wider=224
+taller=155
+list_grown() { a11y_controls | grep '^list||[0-9]* [0-9]* 334 264$' >/dev/null; }
+poll 30 list_grown || fail "the lists did not grow with the window: $(a11y_controls | grep '^list')"
+check_layout 334x264
+shoot table-window-larger
+[ "$button_sizes" = "$buttons_before" ] || fail "the buttons were [$buttons_before], now [$button_sizes]"
+poll 30 grep -qx "TableWindowSize=760x560" "$work/conf/Vantrel.conf" || fail "the window's size was not remembered"
+
 # Back to the connection window, which takes the table window's place.
 table_window=$window
 back
@@ -99,9 +173,10 @@ if [ "$copied" -eq 0 ] || [ "$copied" -ge 60000 ]; then
 fi
 [ "$(sort "$work/conf/Vantrel.conf")" = "$settings_before" ] || fail "the settings changed when the program was killed"
 start_program
-# The table window (536 x 368) is the first window again, not the connection window.
+# The table window is the first window again, not the connection window, at the size it was
+# left at.
 eval "$(xdotool getwindowgeometry --shell "$window")"
-if [ "$WIDTH" != 536 ] || [ "$HEIGHT" != 368 ]; then
-  fail "expected the table window at start, got ${WIDTH}x${HEIGHT}"
+if [ "$WIDTH" != 760 ] || [ "$HEIGHT" != 560 ]; then
+  fail "expected the table window at 760x560 at start, got ${WIDTH}x${HEIGHT}"
 fi
 echo "real window: all steps passed"

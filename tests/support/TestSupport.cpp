@@ -8,11 +8,16 @@
 #include "app/Yield.h"
 #include "connect/ConnectionStrings.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <QThread>
+#include <csignal>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -233,4 +238,58 @@ QStringList shownBoxes()
             boxes.append(shown.text);
     }
     return boxes;
+}
+
+StoppedProcesses::StoppedProcesses(QList<pid_t> pids) : m_pids(std::move(pids))
+{
+    for (pid_t pid : m_pids)
+        ::kill(pid, SIGSTOP);
+    // A stop takes effect thread by thread.
+    QDeadlineTimer deadline(10000);
+    while (!allStopped() && !deadline.hasExpired())
+        QThread::msleep(5);
+}
+
+StoppedProcesses::~StoppedProcesses()
+{
+    for (pid_t pid : m_pids)
+        ::kill(pid, SIGCONT);
+}
+
+bool StoppedProcesses::allStopped() const
+{
+    for (pid_t pid : m_pids) {
+        const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(task) + QStringLiteral("/stat"));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue; // the thread has ended
+            const QByteArray line = stat.readAll();
+            // The state follows the command name, which is in parentheses.
+            const qsizetype state = line.lastIndexOf(')') + 2;
+            if (state < line.size() && line[state] != 'T' && line[state] != 't')
+                return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+pid_t pidInFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    return static_cast<pid_t>(file.readLine().trimmed().toLong());
+}
+} // namespace
+
+QList<pid_t> Sandbox::postgreSQLProcesses(pid_t backend)
+{
+    return {backend, pidInFile(env("QS_SANDBOX_DIR") + QStringLiteral("/pg/data/postmaster.pid"))};
+}
+
+QList<pid_t> Sandbox::mySQLProcesses()
+{
+    return {pidInFile(env("QS_SANDBOX_DIR") + QStringLiteral("/my/mariadbd.pid"))};
 }

@@ -8,10 +8,12 @@
 #include "app/db/Connection.h"
 #include "app/db/Error.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <sys/types.h>
 
 class Settings;
 
@@ -61,6 +63,30 @@ QString scalar(Connection& connection, const QString& sql);
 // Drops every table of the sandbox databases: on PostgreSQL, the public schema and every
 // schema the test account owns, public made anew.
 void dropAllTables();
+} // namespace Sandbox
+
+// Server processes stopped as a debugger or an overloaded host would stop them, and
+// started again however the test ends. The constructor returns once every thread of them
+// has stopped.
+class StoppedProcesses
+{
+public:
+    explicit StoppedProcesses(QList<pid_t> pids);
+    ~StoppedProcesses();
+    StoppedProcesses(const StoppedProcesses&) = delete;
+    StoppedProcesses& operator=(const StoppedProcesses&) = delete;
+
+private:
+    bool allStopped() const;
+
+    QList<pid_t> m_pids;
+};
+
+namespace Sandbox {
+// What answers for a server: for PostgreSQL the session's backend (of the given process
+// id) and the postmaster, which takes cancel requests; for MariaDB its one process.
+QList<pid_t> postgreSQLProcesses(pid_t backend);
+QList<pid_t> mySQLProcesses();
 } // namespace Sandbox
 
 // Texts of the message boxes shown so far.

@@ -3,11 +3,29 @@
 
 #include "tests/tables/TablesTest.h"
 
+#include "app/Settings.h"
+#include "app/db/Waiting.h"
+
 #include <QGroupBox>
+#include <QHash>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <optional>
+
+namespace {
+// The controls a user sees and uses, without the frames that hold them.
+QList<QWidget*> leafControls(Form2& form)
+{
+    QList<QWidget*> controls;
+    for (QWidget* child : form.findChildren<QWidget*>()) {
+        if (!child->objectName().isEmpty() && !child->inherits("QGroupBox") && child->parentWidget() &&
+            (child->parentWidget() == &form || child->parentWidget()->inherits("QGroupBox")))
+            controls.append(child);
+    }
+    return controls;
+}
+} // namespace
 
 class TestTablesWindow : public QObject
 {
@@ -142,7 +160,7 @@ private slots:
     {
         Form2& form = Windows::form2();
         const QList<QPushButton*> buttons = form.findChildren<QPushButton*>();
-        QCOMPARE(buttons.size(), 12);
+        QCOMPARE(buttons.size(), 13);
         const QList<QWidget*> surfaces{&form, form.Frame1, form.Frame2, form.List1->viewport(), form.List2};
         auto hover = [](QWidget* widget) {
             QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
@@ -166,6 +184,67 @@ private slots:
             hover(widget);
             QCOMPARE(form.pointer().value(), 11);
         }
+    }
+
+    // At its first start the window has the design's places, with Stop and the summary
+    // line in a row below; made larger, the lists take the room, every button keeps its
+    // size and order, nothing overlaps; the next start opens at the size it was left at.
+    void theWindowGrowsItsListsAndRemembersItsSize()
+    {
+        Form2& form = Windows::form2();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.size(), QSize(536, 405));
+        QVERIFY(!form.stopButton()->isEnabled());
+        QTest::keyClick(form.List1, Qt::Key_Escape);
+        QVERIFY(!Waiting::stopRequested());
+        const QList<QWidget*> controls = leafControls(form);
+        auto place = [&](const QWidget* widget) {
+            return QRect(widget->mapTo(&form, QPoint(0, 0)), widget->size());
+        };
+        const QHash<QString, QRect> designed = {
+            {"List1", {24, 32, 222, 109}},         {"PushButton10", {24, 148, 106, 26}},
+            {"PushButton11", {138, 148, 106, 26}}, {"PushButton3", {24, 181, 222, 26}},
+            {"PushButton1", {24, 214, 222, 26}},   {"PushButton6", {24, 248, 222, 27}},
+            {"List2", {288, 32, 222, 109}},        {"PushButton8", {288, 148, 106, 26}},
+            {"PushButton9", {402, 148, 106, 26}},  {"PushButton4", {288, 181, 222, 26}},
+            {"PushButton5", {288, 214, 222, 26}},  {"PushButton7", {288, 248, 222, 26}},
+            {"ProgressBar1", {8, 297, 520, 27}},   {"PushButton2", {8, 332, 256, 27}},
+            {"PushButton12", {272, 332, 256, 27}}, {"SummaryLine", {8, 367, 416, 29}},
+            {"StopButton", {432, 368, 96, 27}}};
+        QCOMPARE(controls.size(), designed.size());
+        for (const QWidget* control : controls)
+            QCOMPARE(place(control), designed.value(control->objectName()));
+
+        form.resize(760, 560);
+        QTRY_COMPARE(m_program->settings().read(QStringLiteral("TableWindowSize"), QString()),
+                     QStringLiteral("760x560"));
+        for (const QWidget* control : controls) {
+            const QRect before = designed.value(control->objectName());
+            const QRect now = place(control);
+            if (control->inherits("QListWidget"))
+                QCOMPARE(now.size(), before.size() + QSize(112, 155));
+            else if (control->inherits("QPushButton"))
+                QCOMPARE(now.size(), before.size());
+            QVERIFY2(form.rect().contains(now), qPrintable(control->objectName()));
+            for (const QWidget* other : controls)
+                QVERIFY2(other == control || !now.intersects(place(other)),
+                         qPrintable(control->objectName() + QLatin1Char(' ') + other->objectName()));
+        }
+        // Each half's buttons stay below its list, in their order.
+        for (const auto& half :
+             {QStringList{"List1", "PushButton10", "PushButton3", "PushButton1", "PushButton6"},
+              QStringList{"List2", "PushButton8", "PushButton4", "PushButton5", "PushButton7"}})
+            for (int i = 0; i + 1 < half.size(); ++i)
+                QVERIFY(place(form.findChild<QWidget*>(half[i])).bottom() <
+                        place(form.findChild<QWidget*>(half[i + 1])).top());
+
+        Windows::destroyForTests();
+        QCOMPARE(Windows::form2().size(), QSize(760, 560));
+        // A size smaller than the design's is not taken.
+        m_program->settings().write(QStringLiteral("TableWindowSize"), QStringLiteral("300x200"));
+        Windows::destroyForTests();
+        QCOMPARE(Windows::form2().size(), QSize(536, 405));
     }
 
     void closingEndsTheProgram()

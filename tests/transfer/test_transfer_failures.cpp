@@ -9,6 +9,7 @@
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
+#include <QLabel>
 #include <QTest>
 #include <QThread>
 #include <optional>
@@ -32,6 +33,7 @@ private slots:
     void aTargetThatGoesAwayEndsItsTable_data() { directions(); }
     void aTargetThatGoesAwayEndsItsTable();
     void aRowTooLargeForTheServerIsNotSent();
+    void manyRefusedRowsAreOneReportAndOneList();
 
 private:
     int line(int toPostgreSQLLine, int toMySQLLine) const
@@ -271,6 +273,48 @@ void TransferFailuresTest::aRowTooLargeForTheServerIsNotSent()
         Sandbox::column(*Sandbox::mySQL(), QStringLiteral("SELECT CONCAT(id, ':', HEX(picture)) FROM photos "
                                                           "ORDER BY id")),
         (QStringList{"1:01", "3:03"}));
+}
+
+void TransferFailuresTest::manyRefusedRowsAreOneReportAndOneList()
+{
+    // "infinity", PostgreSQL's "no end date", has no MySQL value: 300 rows of one table and
+    // 3 of another are refused in one click. The first refused row is reported with its
+    // row of the table; the rest are counted, and listed per table when the click ends.
+    Sandbox::exec(*m_pg,
+                  QStringLiteral("CREATE TABLE many_ends AS SELECT g AS id, CASE WHEN g % 10 IN (3, 4, 5) "
+                                 "THEN 'infinity'::timestamp ELSE timestamp '2021-01-01' + g * interval "
+                                 "'1 hour' END AS ends FROM generate_series(1, 1000) g"));
+    Sandbox::exec(*m_pg,
+                  QStringLiteral("CREATE TABLE few_ends AS SELECT g AS id, CASE WHEN g IN (7, 8, 9) THEN "
+                                 "'infinity'::timestamp ELSE timestamp '2021-01-01' END AS ends FROM "
+                                 "generate_series(1, 10) g"));
+    openTableWindow();
+    // The list is worked from the bottom up: many_ends first.
+    sendToMySQL({QStringLiteral("few_ends"), QStringLiteral("many_ends")});
+
+    const QStringList shown = reports();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown.constFirst().startsWith(QStringLiteral("Incorrect datetime value: 'infinity'")) &&
+                 shown.constFirst().contains(QStringLiteral(" at row 3\r\nin Tablewright")),
+             qPrintable(shown.constFirst().left(300)));
+    const QString& list = shown.constLast();
+    QVERIFY2(list.startsWith(QStringLiteral("These failures happened more than once")), qPrintable(list));
+    QVERIFY2(list.contains(QStringLiteral("\r\nAt line 256, 303 times:\r\nmany_ends: 300 times, the first: "
+                                          "Incorrect datetime value: 'infinity'")),
+             qPrintable(list));
+    QVERIFY2(list.contains(QStringLiteral("\r\nsql: INSERT INTO `many_ends` VALUES('3', 'infinity')\r\n")),
+             qPrintable(list));
+    QVERIFY2(
+        list.contains(QStringLiteral("\r\nfew_ends: 3 times, the first: Incorrect datetime value")) &&
+            list.contains(QStringLiteral(" at row 7\r\nsql: INSERT INTO `few_ends` VALUES('7', 'infinity')")),
+        qPrintable(list));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM many_ends")), QStringLiteral("700"));
+    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM few_ends")), QStringLiteral("7"));
+    QCOMPARE(items(Windows::form2().List1), (QStringList{"few_ends", "many_ends"}));
+    const QString summary = Windows::form2().summaryLine()->text();
+    QVERIFY2(
+        summary.startsWith(QStringLiteral("Done: 2 of 2 tables copied: 707 rows written, 303 refused; in ")),
+        qPrintable(summary));
 }
 
 QTEST_MAIN(TransferFailuresTest)

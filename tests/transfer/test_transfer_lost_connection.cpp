@@ -36,9 +36,11 @@ std::thread endSessionMidway(const QString& table, bool targetIsMySQL, const QSt
                 if (Sandbox::scalar(*target, exists) == QLatin1String("1") &&
                     Sandbox::scalar(*target, QStringLiteral("SELECT count(*) FROM ") + table).toInt() >=
                         200) {
+                    // The session may be busy at this moment rather than in the state the
+                    // query asks for: it is asked again until one was ended.
                     auto pg = Sandbox::postgreSQL();
-                    Sandbox::scalar(*pg, sessionQuery);
-                    return;
+                    if (Sandbox::scalar(*pg, sessionQuery).toInt() > 0)
+                        return;
                 }
             } catch (const std::exception& error) {
                 qWarning("polling the copy: %s", error.what());

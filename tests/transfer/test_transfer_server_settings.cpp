@@ -42,10 +42,14 @@ private:
     QString m_old;
 };
 
-// The boxes of repeated failures list a table's count like this.
+// The box of repeated failures lists a table's count like this, when the kind happened at
+// that line in that table alone.
 QString repeatedCount(const QString& table, int count, int line)
 {
-    return QStringLiteral("\r\n%1: %2 at line %3, the first: ").arg(table).arg(count).arg(line);
+    return QStringLiteral("\r\nAt line %3, %2 times:\r\n%1: %2 times, the first: ")
+        .arg(table)
+        .arg(count)
+        .arg(line);
 }
 } // namespace
 

@@ -12,9 +12,12 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -125,6 +128,8 @@ private slots:
     }
     void aServerSilentWhileConnecting_data();
     void aServerSilentWhileConnecting();
+    void stopEndsAConnectionAttempt_data();
+    void stopEndsAConnectionAttempt();
     void theFinalCommitWaitsPaintingAndEndsWhenTheServerGoes();
 };
 
@@ -162,6 +167,42 @@ void TransferSilentServerTest::aServerSilentWhileConnecting()
              qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(g_watch.longestGap < 1000, qPrintable(QString::number(g_watch.longestGap)));
     QVERIFY2(g_watch.calls >= 10, qPrintable(QString::number(g_watch.calls)));
+}
+
+void TransferSilentServerTest::stopEndsAConnectionAttempt_data()
+{
+    QTest::addColumn<bool>("copyToPostgreSQL");
+    QTest::addColumn<bool>("silentPostgreSQL");
+    QTest::newRow("to PostgreSQL, PostgreSQL silent") << true << true;
+    QTest::newRow("to PostgreSQL, MySQL silent") << true << false;
+}
+
+void TransferSilentServerTest::stopEndsAConnectionAttempt()
+{
+    // The user presses Stop while a connection waits on a server that says nothing: the
+    // attempt ends within the grace of a second, and nothing is reported.
+    QFETCH(bool, silentPostgreSQL);
+    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE quiet (id INT)"));
+    openTableWindow();
+    SilentListener listener;
+    Form1& form = Windows::form1();
+    (silentPostgreSQL ? form.Text2 : form.Text10)->setText(listener.port());
+    Form2& tables = Windows::form2();
+    tables.show();
+    QElapsedTimer sinceStop;
+    QTimer::singleShot(300, tables.stopButton(), [&] {
+        sinceStop.start();
+        QTest::mouseClick(tables.stopButton(), Qt::LeftButton);
+    });
+    send({QStringLiteral("quiet")});
+
+    QVERIFY(sinceStop.isValid());
+    QVERIFY2(sinceStop.elapsed() < 2000, qPrintable(QString::number(sinceStop.elapsed())));
+    QS_VERIFY_NO_BOXES();
+    const QString summary = tables.summaryLine()->text();
+    QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied: 0 rows written; in ")),
+             qPrintable(summary));
+    QCOMPARE(items(tables.List2), QStringList());
 }
 
 void TransferSilentServerTest::theFinalCommitWaitsPaintingAndEndsWhenTheServerGoes()

@@ -7,6 +7,7 @@
 #include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
+#include <QLabel>
 #include <QTest>
 #include <optional>
 
@@ -86,6 +87,11 @@ void TransferValuesTest::everyValueToPostgreSQL()
     openTableWindow();
     sendToPostgreSQL({QStringLiteral("every_type")});
     QS_VERIFY_NO_BOXES();
+    // The window tells that the zero date, which PostgreSQL has not, was written as NULL.
+    const QString summary = Windows::form2().summaryLine()->text();
+    QVERIFY2(summary.startsWith(QStringLiteral(
+                 "Done: 1 of 1 table copied: 4 rows written, 1 zero date written as NULL; in ")),
+             qPrintable(summary));
 
     // The same values as texts each server computes itself: numbers and times as text,
     // strings and bytes as hex, long values as length and md5.

@@ -1,0 +1,122 @@
+// A delete the user stops, and one that fails for many tables: Stop ends the walk before
+// its next table and the lists show what the servers hold; "Select All" then "Delete
+// Table/s" on the PostgreSQL side drops the user's tables with one report and one list for
+// the catalogue tables the account may not drop. The line below the bar tells what each
+// click did.
+
+#include "tests/tables/TablesTest.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <optional>
+
+class TestTablesStop : public QObject
+{
+    Q_OBJECT
+    std::optional<ProgramUnderTest> m_program;
+
+private slots:
+    void init()
+    {
+        m_program.emplace();
+        Sandbox::dropAllTables();
+    }
+    void cleanup() { m_program.reset(); }
+
+    void stopDuringADeleteOfSeveralTables_data()
+    {
+        QTest::addColumn<bool>("mySQL");
+        QTest::newRow("MySQL") << true;
+        QTest::newRow("PostgreSQL") << false;
+    }
+    void stopDuringADeleteOfSeveralTables()
+    {
+        QFETCH(bool, mySQL);
+        QStringList tables;
+        for (int t = 0; t < 40; ++t)
+            tables << QStringLiteral("t%1").arg(t, 2, 10, QLatin1Char('0'));
+        mySQL ? createMySQLTables(tables) : createPostgreSQLTables(tables);
+        Form2& form = openTables(*m_program);
+        form.show();
+        TableList* list = mySQL ? form.List1 : form.List2;
+        select(list, tables);
+        const int before = list->count();
+
+        // The user presses Stop once a few tables are gone.
+        QTimer watch;
+        QElapsedTimer sinceStop;
+        bool enabledWhileRunning = false;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (before - list->count() < 5 || sinceStop.isValid())
+                return;
+            enabledWhileRunning = form.stopButton()->isEnabled();
+            sinceStop.start();
+            QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+        });
+        watch.start(1);
+        QTest::mouseClick(mySQL ? form.PushButton1 : form.PushButton5, Qt::LeftButton);
+        watch.stop();
+
+        QVERIFY(sinceStop.isValid());
+        QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
+        QVERIFY(MessageBox::history().isEmpty());
+        QVERIFY(enabledWhileRunning);
+        QVERIFY(!form.stopButton()->isEnabled());
+        const QStringList left = mySQL ? mySQLTables() : postgreSQLTables();
+        QVERIFY2(!left.isEmpty() && left.size() <= 35, qPrintable(left.join(QLatin1Char(' '))));
+        // The walk goes from the bottom up: the tables left are the first ones.
+        QCOMPARE(left, tables.mid(0, left.size()));
+        QStringList listed;
+        for (const QString& name : names(list))
+            if (name.startsWith(QLatin1Char('t')) && name.size() == 3)
+                listed << name;
+        QCOMPARE(listed, left);
+        const QString summary = form.summaryLine()->text();
+        QVERIFY2(
+            summary.startsWith(QStringLiteral("Stopped: %1 of 40 tables dropped; in ").arg(40 - left.size())),
+            qPrintable(summary));
+    }
+
+    void selectAllThenDeleteOnPostgreSQL()
+    {
+        createPostgreSQLTables({"mine", "yours", "ours"});
+        Form2& form = openTables(*m_program);
+        const int listed = form.List2->count();
+        const int catalogue = listed - 3;
+        QVERIFY2(catalogue > 50, qPrintable(QString::number(catalogue)));
+        QTest::mouseClick(form.PushButton8, Qt::LeftButton);
+        QTest::mouseClick(form.PushButton5, Qt::LeftButton);
+
+        QCOMPARE(postgreSQLTables(), QStringList());
+        QCOMPARE(form.List2->count(), catalogue);
+        for (const char* name : {"mine", "yours", "ours"})
+            QVERIFY(form.List2->findItems(QLatin1String(name), Qt::MatchExactly).isEmpty());
+        // The first refused table is reported; the list names every other one, in a box
+        // that fits the screen.
+        const QStringList boxes = shownBoxes();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.constFirst(), QStringLiteral("report Form2.PushButton5_Click 112"));
+        const QString& list = boxes.constLast();
+        QVERIFY2(list.startsWith(QStringLiteral("These failures happened more than once")), qPrintable(list));
+        QVERIFY2(list.contains(QStringLiteral("\r\nAt line 112, %1 times:\r\n").arg(catalogue)),
+                 qPrintable(list));
+        QVERIFY2(list.contains(QStringLiteral("\r\nAnd %1 more: ").arg(catalogue - 5)), qPrintable(list));
+        const QString shown = MessageBox::boxFor(MessageBox::history().constLast())->text();
+        QVERIFY2(!shown.endsWith(QStringLiteral("…")), qPrintable(shown));
+        const QString lastWalked = form.List2->item(0)->text();
+        QVERIFY2(shown.contains(lastWalked), qPrintable(lastWalked));
+        const QString summary = form.summaryLine()->text();
+        QVERIFY2(summary.startsWith(QStringLiteral("Done: 3 of %1 tables dropped; %2 tables failed; in ")
+                                        .arg(listed)
+                                        .arg(catalogue)),
+                 qPrintable(summary));
+    }
+};
+
+QTEST_MAIN(TestTablesStop)
+#include "test_tables_stop.moc"
