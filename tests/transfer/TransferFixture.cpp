@@ -41,6 +41,18 @@ void Transfer::select(TableList* list, const QStringList& names)
                              QItemSelectionModel::NoUpdate);
 }
 
+void Transfer::sendToPostgreSQL(const QStringList& tables)
+{
+    select(Windows::form2().List1, tables);
+    Windows::form2().PushButton3_Click();
+}
+
+void Transfer::sendToMySQL(const QStringList& tables)
+{
+    select(Windows::form2().List2, tables);
+    Windows::form2().PushButton4_Click();
+}
+
 QStringList Transfer::items(const TableList* list)
 {
     QStringList texts;

@@ -45,6 +45,9 @@ protected:
 void openTableWindow();
 // Selects exactly the named items; the first of them becomes the current item.
 void select(TableList* list, const QStringList& names);
+// Selects the named tables in the source list and presses that direction's send button.
+void sendToPostgreSQL(const QStringList& tables);
+void sendToMySQL(const QStringList& tables);
 // The list's items, without PostgreSQL's own catalogue tables that its list also shows.
 QStringList items(const TableList* list);
 // A name between the quote characters of each server, for the tests' own statements.

@@ -40,11 +40,6 @@ private:
     {
         return toPostgreSQL() ? toPostgreSQLLine : toMySQLLine;
     }
-    void sendToMySQL(const QStringList& tables)
-    {
-        select(Windows::form2().List2, tables);
-        Windows::form2().PushButton4_Click();
-    }
     // A source table of the numbers 1..rows, with a label.
     void numbers(Connection& connection, bool mySQL, const QString& table, int rows)
     {

@@ -64,18 +64,6 @@ private slots:
     void packetsStayBelowTheServersLimit();
     void aSourceIsReadToItsEnd();
     void aSourceChangingWhileCopiedGivesTheRowsRead();
-
-private:
-    void sendToPostgreSQL(const QStringList& tables)
-    {
-        select(Windows::form2().List1, tables);
-        Windows::form2().PushButton3_Click();
-    }
-    void sendToMySQL(const QStringList& tables)
-    {
-        select(Windows::form2().List2, tables);
-        Windows::form2().PushButton4_Click();
-    }
 };
 
 void TransferServerSettingsTest::noGlobalSqlModeChangesAValue_data()

@@ -25,16 +25,6 @@ private slots:
     void createTableToMySQL();
 
 private:
-    void sendToPostgreSQL(const QStringList& tables)
-    {
-        select(Windows::form2().List1, tables);
-        Windows::form2().PushButton3_Click();
-    }
-    void sendToMySQL(const QStringList& tables)
-    {
-        select(Windows::form2().List2, tables);
-        Windows::form2().PushButton4_Click();
-    }
     Connection& my() { return *m_my; }
     Connection& pg() { return *m_pg; }
 
