@@ -37,6 +37,8 @@ public:
         connect(&m_replay, &QTimer::timeout, this, &WaitingInput::replay);
     }
 
+    bool isWaitingForServer() { return g_waiting > 0; }
+
     void setStopButton(QAbstractButton* button) { m_stop = button; }
 
 protected:
@@ -246,6 +248,11 @@ void keepPaintingWhileWaiting()
 {
     waitingInput();
     Waiting::setHook(&paintPendingWindows);
+}
+
+bool isWaitingForServer()
+{
+    return g_waiting > 0;
 }
 
 void setStopButton(QAbstractButton* button)

@@ -14,6 +14,9 @@ void YieldToEvents();
 // inside another. Installed once at start.
 void keepPaintingWhileWaiting();
 
+// Whether a statement is waiting for its server now, so input other than Stop is held.
+bool isWaitingForServer();
+
 // The button that stops the running operation. Escape in its window clicks it whenever it
 // is enabled, waiting or not.
 void setStopButton(QAbstractButton* button);
