@@ -1,5 +1,6 @@
 // What arrives does not depend on how an administrator set the server up: a global
-// sql_mode of any kind, a small max_allowed_packet, and sources whose rows are not the rows
+// sql_mode of any kind, sessions that do not commit or read only a few rows, short limits
+// on idle transactions, a small max_allowed_packet, and sources whose rows are not the rows
 // their count announced.
 
 #include "app/Windows.h"
@@ -12,11 +13,24 @@
 #include <QTest>
 #include <QThread>
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <thread>
 
 using namespace Transfer;
 
 namespace {
+// Gives a server setting back as the test ends; a failure there is told, not thrown from a
+// destructor.
+void giveBack(const QString& name, const std::function<void()>& undo)
+{
+    try {
+        undo();
+    } catch (const std::exception& error) {
+        qWarning("giving back %s: %s", qPrintable(name), error.what());
+    }
+}
+
 // A global setting of the MySQL server, given back however the test ends.
 class GlobalSetting
 {
@@ -29,8 +43,11 @@ public:
     ~GlobalSetting()
     {
         bool number = false;
-        m_old.toLongLong(&number);
-        Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(m_name, number ? m_old : quoted(m_old)));
+        m_old.toULongLong(&number);
+        giveBack(m_name, [&] {
+            Sandbox::mySQLAdmin(
+                QStringLiteral("SET GLOBAL %1 = %2").arg(m_name, number ? m_old : quoted(m_old)));
+        });
     }
     GlobalSetting(const GlobalSetting&) = delete;
     GlobalSetting& operator=(const GlobalSetting&) = delete;
@@ -40,6 +57,30 @@ private:
 
     QString m_name;
     QString m_old;
+};
+
+// A default an administrator set for the PostgreSQL account's new sessions, taken back
+// however the test ends.
+class RoleDefault
+{
+public:
+    RoleDefault(Connection& connection, const QString& name, const QString& value)
+        : m_connection(connection), m_name(name)
+    {
+        Sandbox::exec(m_connection, QStringLiteral("ALTER ROLE CURRENT_USER SET %1 = %2").arg(name, value));
+    }
+    ~RoleDefault()
+    {
+        giveBack(m_name, [&] {
+            Sandbox::exec(m_connection, QStringLiteral("ALTER ROLE CURRENT_USER RESET %1").arg(m_name));
+        });
+    }
+    RoleDefault(const RoleDefault&) = delete;
+    RoleDefault& operator=(const RoleDefault&) = delete;
+
+private:
+    Connection& m_connection;
+    QString m_name;
 };
 
 // The box of repeated failures lists a table's count like this, when the kind happened at
@@ -61,6 +102,8 @@ private slots:
     void cleanup() { end(); }
     void noGlobalSqlModeChangesAValue_data();
     void noGlobalSqlModeChangesAValue();
+    void noAdministratorsDefaultCutsACopy_data();
+    void noAdministratorsDefaultCutsACopy();
     void packetsStayBelowTheServersLimit();
     void aSourceIsReadToItsEnd();
     void aSourceChangingWhileCopiedGivesTheRowsRead();
@@ -110,6 +153,70 @@ void TransferServerSettingsTest::noGlobalSqlModeChangesAValue()
         rows(*my, QStringLiteral("SELECT id, CONCAT('<', note, '>'), CONCAT('<', code, '>') FROM from_pg "
                                  "ORDER BY id")),
         (QList<QStringList>{{"1", "<>", "<ab>"}, {"2", "<a\\b>", "<>"}, {"3", "NULL", "NULL"}}));
+}
+
+void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    // Sessions that leave their changes uncommitted (the copy commits each packet and its
+    // statements of structure commit themselves; the row guards that), or whose SELECTs
+    // return a few rows.
+    QTest::newRow("MySQL autocommit off") << "MySQL"
+                                          << "autocommit"
+                                          << "0";
+    QTest::newRow("MySQL sql_select_limit") << "MySQL"
+                                            << "sql_select_limit"
+                                            << "5";
+    // A source's snapshot is an open transaction, idle while the target takes its rows.
+    QTest::newRow("PostgreSQL idle transaction limit") << "PostgreSQL"
+                                                       << "idle_in_transaction_session_timeout"
+                                                       << "1";
+}
+
+void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy()
+{
+    // A keyed table each way, copied under a default set for every new session: each copy
+    // holds every row with its key, seen by a session opened afterwards.
+    QFETCH(QString, server);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    constexpr int kRows = 20000;
+    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE from_my (id INT PRIMARY KEY, label VARCHAR(20)) "
+                                        "SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_%1")
+                             .arg(kRows));
+    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE from_pg (id int PRIMARY KEY, label text)"));
+    Sandbox::exec(
+        *m_pg,
+        QStringLiteral("INSERT INTO from_pg SELECT n, 'row ' || n FROM generate_series(1, %1) n").arg(kRows));
+    std::optional<GlobalSetting> global;
+    std::optional<RoleDefault> role;
+    if (server == QLatin1String("MySQL"))
+        global.emplace(name, value);
+    else
+        role.emplace(*m_pg, name, value);
+    openTableWindow();
+    sendToPostgreSQL({QStringLiteral("from_my")});
+    sendToMySQL({QStringLiteral("from_pg")});
+    global.reset();
+    role.reset();
+    QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));
+
+    auto my = Sandbox::mySQL();
+    auto pg = Sandbox::postgreSQL();
+    const QString expected = QStringLiteral("%1 %2").arg(kRows).arg(qint64(kRows) * (kRows + 1) / 2);
+    QCOMPARE(Sandbox::scalar(*pg, QStringLiteral("SELECT count(*) || ' ' || sum(id) FROM from_my")),
+             expected);
+    QCOMPARE(Sandbox::scalar(*my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id)) FROM from_pg")),
+             expected);
+    QCOMPARE(Sandbox::scalar(*pg, QStringLiteral("SELECT count(*) FROM pg_index WHERE indisprimary "
+                                                 "AND indrelid = 'from_my'::regclass")),
+             QStringLiteral("1"));
+    QCOMPARE(Sandbox::scalar(*my, QStringLiteral("SELECT COUNT(*) FROM information_schema.table_constraints "
+                                                 "WHERE table_schema = DATABASE() AND table_name = 'from_pg' "
+                                                 "AND constraint_type = 'PRIMARY KEY'")),
+             QStringLiteral("1"));
 }
 
 void TransferServerSettingsTest::packetsStayBelowTheServersLimit()
