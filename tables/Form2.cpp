@@ -164,8 +164,23 @@ Form2::Form2()
     PushButton2 = button(this, "PushButton2", "< Back", kBackPlace);
     PushButton12 = button(this, "PushButton12", "Help", kHelpPlace);
 
-    // Below the design: what the last click did, selectable so that it can be copied, and
-    // the button that stops a copy or a delete while it runs.
+    buildStopRow();
+
+    m_sizeToRemember = new QTimer(this);
+    m_sizeToRemember->setSingleShot(true);
+    m_sizeToRemember->setInterval(kRememberAfterMilliseconds);
+    connect(m_sizeToRemember, &QTimer::timeout, this, &Form2::rememberSize);
+    placeControls();
+
+    setKeyboardOrder();
+    connectHandlers();
+    setPointerShapes();
+}
+
+void Form2::buildStopRow()
+{
+    // What the last click did, selectable so that it can be copied, and the button that
+    // stops a copy or a delete while it runs.
     m_summary = namedChild<QLabel>(this, "SummaryLine");
     QFont plain = arialBold(9);
     plain.setBold(false);
@@ -178,20 +193,20 @@ Form2::Form2()
     m_stop->setToolTip(QStringLiteral("Stops the copy or the delete (Escape)"));
     setStopButton(m_stop);
     connect(m_stop, &QPushButton::clicked, this, &Form2::stopClicked);
+}
 
-    m_sizeToRemember = new QTimer(this);
-    m_sizeToRemember->setSingleShot(true);
-    m_sizeToRemember->setInterval(kRememberAfterMilliseconds);
-    connect(m_sizeToRemember, &QTimer::timeout, this, &Form2::rememberSize);
-    placeControls();
-
-    // Keyboard order by tab index.
+// Keyboard order by tab index.
+void Form2::setKeyboardOrder()
+{
     QWidget* tabOrder[] = {Frame2,      List1,       Frame1,      List2,        PushButton10, PushButton11,
                            PushButton3, PushButton1, PushButton6, PushButton8,  PushButton9,  PushButton4,
                            PushButton5, PushButton7, PushButton2, ProgressBar1, PushButton12, m_stop};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
+}
 
+void Form2::connectHandlers()
+{
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form2::PushButton3_Click);
@@ -204,7 +219,10 @@ Form2::Form2()
     connect(PushButton10, &QPushButton::clicked, this, &Form2::PushButton10_Click);
     connect(PushButton11, &QPushButton::clicked, this, &Form2::PushButton11_Click);
     connect(PushButton12, &QPushButton::clicked, this, &Form2::PushButton12_Click);
+}
 
+void Form2::setPointerShapes()
+{
     using Hover = WindowPointer::Hover;
     for (QWidget* push :
          {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,

@@ -72,6 +72,11 @@ private:
 
     // Makes one half of the window with its list and buttons.
     void buildFrame(const TableFrameDesign& design);
+    // The row below the design: the summary line and the Stop button.
+    void buildStopRow();
+    void setKeyboardOrder();
+    void connectHandlers();
+    void setPointerShapes();
     // Every control at its designed place, the lists larger by what the window is larger.
     void placeControls();
     void placeFrame(const TableFrameDesign& design, int moveRight, int wider, int taller);

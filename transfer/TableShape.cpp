@@ -377,6 +377,57 @@ QString fitted(const QString& name, qsizetype bytes)
     return kept;
 }
 
+using QuoteName = QString (*)(const QString&);
+using DefaultLiteral = QString (*)(const ShapeDefault&, const QString&);
+
+// What the steps of one table's shape share: the source's shape, the copy's columns and
+// what has been made so far.
+struct Shaping
+{
+    Shaping(const QString& table, const TableShape& shape, const QList<TargetColumn>& columns,
+            const ShapeRunner& run, QuoteName quote)
+        : table(table), shape(shape), copied(columns), statements(run), quote(quote),
+          alter(QStringLiteral("ALTER TABLE ") + quote(table))
+    {}
+    const QString& table;
+    const TableShape& shape;
+    const CopiedColumns copied;
+    Statements statements;
+    const QuoteName quote;
+    const QString alter;
+    QSet<QString> notNull; // by the primary key
+    QSet<QString> leading; // the first columns of the keys made
+};
+
+// The same columns in the same order; true when it was made.
+bool addPrimaryKey(Shaping& shaping)
+{
+    const ShapeIndex* key = primaryKeyOf(shaping.shape);
+    if (!key || !shaping.copied.hasAll(key->columns) ||
+        !shaping.statements.run(
+            shaping.alter +
+                QStringLiteral(" ADD PRIMARY KEY (%1)").arg(columnList(key->columns, shaping.quote)),
+            keyWhat(*key)))
+        return false;
+    shaping.notNull = QSet<QString>(key->columns.begin(), key->columns.end());
+    shaping.leading.insert(key->columns.constFirst());
+    return true;
+}
+
+// Defaults the copy's column takes, each its own statement.
+void addDefaults(Shaping& shaping, DefaultLiteral literalFor)
+{
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (column.autoIncrement || !shaping.copied.has(column.name))
+            continue;
+        const QString literal = literalFor(column.columnDefault, shaping.copied.type(column.name));
+        if (!literal.isEmpty())
+            shaping.statements.run(shaping.alter + QStringLiteral(" ALTER COLUMN %1 SET DEFAULT %2")
+                                                       .arg(shaping.quote(column.name), literal),
+                                   QStringLiteral("the default of the column \"%1\"").arg(column.name));
+    }
+}
+
 // PostgreSQL keeps the names of tables, indexes and sequences in one name space per schema:
 // the wanted name, else the first of name_2, name_3, ... that no relation of the table's
 // schema has, each cut to the 63 bytes a name may have.
@@ -434,45 +485,42 @@ QString dollarQuoted(const QString& body)
         tag = QStringLiteral("$shape%1$").arg(n);
     return tag + body + tag;
 }
-} // namespace
 
-void shapePostgreSQLTable(Connection& target, const QString& table, const TableShape& shape,
-                          const QList<TargetColumn>& columns, const ShapeRunner& run)
+// Column by column: a MySQL zero date became NULL, and its column's NOT NULL alone is refused.
+void addPostgreSQLNotNull(Shaping& shaping)
 {
-    const CopiedColumns copied(columns);
-    const QString alter = QStringLiteral("ALTER TABLE ") + postgreSQLName(table);
-    Statements statements(run);
-    QSet<QString> notNull;
-    // The server names the key (table_pkey, or another name when that one is taken).
-    if (const ShapeIndex* key = primaryKeyOf(shape); key && copied.hasAll(key->columns)) {
-        if (statements.run(
-                alter + QStringLiteral(" ADD PRIMARY KEY (%1)").arg(columnList(key->columns, postgreSQLName)),
-                keyWhat(*key)))
-            notNull = QSet<QString>(key->columns.begin(), key->columns.end());
-    }
-    // Column by column: a MySQL zero date became NULL, and its column's NOT NULL alone is refused.
-    for (const ShapeColumn& column : shape.columns) {
-        if (column.notNull && copied.has(column.name) && !notNull.contains(column.name))
-            statements.run(
-                alter + QStringLiteral(" ALTER COLUMN %1 SET NOT NULL").arg(postgreSQLName(column.name)),
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (column.notNull && shaping.copied.has(column.name) && !shaping.notNull.contains(column.name))
+            shaping.statements.run(
+                shaping.alter +
+                    QStringLiteral(" ALTER COLUMN %1 SET NOT NULL").arg(postgreSQLName(column.name)),
                 QStringLiteral("NOT NULL on the column \"%1\"").arg(column.name));
     }
-    for (const ShapeIndex& index : shape.indexes) {
-        if (index.primary || !copied.hasAll(index.columns) || statements.ended())
+}
+
+void addPostgreSQLIndexes(Connection& target, Shaping& shaping)
+{
+    for (const ShapeIndex& index : shaping.shape.indexes) {
+        if (index.primary || !shaping.copied.hasAll(index.columns) || shaping.statements.ended())
             continue;
-        const QString name = postgreSQLName(freeRelationName(target, table, index.name));
+        const QString name = postgreSQLName(freeRelationName(target, shaping.table, index.name));
         const QString keys = columnList(index.columns, postgreSQLName);
-        statements.run(
+        shaping.statements.run(
             index.unique
-                ? alter + QStringLiteral(" ADD CONSTRAINT %1 UNIQUE (%2)").arg(name, keys)
-                : QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(name, postgreSQLName(table), keys),
+                ? shaping.alter + QStringLiteral(" ADD CONSTRAINT %1 UNIQUE (%2)").arg(name, keys)
+                : QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(name, postgreSQLName(shaping.table), keys),
             keyWhat(index));
     }
-    // A sequence owned by the column, its default taken from it, and its next value above the
-    // copied rows' (1 for an empty table); as one statement, so that it is made whole or not at
-    // all. A copied 0 stays.
-    for (const ShapeColumn& column : shape.columns) {
-        if (!column.autoIncrement || !copied.has(column.name) || statements.ended())
+}
+
+// A sequence owned by the column, its default taken from it, and its next value above the
+// copied rows' (1 for an empty table); as one statement, so that it is made whole or not at
+// all. A copied 0 stays.
+void addPostgreSQLSequences(Connection& target, Shaping& shaping)
+{
+    const QString& table = shaping.table;
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (!column.autoIncrement || !shaping.copied.has(column.name) || shaping.statements.ended())
             continue;
         const QString sequence = postgreSQLName(
             freeRelationName(target, table, table + QLatin1Char('_') + column.name + QStringLiteral("_seq")));
@@ -483,18 +531,22 @@ void shapePostgreSQLTable(Connection& target, const QString& table, const TableS
                 "nextval(%4); PERFORM setval(%4, (SELECT GREATEST(COALESCE(MAX(%3), 0), 0) + 1 FROM "
                 "%2)::bigint, false); END")
                 .arg(sequence, postgreSQLName(table), name, quotedText(sequence));
-        statements.run(QStringLiteral("DO ") + dollarQuoted(body),
-                       QStringLiteral("the auto-increment of the column \"%1\"").arg(column.name));
+        shaping.statements.run(QStringLiteral("DO ") + dollarQuoted(body),
+                               QStringLiteral("the auto-increment of the column \"%1\"").arg(column.name));
     }
-    for (const ShapeColumn& column : shape.columns) {
-        if (column.autoIncrement || !copied.has(column.name))
-            continue;
-        const QString literal = postgreSQLLiteral(column.columnDefault, copied.type(column.name));
-        if (!literal.isEmpty())
-            statements.run(alter + QStringLiteral(" ALTER COLUMN %1 SET DEFAULT %2")
-                                       .arg(postgreSQLName(column.name), literal),
-                           QStringLiteral("the default of the column \"%1\"").arg(column.name));
-    }
+}
+} // namespace
+
+// The server names the key (table_pkey, or another name when that one is taken).
+void shapePostgreSQLTable(Connection& target, const QString& table, const TableShape& shape,
+                          const QList<TargetColumn>& columns, const ShapeRunner& run)
+{
+    Shaping shaping(table, shape, columns, run, postgreSQLName);
+    addPrimaryKey(shaping);
+    addPostgreSQLNotNull(shaping);
+    addPostgreSQLIndexes(target, shaping);
+    addPostgreSQLSequences(target, shaping);
+    addDefaults(shaping, postgreSQLLiteral);
 }
 
 namespace {
@@ -567,75 +619,70 @@ QString mySQLLiteral(const ShapeDefault& value, const QString& type)
     }
     return {};
 }
+
+// One statement for every column: MySQL rebuilds the table for each, and a value that
+// arrived is never NULL where its source's was not.
+void addMySQLNotNull(Shaping& shaping)
+{
+    QStringList modify;
+    QStringList names;
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (!column.notNull || !shaping.copied.has(column.name) || shaping.notNull.contains(column.name))
+            continue;
+        modify.append(QStringLiteral("MODIFY %1 %2 NOT NULL")
+                          .arg(mySQLName(column.name), shaping.copied.type(column.name)));
+        names.append(column.name);
+    }
+    if (!modify.isEmpty())
+        shaping.statements.run(shaping.alter + QLatin1Char(' ') + modify.join(QStringLiteral(", ")),
+                               QStringLiteral("NOT NULL on the columns %1").arg(quotedList(names)));
+}
+
+void addMySQLIndexes(Shaping& shaping, QSet<QString>& used)
+{
+    for (const ShapeIndex& index : shaping.shape.indexes) {
+        if (index.primary || !shaping.copied.hasAll(index.columns))
+            continue;
+        if (shaping.statements.run(shaping.alter + QStringLiteral(" ADD %1 %2 (%3)")
+                                                       .arg(index.unique ? QStringLiteral("UNIQUE INDEX")
+                                                                         : QStringLiteral("INDEX"),
+                                                            mySQLName(freeIndexName(index.name, used)),
+                                                            mySQLIndexColumns(index, shaping.copied)),
+                                   keyWhat(index)))
+            shaping.leading.insert(index.columns.constFirst());
+    }
+}
+
+// The column is a key by now: InnoDB counts from the first column of an index, and a
+// column that leads none (PostgreSQL's serial second in a key) gets an index of its own
+// in the same statement. The session keeps a copied 0 (NO_AUTO_VALUE_ON_ZERO), and the
+// table's counter goes above the copied rows.
+void addMySQLAutoIncrements(Shaping& shaping, QSet<QString>& used)
+{
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (!column.autoIncrement || !shaping.copied.has(column.name))
+            continue;
+        const QString name = mySQLName(column.name);
+        const QString index = shaping.leading.contains(column.name)
+                                  ? QString()
+                                  : QStringLiteral(" ADD INDEX %1 (%2),")
+                                        .arg(mySQLName(freeIndexName(column.name, used)), name);
+        shaping.statements.run(shaping.alter + index +
+                                   QStringLiteral(" MODIFY %1 %2 NOT NULL AUTO_INCREMENT")
+                                       .arg(name, shaping.copied.type(column.name)),
+                               QStringLiteral("the auto-increment of the column \"%1\"").arg(column.name));
+    }
+}
 } // namespace
 
 void shapeMySQLTable(const QString& table, const TableShape& shape, const QList<TargetColumn>& columns,
                      const ShapeRunner& run)
 {
-    const CopiedColumns copied(columns);
-    const QString alter = QStringLiteral("ALTER TABLE ") + mySQLName(table);
-    Statements statements(run);
-    QSet<QString> notNull;
-    QSet<QString> leading; // the first columns of the keys made
-    if (const ShapeIndex* key = primaryKeyOf(shape); key && copied.hasAll(key->columns)) {
-        if (statements.run(
-                alter + QStringLiteral(" ADD PRIMARY KEY (%1)").arg(columnList(key->columns, mySQLName)),
-                keyWhat(*key))) {
-            notNull = QSet<QString>(key->columns.begin(), key->columns.end());
-            leading.insert(key->columns.constFirst());
-        }
-    }
-    // One statement for every column: MySQL rebuilds the table for each, and a value that
-    // arrived is never NULL where its source's was not.
-    QStringList modify;
-    QStringList names;
-    for (const ShapeColumn& column : shape.columns) {
-        if (!column.notNull || !copied.has(column.name) || notNull.contains(column.name))
-            continue;
-        modify.append(
-            QStringLiteral("MODIFY %1 %2 NOT NULL").arg(mySQLName(column.name), copied.type(column.name)));
-        names.append(column.name);
-    }
-    if (!modify.isEmpty())
-        statements.run(alter + QLatin1Char(' ') + modify.join(QStringLiteral(", ")),
-                       QStringLiteral("NOT NULL on the columns %1").arg(quotedList(names)));
-    QSet<QString> used{QStringLiteral("primary")};
-    for (const ShapeIndex& index : shape.indexes) {
-        if (index.primary || !copied.hasAll(index.columns))
-            continue;
-        if (statements.run(
-                alter + QStringLiteral(" ADD %1 %2 (%3)")
-                            .arg(index.unique ? QStringLiteral("UNIQUE INDEX") : QStringLiteral("INDEX"),
-                                 mySQLName(freeIndexName(index.name, used)),
-                                 mySQLIndexColumns(index, copied)),
-                keyWhat(index)))
-            leading.insert(index.columns.constFirst());
-    }
-    // The column is a key by now: InnoDB counts from the first column of an index, and a
-    // column that leads none (PostgreSQL's serial second in a key) gets an index of its own
-    // in the same statement. The session keeps a copied 0 (NO_AUTO_VALUE_ON_ZERO), and the
-    // table's counter goes above the copied rows.
-    for (const ShapeColumn& column : shape.columns) {
-        if (!column.autoIncrement || !copied.has(column.name))
-            continue;
-        const QString name = mySQLName(column.name);
-        const QString index = leading.contains(column.name)
-                                  ? QString()
-                                  : QStringLiteral(" ADD INDEX %1 (%2),")
-                                        .arg(mySQLName(freeIndexName(column.name, used)), name);
-        statements.run(
-            alter + index +
-                QStringLiteral(" MODIFY %1 %2 NOT NULL AUTO_INCREMENT").arg(name, copied.type(column.name)),
-            QStringLiteral("the auto-increment of the column \"%1\"").arg(column.name));
-    }
-    for (const ShapeColumn& column : shape.columns) {
-        if (column.autoIncrement || !copied.has(column.name))
-            continue;
-        const QString literal = mySQLLiteral(column.columnDefault, copied.type(column.name));
-        if (!literal.isEmpty())
-            statements.run(
-                alter +
-                    QStringLiteral(" ALTER COLUMN %1 SET DEFAULT %2").arg(mySQLName(column.name), literal),
-                QStringLiteral("the default of the column \"%1\"").arg(column.name));
-    }
+    Shaping shaping(table, shape, columns, run, mySQLName);
+    QSet<QString> usedIndexNames{QStringLiteral("primary")};
+    addPrimaryKey(shaping);
+    addMySQLNotNull(shaping);
+    addMySQLIndexes(shaping, usedIndexNames);
+    addMySQLAutoIncrements(shaping, usedIndexNames);
+    addDefaults(shaping, mySQLLiteral);
 }
