@@ -6,6 +6,10 @@
 //
 //   quillstone_bench [--rows N] [--only near|far|narrow|distant] [--plain-seconds S] [--delay-ms D]
 //                    [--memory-record FILE --revision R]
+//   quillstone_bench --wide
+//
+// --wide copies tables of 10 MB values instead, of two sizes each way, and sets the copies'
+// peak memory side by side.
 //
 // It reads the QS_* variables of scripts/sandbox. The copy and the plain loop each run in
 // a fresh child process, so that what they cost in time and memory is their own. They
@@ -33,6 +37,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -750,6 +755,103 @@ Run measure(const Direction& direction, Place place, const Options& options,
     return run;
 }
 
+// Values of 10 MB (10,000,000 bytes, under MariaDB's default max_allowed_packet of 16 MiB
+// with room for the statement around them): a copy holds a few of them at a time, so its
+// peak memory does not grow with the table's rows.
+constexpr int kWideValueBytes = 10000000;
+const int kWideRows[] = {8, 64};
+
+void fillWideSources(Connection& my, Connection& pg, int rows)
+{
+    my.Execute(QStringLiteral("DROP TABLE IF EXISTS bench_wide_my, bench_wide_pg"));
+    pg.Execute(QStringLiteral("DROP TABLE IF EXISTS bench_wide_pg, bench_wide_my"));
+    my.Execute(QStringLiteral("CREATE TABLE bench_wide_my (id INT PRIMARY KEY, body LONGTEXT) "
+                              "CHARACTER SET utf8mb4"));
+    pg.Execute(QStringLiteral("CREATE TABLE bench_wide_pg (id int PRIMARY KEY, body text)"));
+    // A row at a time: each value is one statement's work on a durable server.
+    for (int id = 1; id <= rows; ++id) {
+        my.Execute(QStringLiteral("INSERT INTO bench_wide_my VALUES (%1, REPEAT(LPAD(%1, 10, '0'), %2))")
+                       .arg(id)
+                       .arg(kWideValueBytes / 10));
+        pg.Execute(QStringLiteral("INSERT INTO bench_wide_pg VALUES (%1, repeat(lpad('%1', 10, '0'), %2))")
+                       .arg(id)
+                       .arg(kWideValueBytes / 10));
+    }
+}
+
+// Rows, bytes and a hash of every value in order, as each server computes them.
+QString wideContent(Connection& connection, bool postgreSQL, const QString& table)
+{
+    return postgreSQL
+               ? scalar(connection, QStringLiteral("SELECT count(*) || ' ' || sum(length(body)) || ' ' || "
+                                                   "md5(string_agg(md5(body), ',' ORDER BY id)) FROM %1")
+                                        .arg(postgreSQLName(table)))
+               : scalar(connection, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(LENGTH(body)), ' ', "
+                                                   "MD5(GROUP_CONCAT(MD5(body) ORDER BY id))) FROM %1")
+                                        .arg(mySQLName(table)));
+}
+
+int runWideValues(const SandboxDetails& details)
+{
+    auto my = open(mySQLConnectionString(details));
+    auto pg = open(postgreSQLConnectionString(details));
+    pg->Execute(QStringLiteral("SET client_min_messages = warning"));
+    describeDurability(*my, *pg);
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const Direction wideDirections[] = {
+        {"to-postgresql", "MySQL -> PostgreSQL", true, "bench_wide_my", "", 0, 0},
+        {"to-mysql", "PostgreSQL -> MySQL", false, "bench_wide_pg", "", 0, 0},
+    };
+    QMap<QString, QList<double>> peaks; // per direction, per row count
+    for (const int rows : kWideRows) {
+        std::printf("Filling bench_wide_my and bench_wide_pg with %d values of %d bytes...\n", rows,
+                    kWideValueBytes);
+        std::fflush(stdout);
+        fillWideSources(*my, *pg, rows);
+        for (const Direction& direction : wideDirections) {
+            Connection& source = direction.toPostgreSQL ? *my : *pg;
+            Connection& target = direction.toPostgreSQL ? *pg : *my;
+            const QString table = QLatin1String(direction.table);
+            target.Execute(QStringLiteral("DROP TABLE IF EXISTS ") +
+                           (direction.toPostgreSQL ? postgreSQLName(table) : mySQLName(table)));
+            QProcess copy;
+            startChild(copy, {QStringLiteral("--child"), QLatin1String(direction.key), table}, environment);
+            copy.waitForFinished(-1);
+            const QList<QByteArray> result = resultOf(copy, 7, "the copy of wide values");
+            const QString original = wideContent(source, !direction.toPostgreSQL, table);
+            const QString arrived = wideContent(target, direction.toPostgreSQL, table);
+            if (arrived != original)
+                throw std::runtime_error(QStringLiteral("the copy of wide values differs from its source: %1 "
+                                                        "against %2")
+                                             .arg(arrived, original)
+                                             .toStdString());
+            const double peak = mib(result[2].toLong());
+            const double seconds = double(result[5].toLongLong() - result[4].toLongLong()) / 1e9;
+            peaks[QLatin1String(direction.label)].append(peak);
+            std::printf("%-20s wide: %2d values of 10 MB in %.1f s (%.0f MB/s), peak memory %.1f MiB "
+                        "(%.1f MiB before the click); same values as the source\n",
+                        direction.label, rows, seconds, rows * kWideValueBytes / 1e6 / seconds, peak,
+                        mib(result[3].toLong()));
+            std::fflush(stdout);
+            target.Execute(QStringLiteral("DROP TABLE ") +
+                           (direction.toPostgreSQL ? postgreSQLName(table) : mySQLName(table)));
+        }
+    }
+    bool met = true;
+    for (auto it = peaks.cbegin(); it != peaks.cend(); ++it) {
+        const double growth = it.value().constLast() - it.value().constFirst();
+        met = met && growth <= kMemoryTargetMiB;
+        std::printf("%-20s wide: peak memory at %d values %.1f MiB, at %d %.1f MiB: %+.1f MiB (target: "
+                    "within %.0f MiB) %s\n",
+                    qPrintable(it.key()), kWideRows[0], it.value().constFirst(), kWideRows[1],
+                    it.value().constLast(), growth, kMemoryTargetMiB,
+                    growth <= kMemoryTargetMiB ? "met" : "MISSED");
+    }
+    my->Execute(QStringLiteral("DROP TABLE IF EXISTS bench_wide_my, bench_wide_pg"));
+    pg->Execute(QStringLiteral("DROP TABLE IF EXISTS bench_wide_pg, bench_wide_my"));
+    return met ? 0 : 1;
+}
+
 int runBenchmark(const Options& options, const SandboxDetails& details)
 {
     auto my = open(mySQLConnectionString(details));
@@ -870,7 +972,8 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: quillstone_bench [--rows N] [--only near|far|narrow|distant] [--plain-seconds S] "
-                 "[--delay-ms D] [--memory-record FILE --revision R]\n");
+                 "[--delay-ms D] [--memory-record FILE --revision R]\n"
+                 "       quillstone_bench --wide\n");
     return 2;
 }
 
@@ -888,6 +991,7 @@ int main(int argc, char** argv)
     const Direction* plain = nullptr;
     QString childTable;
     QString statementFile;
+    bool wide = false;
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
@@ -908,6 +1012,8 @@ int main(int argc, char** argv)
             options.memoryRecord = arguments[++i];
         } else if (argument == QLatin1String("--revision") && hasValue) {
             options.revision = arguments[++i];
+        } else if (argument == QLatin1String("--wide")) {
+            wide = true;
         } else if (argument == QLatin1String("--child") && i + 2 < arguments.size()) {
             child = directionNamed(arguments[++i]);
             childTable = arguments[++i];
@@ -927,6 +1033,8 @@ int main(int argc, char** argv)
             return runTransfer(*child, childTable, details);
         if (plain)
             return runPlainLoop(*plain, details, statementFile);
+        if (wide)
+            return runWideValues(details);
         return runBenchmark(options, details);
     } catch (const Error& error) {
         std::fprintf(stderr, "quillstone_bench: %s\n", qPrintable(error.description()));

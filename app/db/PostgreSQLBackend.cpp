@@ -10,6 +10,7 @@
 #include <libpq-fe.h>
 
 #include <QDeadlineTimer>
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <poll.h>
@@ -563,7 +564,26 @@ public:
     }
 
 private:
-    static constexpr int kBatchRows = 2000;
+    // A batch holds up to 2,000 rows and about 4 MiB, so that rows of 10 MB values come one
+    // at a time and memory does not grow with the table. The first batch is one row; each
+    // next one is sized by the bytes of the last, and asks for at most 16 times its rows.
+    static constexpr int kMostBatchRows = 2000;
+    static constexpr int kFirstBatchRows = 1;
+    static constexpr size_t kGrowth = 16;
+    static constexpr size_t kBatchBytes = 4 << 20;
+
+    QByteArray fetchOf(int rows) const
+    {
+        return "FETCH FORWARD " + QByteArray::number(rows) + " FROM " + m_name;
+    }
+
+    int nextBatchRows(const PGresult* batch) const
+    {
+        const int rows = PQntuples(batch);
+        const size_t bytesPerRow = std::max<size_t>(1, PQresultMemorySize(batch) / size_t(std::max(rows, 1)));
+        const size_t fitting = std::max<size_t>(1, kBatchBytes / bytesPerRow);
+        return int(std::min<size_t>({fitting, size_t(m_asked) * kGrowth, size_t(kMostBatchRows)}));
+    }
 
     PostgreSQLBackend& requireBackend() const
     {
@@ -577,18 +597,18 @@ private:
     // while the client copies this one.
     void fetchBatch()
     {
-        const QByteArray fetchNext = "FETCH FORWARD " + QByteArray::number(kBatchRows) + " FROM " + m_name;
         settle();
         if (m_aheadError)
             throw *std::exchange(m_aheadError, std::nullopt);
         PostgreSQLBackend& backend = requireBackend();
-        m_batch = m_aheadBatch ? std::move(m_aheadBatch) : backend.run(fetchNext);
+        m_batch = m_aheadBatch ? std::move(m_aheadBatch) : backend.run(fetchOf(m_asked));
         if (m_columns.isEmpty())
             m_columns = columnsOf(m_batch.get());
         m_next = 0;
-        m_done = PQntuples(m_batch.get()) < kBatchRows;
+        m_done = PQntuples(m_batch.get()) < m_asked;
         if (!m_done) {
-            backend.send(fetchNext);
+            m_asked = nextBatchRows(m_batch.get());
+            backend.send(fetchOf(m_asked));
             m_inFlight = true;
             backend.m_ahead = this;
         }
@@ -621,6 +641,7 @@ private:
     QList<ColumnInfo> m_columns;
     qint64 m_count = 0;
     int m_next = 0;
+    int m_asked = kFirstBatchRows; // by the last FETCH sent
     bool m_done = false;
     bool m_open = false;
 };
