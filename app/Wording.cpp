@@ -25,3 +25,15 @@ QString duration(qint64 milliseconds)
         return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
     return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
+
+QString clickSummary(bool stopped, const QString& what, qint64 failedTables, qint64 milliseconds,
+                     const QString& more)
+{
+    QString text = (stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Done: ")) + what;
+    if (failedTables)
+        text += QStringLiteral("; %1 failed")
+                    .arg(counted(failedTables, QStringLiteral("table"), QStringLiteral("tables")));
+    if (!more.isEmpty())
+        text += QStringLiteral("; ") + more;
+    return text + QStringLiteral("; in ") + duration(milliseconds) + QLatin1Char('.');
+}

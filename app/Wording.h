@@ -10,3 +10,9 @@ QString thousands(qint64 number);
 QString counted(qint64 number, const QString& singular, const QString& plural);
 // A time taken: "0.4 s", "12 s", "2 min 5 s", "1 h 3 min".
 QString duration(qint64 milliseconds);
+
+// The line that tells what a click did: "Done: " or "Stopped: ", what it did, the tables that
+// failed if any, what else there is to say, and the time:
+// "Done: 3 of 3 tables copied: ...; 1 table failed; in 2.1 s."
+QString clickSummary(bool stopped, const QString& what, qint64 failedTables, qint64 milliseconds,
+                     const QString& more = {});

@@ -25,14 +25,11 @@ struct DeleteTally
 
     QString summary(bool stopped, qint64 milliseconds) const
     {
-        QString text = stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Done: ");
-        text += QStringLiteral("%1 of %2 dropped")
-                    .arg(thousands(dropped),
-                         counted(selected, QStringLiteral("table"), QStringLiteral("tables")));
-        if (failed)
-            text += QStringLiteral("; %1 failed")
-                        .arg(counted(failed, QStringLiteral("table"), QStringLiteral("tables")));
-        return text + QStringLiteral("; in ") + duration(milliseconds) + QLatin1Char('.');
+        return clickSummary(stopped,
+                            QStringLiteral("%1 of %2 dropped")
+                                .arg(thousands(dropped),
+                                     counted(selected, QStringLiteral("table"), QStringLiteral("tables"))),
+                            failed, milliseconds);
     }
 };
 } // namespace

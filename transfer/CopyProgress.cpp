@@ -64,8 +64,7 @@ QString CopyProgress::rowWords(qint64 known, qint64 lastRow) const
 QString CopyProgress::summary(bool stopped, qint64 milliseconds) const
 {
     const CopyTally& t = m_tally;
-    QString text = stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Done: ");
-    text +=
+    QString text =
         QStringLiteral("%1 of %2 copied")
             .arg(thousands(t.copied), counted(t.selected, QStringLiteral("table"), QStringLiteral("tables")));
     if (t.inPart)
@@ -78,10 +77,7 @@ QString CopyProgress::summary(bool stopped, qint64 milliseconds) const
         rows.append(counted(t.valuesByRule, QStringLiteral("zero date"), QStringLiteral("zero dates")) +
                     QStringLiteral(" written as NULL"));
     text += QStringLiteral(": ") + rows.join(QStringLiteral(", "));
-    if (t.failed)
-        text += QStringLiteral("; %1 failed")
-                    .arg(counted(t.failed, QStringLiteral("table"), QStringLiteral("tables")));
-    if (t.notOverwritten)
-        text += QStringLiteral("; %1 not overwritten").arg(thousands(t.notOverwritten));
-    return text + QStringLiteral("; in ") + duration(milliseconds) + QLatin1Char('.');
+    const QString kept =
+        t.notOverwritten ? QStringLiteral("%1 not overwritten").arg(thousands(t.notOverwritten)) : QString();
+    return clickSummary(stopped, text, t.failed, milliseconds, kept);
 }

@@ -970,10 +970,8 @@ private:
             forgetUnsent();
             m_ready.push_back(
                 {tag, text,
-                 Error(error.description() + QStringLiteral(" The table holds the %1 rows committed before.")
-                                                 .arg(m_committedRows),
-                       error.stopped() ? Error::Cause::Stopped : Error::Cause::Other, error.sqlState(),
-                       error.code())});
+                 withTableRows(error, QStringLiteral("The table holds the %1 rows committed before."),
+                               m_committedRows)});
             return;
         }
         const bool undoesAll = part == Part::CommitOpen || part == Part::Commit ||
@@ -983,10 +981,8 @@ private:
             // That statement alone was undone; the transaction stays open. A failure that
             // is not the values' own ends the table: its answer says what the table holds.
             if (!error.refusedValues() && !error.stopped())
-                error =
-                    Error(error.description() + QStringLiteral(" The table holds the %1 rows written before.")
-                                                    .arg(m_committedRows + heldRows()),
-                          Error::Cause::Other, error.sqlState(), error.code());
+                error = withTableRows(error, QStringLiteral("The table holds the %1 rows written before."),
+                                      m_committedRows + heldRows());
             const bool endsTable = !error.refusedValues();
             m_packet[statement].answer.error = std::move(error);
             settle(std::move(m_packet[statement]));
@@ -1003,6 +999,15 @@ private:
             return;
         }
         undone(part, statement, error);
+    }
+
+    // A failure that ends the table, its text followed by what the table holds; a stop stays
+    // a stop.
+    static Error withTableRows(const Error& error, const QString& sentence, qint64 rows)
+    {
+        return Error(error.description() + QLatin1Char(' ') + sentence.arg(rows),
+                     error.stopped() ? Error::Cause::Stopped : Error::Cause::Other, error.sqlState(),
+                     error.code());
     }
 
     // Commits the open transaction now, as the head of the next packet would.
@@ -1038,12 +1043,10 @@ private:
         if (std::any_of(again.begin(), again.end(), [](const Entry& entry) { return entry.retried; })) {
             forgetUnsent();
             Answer& first = again.front().answer;
-            first.error =
-                Error(error.description() +
-                          QStringLiteral(" The transaction was undone a second time; the table holds "
-                                         "the %1 rows committed before.")
-                              .arg(m_committedRows),
-                      Error::Cause::Other, error.sqlState(), error.code());
+            first.error = withTableRows(error,
+                                        QStringLiteral("The transaction was undone a second time; the table "
+                                                       "holds the %1 rows committed before."),
+                                        m_committedRows);
             m_ready.push_back(std::move(first));
             return;
         }
