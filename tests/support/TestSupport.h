@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <sys/types.h>
 
@@ -57,9 +58,13 @@ void exec(Connection& connection, const QString& sql);
 // MariaDB's through its own client as the user who started the sandbox.
 std::unique_ptr<Connection> postgreSQLAdmin();
 void mySQLAdmin(const QString& sql);
-// The first column of every row, as text ("NULL" for a NULL).
+// Every row of a query, every column as text ("NULL" for a NULL); its first column; the
+// first column of its first row.
+QList<QStringList> rows(Connection& connection, const QString& sql);
 QStringList column(Connection& connection, const QString& sql);
 QString scalar(Connection& connection, const QString& sql);
+// Connections the MySQL server has seen, the one that asks included.
+int mySQLConnections();
 // Drops every table of the sandbox databases: on PostgreSQL, the public schema and every
 // schema the test account owns, public made anew.
 void dropAllTables();
@@ -93,3 +98,11 @@ QList<pid_t> mySQLProcesses();
 QStringList shownTexts();
 // Every box shown so far, error reports as "report <window>.<procedure> <line>".
 QStringList shownBoxes();
+
+// No message box was shown; else the test fails showing their texts.
+#define QS_VERIFY_NO_BOXES()                                                                                 \
+    QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QStringLiteral("\n----\n"))))
+
+// Asks again every few milliseconds until the condition holds; false once the time is up.
+bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds = 20,
+                int forMilliseconds = 60000);

@@ -4,46 +4,36 @@
 // the catalogue tables the account may not drop. The line below the bar tells what each
 // click did.
 
-#include "tests/tables/TablesTest.h"
+#include "app/Windows.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+#include "tests/support/Servers.h"
+#include "tests/support/TableWindow.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <optional>
 
-class TestTablesStop : public QObject
+class TestTablesStop : public QObject, private ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init()
-    {
-        m_program.emplace();
-        Sandbox::dropAllTables();
-    }
-    void cleanup() { m_program.reset(); }
+    void init() { begin(); }
+    void cleanup() { end(); }
 
-    void stopDuringADeleteOfSeveralTables_data()
-    {
-        QTest::addColumn<bool>("mySQL");
-        QTest::newRow("MySQL") << true;
-        QTest::newRow("PostgreSQL") << false;
-    }
+    void stopDuringADeleteOfSeveralTables_data() { perServer(); }
     void stopDuringADeleteOfSeveralTables()
     {
-        QFETCH(bool, mySQL);
         QStringList tables;
         for (int t = 0; t < 40; ++t)
             tables << QStringLiteral("t%1").arg(t, 2, 10, QLatin1Char('0'));
-        mySQL ? createMySQLTables(tables) : createPostgreSQLTables(tables);
-        Form2& form = openTables(*m_program);
+        server().createTables(tables);
+        Form2& form = openTableWindow();
         form.show();
-        TableList* list = mySQL ? form.List1 : form.List2;
+        TableList* list = server().list();
         select(list, tables);
         const int before = list->count();
 
@@ -59,15 +49,15 @@ private slots:
             QTest::mouseClick(form.stopButton(), Qt::LeftButton);
         });
         watch.start(1);
-        QTest::mouseClick(mySQL ? form.PushButton1 : form.PushButton5, Qt::LeftButton);
+        QTest::mouseClick(server().deleteButton(), Qt::LeftButton);
         watch.stop();
 
         QVERIFY(sinceStop.isValid());
         QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
         QVERIFY(enabledWhileRunning);
         QVERIFY(!form.stopButton()->isEnabled());
-        const QStringList left = mySQL ? mySQLTables() : postgreSQLTables();
+        const QStringList left = server().tables();
         QVERIFY2(!left.isEmpty() && left.size() <= 35, qPrintable(left.join(QLatin1Char(' '))));
         // The walk goes from the bottom up: the tables left are the first ones.
         QCOMPARE(left, tables.mid(0, left.size()));
@@ -84,15 +74,15 @@ private slots:
 
     void selectAllThenDeleteOnPostgreSQL()
     {
-        createPostgreSQLTables({"mine", "yours", "ours"});
-        Form2& form = openTables(*m_program);
+        Server::postgreSQL().createTables({"mine", "yours", "ours"});
+        Form2& form = openTableWindow();
         const int listed = form.List2->count();
         const int catalogue = listed - 3;
         QVERIFY2(catalogue > 50, qPrintable(QString::number(catalogue)));
         QTest::mouseClick(form.PushButton8, Qt::LeftButton);
         QTest::mouseClick(form.PushButton5, Qt::LeftButton);
 
-        QCOMPARE(postgreSQLTables(), QStringList());
+        QCOMPARE(Server::postgreSQL().tables(), QStringList());
         QCOMPARE(form.List2->count(), catalogue);
         for (const char* name : {"mine", "yours", "ours"})
             QVERIFY(form.List2->findItems(QLatin1String(name), Qt::MatchExactly).isEmpty());

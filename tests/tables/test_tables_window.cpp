@@ -1,13 +1,18 @@
 // The table window without servers: selection, the messages that come before any
 // statement, the hover pointer and closing.
 
-#include "tests/tables/TablesTest.h"
-
 #include "app/Settings.h"
+#include "app/Windows.h"
 #include "app/db/Waiting.h"
+#include "connect/Form1.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+#include "tests/support/Servers.h"
+#include "tests/support/TableWindow.h"
 
 #include <QGroupBox>
 #include <QHash>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -63,7 +68,7 @@ private slots:
         form.List2->clear();
         for (QPushButton* button : {form.PushButton8, form.PushButton9, form.PushButton10, form.PushButton11})
             QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
     }
 
     // The checks that come before any statement: the MySQL side opens no connection for
@@ -91,7 +96,7 @@ private slots:
 
     void messagesBeforeAnyStatement_data()
     {
-        QTest::addColumn<bool>("mySQL");
+        QTest::addColumn<const Server*>("server");
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("selection"); // none, current (but nothing selected) or two
         QTest::addColumn<QStringList>("boxes");
@@ -99,28 +104,30 @@ private slots:
         const QString nothingSelected = QStringLiteral("current");
         const QString two = QStringLiteral("two");
         QTest::newRow("MySQL delete, no current item")
-            << true << "PushButton1" << none << QStringList{"Please select a table"};
+            << &Server::mySQL() << "PushButton1" << none << QStringList{"Please select a table"};
         QTest::newRow("PostgreSQL delete, no current item")
-            << false << "PushButton5" << none << QStringList{"Please select a table"};
+            << &Server::postgreSQL() << "PushButton5" << none << QStringList{"Please select a table"};
         QTest::newRow("MySQL rename, no current item")
-            << true << "PushButton6" << none << QStringList{"Please select a table"};
+            << &Server::mySQL() << "PushButton6" << none << QStringList{"Please select a table"};
         QTest::newRow("PostgreSQL rename, no current item")
-            << false << "PushButton7" << none << QStringList{"Please select a table to rename."};
+            << &Server::postgreSQL() << "PushButton7" << none
+            << QStringList{"Please select a table to rename."};
         QTest::newRow("MySQL rename, nothing selected")
-            << true << "PushButton6" << nothingSelected
+            << &Server::mySQL() << "PushButton6" << nothingSelected
             << QStringList{"Please select just one table to rename"};
         QTest::newRow("PostgreSQL rename, nothing selected")
-            << false << "PushButton7" << nothingSelected
+            << &Server::postgreSQL() << "PushButton7" << nothingSelected
             << QStringList{"Please select just one table to rename."};
-        QTest::newRow("MySQL rename, two selected")
-            << true << "PushButton6" << two << QStringList{"Please select just one table to rename"};
+        QTest::newRow("MySQL rename, two selected") << &Server::mySQL() << "PushButton6" << two
+                                                    << QStringList{"Please select just one table to rename"};
         QTest::newRow("PostgreSQL rename, two selected")
-            << false << "PushButton7" << two << QStringList{"Please select just one table to rename."};
+            << &Server::postgreSQL() << "PushButton7" << two
+            << QStringList{"Please select just one table to rename."};
     }
 
     void messagesBeforeAnyStatement()
     {
-        QFETCH(bool, mySQL);
+        QFETCH(const Server*, server);
         QFETCH(QString, button);
         QFETCH(QString, selection);
         QFETCH(QStringList, boxes);
@@ -129,7 +136,7 @@ private slots:
             host->setText(QStringLiteral("127.0.0.1"));
         connection.Text2->setText(kDeadPort);
         connection.Text10->setText(kDeadPort);
-        if (!mySQL) {
+        if (!server->isMySQL()) {
             connection.Text2->setText(Sandbox::env("QS_PG_PORT"));
             connection.Text3->setText(Sandbox::env("QS_PG_USER"));
             connection.Text4->setText(Sandbox::env("QS_PG_PASSWORD"));
@@ -137,12 +144,12 @@ private slots:
         }
         Form2& form = Windows::form2();
         form.show();
-        TableList* list = mySQL ? form.List1 : form.List2;
+        TableList* list = server->list();
         for (const char* name : {"a", "b", "c"})
             list->addName(QLatin1String(name));
         if (selection == QLatin1String("current")) {
             list->setCurrentRow(1);
-            QTest::mouseClick(mySQL ? form.PushButton11 : form.PushButton9, Qt::LeftButton);
+            QTest::mouseClick(server->deselectAllButton(), Qt::LeftButton);
         } else if (selection == QLatin1String("two")) {
             select(list, {"a", "b"});
         }

@@ -14,7 +14,7 @@
 
 using namespace Transfer;
 
-class TransferCommandsTest : public QObject, private TwoWayCase
+class TransferCommandsTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -37,21 +37,8 @@ private slots:
 
 private:
     // A name between the quote characters of the source or the target server.
-    QString sourceName(const QString& name)
-    {
-        return toPostgreSQL() ? mySQLQuoted(name) : postgreSQLQuoted(name);
-    }
-    QString targetName(const QString& name)
-    {
-        return toPostgreSQL() ? postgreSQLQuoted(name) : mySQLQuoted(name);
-    }
-    QStringList targetTables()
-    {
-        return Sandbox::column(target(), toPostgreSQL()
-                                             ? QStringLiteral("SELECT tablename FROM pg_tables WHERE "
-                                                              "schemaname = 'public' ORDER BY 1")
-                                             : QStringLiteral("SHOW TABLES"));
-    }
+    static QString sourceName(const QString& name) { return server().quoted(name); }
+    static QString targetName(const QString& name) { return server().other().quoted(name); }
 };
 
 void TransferCommandsTest::overwriteQuestion()
@@ -79,10 +66,11 @@ void TransferCommandsTest::overwriteQuestion()
     MessageBox::setNextAnswer(MessageBox::Yes);
     send({QStringLiteral("Orders")});
     QCOMPARE(shownTexts(), QStringList{"Would you like to overwrite Orders?"});
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id FROM %1 ORDER BY id").arg(targetName("Orders"))),
-             (QList<QStringList>{{"1"}, {"2"}}));
+    QCOMPARE(
+        Sandbox::rows(target(), QStringLiteral("SELECT id FROM %1 ORDER BY id").arg(targetName("Orders"))),
+        (QList<QStringList>{{"1"}, {"2"}}));
     QCOMPARE(items(targetList()), QStringList{"Orders"});
-    QCOMPARE(targetTables(), QStringList{"Orders"});
+    QCOMPARE(server().other().tables(), QStringList{"Orders"});
 }
 
 void TransferCommandsTest::selectedTablesBottomUp()
@@ -105,8 +93,7 @@ void TransferCommandsTest::selectedTablesBottomUp()
 void TransferCommandsTest::emptyTable()
 {
     Sandbox::exec(source(), QStringLiteral("CREATE TABLE nothing (id INTEGER, name TEXT)"));
-    openTableWindow();
-    Form2& form = Windows::form2();
+    Form2& form = openTableWindow();
     form.ProgressBar1->setValue(37);
     send({QStringLiteral("nothing")});
     QS_VERIFY_NO_BOXES();
@@ -137,17 +124,14 @@ void TransferCommandsTest::refusedCreateGetsNoRows()
     Sandbox::exec(target(), QStringLiteral("INSERT INTO people VALUES (0, 'already there')"));
     send({QStringLiteral("people")});
 
-    const QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
     const QString create =
         toPostgreSQL()
             ? QStringLiteral(R"(CREATE TABLE "people"("id" NUMERIC,"name" TEXT))")
             : QStringLiteral("CREATE TABLE `people`(`id` BIGINT,`name` LONGTEXT) DEFAULT CHARSET=utf8mb4;");
-    QVERIFY2(shown.constFirst().endsWith(reportTail(procedure(), toPostgreSQL() ? 200 : 210, create)),
-             qPrintable(shown.constFirst()));
+    QS_VERIFY_ONE_REPORT_ENDING(reportTail(procedure(), toPostgreSQL() ? 200 : 210, create));
     // The rows would land on top of another table's: none are sent. The list now shows
     // the table the server holds, so the next send asks before overwriting it.
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id, name FROM people ORDER BY id")),
+    QCOMPARE(Sandbox::rows(target(), QStringLiteral("SELECT id, name FROM people ORDER BY id")),
              (QList<QStringList>{{"0", "already there"}}));
     QCOMPARE(items(targetList()), QStringList{"people"});
 }
@@ -189,7 +173,7 @@ void TransferCommandsTest::failedRowIsReported()
              reportTail(procedure(), toPostgreSQL() ? 270 : 256, statement));
     QCOMPARE(progressAtReport, QList<int>{66});
     // The other rows arrive; the empty string stays an empty string.
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id, name FROM t ORDER BY id")),
+    QCOMPARE(Sandbox::rows(target(), QStringLiteral("SELECT id, name FROM t ORDER BY id")),
              (QList<QStringList>{{"1", "a"}, {"3", ""}}));
 }
 
@@ -197,8 +181,7 @@ void TransferCommandsTest::failuresOfConnectionAndSource()
 {
     Sandbox::exec(source(), QStringLiteral("CREATE TABLE a (v INTEGER)"));
     Sandbox::exec(source(), QStringLiteral("CREATE TABLE b (v INTEGER)"));
-    openTableWindow();
-    Form2& form = Windows::form2();
+    Form2& form = openTableWindow();
     const QString otherSessions = QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = "
                                                  "current_database() AND pid <> pg_backend_pid()");
 
@@ -206,10 +189,7 @@ void TransferCommandsTest::failuresOfConnectionAndSource()
     // connection is closed again.
     Windows::form1().Text8->setText(QStringLiteral("not the password"));
     send({QStringLiteral("a"), QStringLiteral("b")});
-    QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.constFirst().endsWith(reportTail(procedure(), toPostgreSQL() ? 124 : 126, QString())),
-             qPrintable(shown.constFirst()));
+    QS_VERIFY_ONE_REPORT_ENDING(reportTail(procedure(), toPostgreSQL() ? 124 : 126, QString()));
     QCOMPARE(form.pointer().value(), 0);
     QTRY_COMPARE(Sandbox::scalar(*m_pg, otherSessions), QStringLiteral("0"));
 
@@ -219,13 +199,10 @@ void TransferCommandsTest::failuresOfConnectionAndSource()
     Windows::form1().Text8->setText(Sandbox::env("QS_MY_PASSWORD"));
     Sandbox::exec(source(), QStringLiteral("DROP TABLE b"));
     send({QStringLiteral("a"), QStringLiteral("b")});
-    shown = reports();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.constFirst().endsWith(
-                 reportTail(procedure(), 148, QStringLiteral("SELECT * FROM ") + sourceName("b"))),
-             qPrintable(shown.constFirst()));
+    QS_VERIFY_ONE_REPORT_ENDING(
+        reportTail(procedure(), 148, QStringLiteral("SELECT * FROM ") + sourceName("b")));
     QCOMPARE(form.pointer().value(), 0);
-    QCOMPARE(targetTables(), QStringList{"a"});
+    QCOMPARE(server().other().tables(), QStringList{"a"});
     QCOMPARE(items(targetList()), QStringList{"a"});
     QTRY_COMPARE(Sandbox::scalar(*m_pg, otherSessions), QStringLiteral("0"));
 }
@@ -246,9 +223,9 @@ void TransferCommandsTest::namesWithQuoteCharacters()
     QCOMPARE(shownTexts(),
              QStringList{QStringLiteral("Would you like to overwrite ") + name + QLatin1Char('?')});
     QCOMPARE(items(targetList()), QStringList{name});
-    QCOMPARE(rows(target(), QStringLiteral("SELECT %1, %2, %3 FROM %4")
-                                .arg(targetName("it's"), targetName("a`b"), targetName(R"(say "hi")"),
-                                     targetName(name))),
+    QCOMPARE(Sandbox::rows(target(), QStringLiteral("SELECT %1, %2, %3 FROM %4")
+                                         .arg(targetName("it's"), targetName("a`b"),
+                                              targetName(R"(say "hi")"), targetName(name))),
              (QList<QStringList>{{"1", "x", "y"}}));
     QCOMPARE(
         Sandbox::column(target(),

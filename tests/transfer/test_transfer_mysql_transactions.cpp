@@ -21,37 +21,17 @@ using namespace Transfer;
 namespace {
 constexpr int kRows = 100000;
 
-// Waits for the condition, asking again every few milliseconds, no longer than a minute.
-bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds = 5)
-{
-    QDeadlineTimer deadline(60000);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(everyMilliseconds);
-    }
-    return true;
-}
-
 // InnoDB renews its list of transactions only when it was last read more than a tenth of
 // a second ago: it is asked no more often than that.
 constexpr unsigned long kTransactionsRenewed = 150;
 
-// The thread id of the copy's session while it waits for a row lock, or empty.
-QString waitingSession(Connection& watcher, const QString& except)
+// The thread id of the copy's session, or the id of its transaction, while it waits for a
+// row lock; else empty.
+QString waiting(Connection& watcher, const QString& except, const char* what = "trx_mysql_thread_id")
 {
-    return Sandbox::scalar(watcher,
-                           QStringLiteral("SELECT trx_mysql_thread_id FROM information_schema.INNODB_TRX "
-                                          "WHERE trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %1")
-                               .arg(except));
-}
-
-// The id of the copy's transaction while it waits for a row lock, or empty.
-QString waitingTransaction(Connection& watcher, const QString& except)
-{
-    return Sandbox::scalar(watcher, QStringLiteral("SELECT trx_id FROM information_schema.INNODB_TRX WHERE "
-                                                   "trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %1")
-                                        .arg(except));
+    return Sandbox::scalar(watcher, QStringLiteral("SELECT %1 FROM information_schema.INNODB_TRX WHERE "
+                                                   "trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %2")
+                                        .arg(QLatin1String(what), except));
 }
 
 // Another session's work beside the copy, on a thread of its own; whatever it throws is
@@ -87,7 +67,7 @@ private:
 };
 } // namespace
 
-class TransferMySQLTransactionsTest : public QObject, private TwoWayCase
+class TransferMySQLTransactionsTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -115,20 +95,39 @@ private:
     void copy()
     {
         openTableWindow();
-        select(Windows::form2().List2, {QStringLiteral("moving_rows")});
-        Windows::form2().PushButton4_Click();
+        Server::postgreSQL().send({QStringLiteral("moving_rows")});
+    }
+    // Copies while another session holds the first row of lockme, which every row of the
+    // copy asks for; meanwhile the work runs, given a watching session and the holder's id.
+    void
+    copyWhileTheFirstRowIsHeld(const std::function<void(Connection& watcher, const QString& holder)>& work)
+    {
+        std::atomic<bool> copied{false};
+        Beside other([&] {
+            auto ddl = Sandbox::mySQL();
+            auto holder = Sandbox::mySQL();
+            const QString self = Sandbox::scalar(*holder, QStringLiteral("SELECT CONNECTION_ID()"));
+            lockRowsWithEachInsert(*ddl);
+            holder->Execute(QStringLiteral("BEGIN"));
+            holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+            work(*ddl, self);
+            eventually([&] { return copied.load(); });
+            holder->Execute(QStringLiteral("ROLLBACK"));
+        });
+        copy();
+        copied = true;
+        QCOMPARE(other.failure(), QString());
     }
     // Once the copy's table is there, every row it takes locks the first two rows of
     // lockme, in key order, through a trigger; the copy then waits for whoever holds them.
     static void lockRowsWithEachInsert(Connection& session)
     {
-        if (!eventually([&] {
-                return Sandbox::scalar(
-                           session,
-                           QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
-                                          "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'moving_rows'")) ==
-                       QLatin1String("1");
-            }))
+        if (!eventually(
+                [&] {
+                    return Sandbox::column(session, QStringLiteral("SHOW TABLES"))
+                        .contains(QStringLiteral("moving_rows"));
+                },
+                5))
             throw Error(QStringLiteral("the copy's table never came"));
         session.Execute(QStringLiteral("CREATE TRIGGER moving_rows_lock AFTER INSERT ON moving_rows FOR EACH "
                                        "ROW UPDATE lockme SET n = n + 1 WHERE id IN (1, 2)"));
@@ -173,9 +172,7 @@ void TransferMySQLTransactionsTest::init()
     begin();
     // The test's other sessions watch the copy's session wait for its locks.
     setProcessPrivilege(QStringLiteral("GRANT PROCESS ON *.* TO"));
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE moving_rows AS SELECT g AS id, 'row ' || g AS label "
-                                        "FROM generate_series(1, %1) g")
-                             .arg(kRows));
+    Sandbox::exec(*m_pg, Server::postgreSQL().numbersTable(QStringLiteral("moving_rows"), kRows));
     Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE lockme (id INT PRIMARY KEY, n INT) ENGINE=InnoDB"));
     Sandbox::exec(*m_my, QStringLiteral("INSERT INTO lockme VALUES (1, 0), (2, 0)"));
     Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE heavy (id INT) ENGINE=InnoDB"));
@@ -193,7 +190,7 @@ void TransferMySQLTransactionsTest::aDeadlockedPacketIsSentAgain()
         const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
         lockRowsWithEachInsert(*ddl);
         heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
-        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+        if (!eventually([&] { return !waiting(*ddl, self).isEmpty(); }, kTransactionsRenewed))
             throw Error(QStringLiteral("the copy never waited for the lock"));
         heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
         heavy->Execute(QStringLiteral("COMMIT"));
@@ -218,7 +215,7 @@ void TransferMySQLTransactionsTest::aSecondDeadlockEndsTheTableSayingWhatItHolds
         lockRowsWithEachInsert(*ddl);
         heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
         QString first;
-        if (!eventually([&] { return !(first = waitingTransaction(*ddl, self)).isEmpty(); },
+        if (!eventually([&] { return !(first = waiting(*ddl, self, "trx_id")).isEmpty(); },
                         kTransactionsRenewed))
             throw Error(QStringLiteral("the copy never waited for the lock"));
         heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
@@ -226,7 +223,7 @@ void TransferMySQLTransactionsTest::aSecondDeadlockEndsTheTableSayingWhatItHolds
         // row, and holds its own new row, which this transaction now asks for.
         if (!eventually(
                 [&] {
-                    const QString again = waitingTransaction(*ddl, self);
+                    const QString again = waiting(*ddl, self, "trx_id");
                     return !again.isEmpty() && again != first;
                 },
                 kTransactionsRenewed))
@@ -243,24 +240,8 @@ void TransferMySQLTransactionsTest::aLockWaitTimeOutEndsTheTableSayingWhatItHold
 {
     // The server gives up the copy's statement after a second of waiting for a lock and
     // undoes it alone: the rows before it are committed, and the report says so.
-    Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL innodb_lock_wait_timeout = 1"));
-    struct Restore
-    {
-        ~Restore() { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL innodb_lock_wait_timeout = 50")); }
-    } restore;
-    std::atomic<bool> copied{false};
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        auto holder = Sandbox::mySQL();
-        lockRowsWithEachInsert(*ddl);
-        holder->Execute(QStringLiteral("BEGIN"));
-        holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        eventually([&] { return copied.load(); });
-        holder->Execute(QStringLiteral("ROLLBACK"));
-    });
-    copy();
-    copied = true;
-    QCOMPARE(other.failure(), QString());
+    GlobalSetting timeOut(Server::mySQL(), QStringLiteral("innodb_lock_wait_timeout"), QStringLiteral("1"));
+    copyWhileTheFirstRowIsHeld([](Connection&, const QString&) {});
     verifyOneReportOfTheRowsHeld(QStringLiteral("Lock wait timeout exceeded"));
 }
 
@@ -269,25 +250,13 @@ void TransferMySQLTransactionsTest::aSessionEndedMidPacketLeavesTheCommittedRows
     // The copy's session is ended by the server while a packet waits for a lock: the
     // packet's rows are undone with it, and the one report says how many rows the table
     // holds, which is what it holds.
-    std::atomic<bool> copied{false};
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        auto holder = Sandbox::mySQL();
-        const QString self = Sandbox::scalar(*holder, QStringLiteral("SELECT CONNECTION_ID()"));
-        lockRowsWithEachInsert(*ddl);
-        holder->Execute(QStringLiteral("BEGIN"));
-        holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+    copyWhileTheFirstRowIsHeld([](Connection& watcher, const QString& holder) {
         QString copying;
-        if (!eventually([&] { return !(copying = waitingSession(*ddl, self)).isEmpty(); },
+        if (!eventually([&] { return !(copying = waiting(watcher, holder)).isEmpty(); },
                         kTransactionsRenewed))
             throw Error(QStringLiteral("the copy never waited for the lock"));
-        ddl->Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
-        eventually([&] { return copied.load(); });
-        holder->Execute(QStringLiteral("ROLLBACK"));
+        watcher.Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
     });
-    copy();
-    copied = true;
-    QCOMPARE(other.failure(), QString());
     verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
 }
 
@@ -295,18 +264,13 @@ void TransferMySQLTransactionsTest::aTableWithoutTransactionsKeepsEachRow()
 {
     // A server whose tables are made MyISAM: each row commits on its own, a refused row is
     // its own loss, and the others all arrive.
-    Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL default_storage_engine = MyISAM"));
-    struct Restore
-    {
-        ~Restore() { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL default_storage_engine = InnoDB")); }
-    } restore;
+    GlobalSetting engine(Server::mySQL(), QStringLiteral("default_storage_engine"), QStringLiteral("MyISAM"));
     Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE dated (id int, day date)"));
     Sandbox::exec(*m_pg,
                   QStringLiteral("INSERT INTO dated SELECT g, CASE WHEN g = 3000 THEN 'infinity'::date "
                                  "ELSE date '2020-01-01' + g END FROM generate_series(1, 5000) g"));
     openTableWindow();
-    select(Windows::form2().List2, {QStringLiteral("dated")});
-    Windows::form2().PushButton4_Click();
+    Server::postgreSQL().send({QStringLiteral("dated")});
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown[0].contains(QStringLiteral("at row 3000")), qPrintable(shown[0].left(300)));

@@ -23,7 +23,7 @@ constexpr int kSharedPacketRows = 24;
 constexpr int kSmallRows = 20000;
 } // namespace
 
-class TransferPushbackTest : public QObject, private TwoWayCase
+class TransferPushbackTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -95,10 +95,10 @@ QStringList TransferPushbackTest::columnHashes(bool mySQL, const QString& table,
                 ? QStringLiteral("MD5(GROUP_CONCAT(IFNULL(CONCAT('=', %1), '-') ORDER BY id SEPARATOR '|'))")
                       .arg(text)
                 : QStringLiteral("md5(string_agg(coalesce('=' || %1, '-'), '|' ORDER BY id))").arg(text));
-    const QString sql =
-        QStringLiteral("SELECT %1 FROM %2")
-            .arg(select.join(QStringLiteral(", ")), mySQL ? mySQLQuoted(table) : postgreSQLQuoted(table));
-    return rows(mySQL ? *m_my : *m_pg, sql).value(0);
+    const QString sql = QStringLiteral("SELECT %1 FROM %2")
+                            .arg(select.join(QStringLiteral(", ")),
+                                 mySQL ? Server::mySQL().quoted(table) : Server::postgreSQL().quoted(table));
+    return Sandbox::rows(mySQL ? *m_my : *m_pg, sql).value(0);
 }
 
 // Each row is one statement of megabytes (binary values twice that as hex), which no
@@ -125,39 +125,29 @@ void TransferPushbackTest::fillWideRows(const WideRows& wide)
 {
     // Row n: a text of (pieces + n * pieceStep) pieces of 57 bytes or so, and a binary
     // value of n's four bytes and (blocks + n * blockStep) times every byte value.
-    if (toPostgreSQL()) {
-        Sandbox::exec(*m_my,
-                      QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, body LONGTEXT, data LONGBLOB) "
-                                     "DEFAULT CHARSET=utf8mb4")
-                          .arg(wide.table));
-        Sandbox::exec(*m_my, QStringLiteral("INSERT INTO %1 SELECT seq, "
-                                            "REPEAT(CONCAT('row ', seq, ': Grüße ', CHAR(92 USING utf8mb4), "
-                                            "' '' 😀 ', MD5(seq)), %3 + %4 * seq), "
-                                            "CONCAT(UNHEX(LPAD(HEX(seq), 8, '0')), "
-                                            "REPEAT(UNHEX('%5'), %6 + %7 * seq)) FROM seq_1_to_%2")
-                                 .arg(wide.table)
-                                 .arg(wide.count)
-                                 .arg(wide.pieces)
-                                 .arg(wide.pieceStep)
-                                 .arg(everyByteHex())
-                                 .arg(wide.blocks)
-                                 .arg(wide.blockStep));
-    } else {
-        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE %1 (id integer PRIMARY KEY, body text, data bytea)")
-                                 .arg(wide.table));
-        Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO %1 SELECT g, "
-                                            "repeat('row ' || g || ': Grüße \\ '' 😀 ' || md5(g::text), "
-                                            "%3 + %4 * g), "
-                                            "decode(lpad(to_hex(g), 8, '0') || repeat('%5', %6 + %7 * g), "
-                                            "'hex') FROM generate_series(1, %2) g")
-                                 .arg(wide.table)
-                                 .arg(wide.count)
-                                 .arg(wide.pieces)
-                                 .arg(wide.pieceStep)
-                                 .arg(everyByteHex())
-                                 .arg(wide.blocks)
-                                 .arg(wide.blockStep));
-    }
+    const bool mySQL = toPostgreSQL();
+    Sandbox::exec(source(),
+                  mySQL ? QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, body LONGTEXT, data "
+                                         "LONGBLOB) DEFAULT CHARSET=utf8mb4")
+                              .arg(wide.table)
+                        : QStringLiteral("CREATE TABLE %1 (id integer PRIMARY KEY, body text, data bytea)")
+                              .arg(wide.table));
+    Sandbox::exec(
+        source(),
+        (mySQL ? QStringLiteral("INSERT INTO %1 SELECT seq, REPEAT(CONCAT('row ', seq, ': Grüße ', "
+                                "CHAR(92 USING utf8mb4), ' '' 😀 ', MD5(seq)), %3 + %4 * seq), "
+                                "CONCAT(UNHEX(LPAD(HEX(seq), 8, '0')), REPEAT(UNHEX('%5'), %6 + %7 * "
+                                "seq)) FROM seq_1_to_%2")
+               : QStringLiteral("INSERT INTO %1 SELECT g, repeat('row ' || g || ': Grüße \\ '' 😀 ' || "
+                                "md5(g::text), %3 + %4 * g), decode(lpad(to_hex(g), 8, '0') || "
+                                "repeat('%5', %6 + %7 * g), 'hex') FROM generate_series(1, %2) g"))
+            .arg(wide.table)
+            .arg(wide.count)
+            .arg(wide.pieces)
+            .arg(wide.pieceStep)
+            .arg(everyByteHex())
+            .arg(wide.blocks)
+            .arg(wide.blockStep));
 }
 
 // Length and md5 of every value, row by row, on each side. (The id's text is named n, or
@@ -171,9 +161,9 @@ void TransferPushbackTest::compareWideRows(const QString& table, int count)
     const QString postgreSQL = QStringLiteral("SELECT id::text AS n, octet_length(body) || ':' || md5(body), "
                                               "length(data) || ':' || md5(data) FROM %1 ORDER BY id")
                                    .arg(table);
-    const QList<QStringList> sent = rows(source(), toPostgreSQL() ? mySQL : postgreSQL);
+    const QList<QStringList> sent = Sandbox::rows(source(), toPostgreSQL() ? mySQL : postgreSQL);
     QCOMPARE(sent.size(), count);
-    QCOMPARE(rows(target(), toPostgreSQL() ? postgreSQL : mySQL), sent);
+    QCOMPARE(Sandbox::rows(target(), toPostgreSQL() ? postgreSQL : mySQL), sent);
 }
 
 // Many statements in flight at once, each far smaller than the link's buffers: the

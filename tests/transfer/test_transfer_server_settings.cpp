@@ -3,6 +3,7 @@
 // on idle transactions, a small max_allowed_packet, and sources whose rows are not the rows
 // their count announced.
 
+#include "app/ErrorReport.h"
 #include "app/Windows.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
@@ -20,45 +21,6 @@
 using namespace Transfer;
 
 namespace {
-// Gives a server setting back as the test ends; a failure there is told, not thrown from a
-// destructor.
-void giveBack(const QString& name, const std::function<void()>& undo)
-{
-    try {
-        undo();
-    } catch (const std::exception& error) {
-        qWarning("giving back %s: %s", qPrintable(name), error.what());
-    }
-}
-
-// A global setting of the MySQL server, given back however the test ends.
-class GlobalSetting
-{
-public:
-    GlobalSetting(const QString& name, const QString& value) : m_name(name)
-    {
-        m_old = Sandbox::scalar(*Sandbox::mySQL(), QStringLiteral("SELECT @@GLOBAL.%1").arg(name));
-        Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(name, value));
-    }
-    ~GlobalSetting()
-    {
-        bool number = false;
-        m_old.toULongLong(&number);
-        giveBack(m_name, [&] {
-            Sandbox::mySQLAdmin(
-                QStringLiteral("SET GLOBAL %1 = %2").arg(m_name, number ? m_old : quoted(m_old)));
-        });
-    }
-    GlobalSetting(const GlobalSetting&) = delete;
-    GlobalSetting& operator=(const GlobalSetting&) = delete;
-
-private:
-    static QString quoted(const QString& text) { return QLatin1Char('\'') + text + QLatin1Char('\''); }
-
-    QString m_name;
-    QString m_old;
-};
-
 // A default an administrator set for the PostgreSQL account's new sessions, taken back
 // however the test ends.
 class RoleDefault
@@ -71,9 +33,9 @@ public:
     }
     ~RoleDefault()
     {
-        giveBack(m_name, [&] {
-            Sandbox::exec(m_connection, QStringLiteral("ALTER ROLE CURRENT_USER RESET %1").arg(m_name));
-        });
+        if (!Attempt(
+                [&] { m_connection.Execute(QStringLiteral("ALTER ROLE CURRENT_USER RESET ") + m_name); }))
+            qWarning("the default %s could not be taken back", qPrintable(m_name));
     }
     RoleDefault(const RoleDefault&) = delete;
     RoleDefault& operator=(const RoleDefault&) = delete;
@@ -94,7 +56,7 @@ QString repeatedCount(const QString& table, int count, int line)
 }
 } // namespace
 
-class TransferServerSettingsTest : public QObject, private TwoWayCase
+class TransferServerSettingsTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -135,24 +97,25 @@ void TransferServerSettingsTest::noGlobalSqlModeChangesAValue()
     Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE from_pg (id int, note text, code char(4))"));
     Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO from_pg VALUES (1, '', 'ab'), (2, 'a\\b', ''), "
                                         "(3, NULL, NULL)"));
-    GlobalSetting setting(QStringLiteral("sql_mode"), QLatin1Char('\'') + mode + QLatin1Char('\''));
+    GlobalSetting setting(Server::mySQL(), QStringLiteral("sql_mode"),
+                          QLatin1Char('\'') + mode + QLatin1Char('\''));
     openTableWindow();
-    sendToPostgreSQL({QStringLiteral("from_my")});
-    sendToMySQL({QStringLiteral("from_pg")});
+    Server::mySQL().send({QStringLiteral("from_my")});
+    Server::postgreSQL().send({QStringLiteral("from_pg")});
     QS_VERIFY_NO_BOXES();
 
-    QCOMPARE(
-        rows(*m_pg, QStringLiteral("SELECT id, coalesce('<' || code || '>', 'NULL'), "
-                                   "coalesce('<' || note || '>', 'NULL'), day FROM from_my ORDER BY id")),
-        (QList<QStringList>{{"0", "<ab>", "<>", "2024-02-29"},
-                            {"1", "<>", "<a\\b>", "NULL"},
-                            {"2", "NULL", "<x>", "1999-12-31"}}));
+    QCOMPARE(Sandbox::rows(
+                 *m_pg, QStringLiteral("SELECT id, coalesce('<' || code || '>', 'NULL'), "
+                                       "coalesce('<' || note || '>', 'NULL'), day FROM from_my ORDER BY id")),
+             (QList<QStringList>{{"0", "<ab>", "<>", "2024-02-29"},
+                                 {"1", "<>", "<a\\b>", "NULL"},
+                                 {"2", "NULL", "<x>", "1999-12-31"}}));
     // Read back under a plain session: the copy, not this reading, is under test.
     auto my = Sandbox::mySQL();
-    QCOMPARE(
-        rows(*my, QStringLiteral("SELECT id, CONCAT('<', note, '>'), CONCAT('<', code, '>') FROM from_pg "
-                                 "ORDER BY id")),
-        (QList<QStringList>{{"1", "<>", "<ab>"}, {"2", "<a\\b>", "<>"}, {"3", "NULL", "NULL"}}));
+    QCOMPARE(Sandbox::rows(
+                 *my, QStringLiteral("SELECT id, CONCAT('<', note, '>'), CONCAT('<', code, '>') FROM from_pg "
+                                     "ORDER BY id")),
+             (QList<QStringList>{{"1", "<>", "<ab>"}, {"2", "<a\\b>", "<>"}, {"3", "NULL", "NULL"}}));
 }
 
 void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy_data()
@@ -193,12 +156,12 @@ void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy()
     std::optional<GlobalSetting> global;
     std::optional<RoleDefault> role;
     if (server == QLatin1String("MySQL"))
-        global.emplace(name, value);
+        global.emplace(Server::mySQL(), name, value);
     else
         role.emplace(*m_pg, name, value);
     openTableWindow();
-    sendToPostgreSQL({QStringLiteral("from_my")});
-    sendToMySQL({QStringLiteral("from_pg")});
+    Server::mySQL().send({QStringLiteral("from_my")});
+    Server::postgreSQL().send({QStringLiteral("from_pg")});
     global.reset();
     role.reset();
     QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));
@@ -226,7 +189,7 @@ void TransferServerSettingsTest::packetsStayBelowTheServersLimit()
     // reported as not sent, and no connection is lost. Then 600 rows of 4,095 bytes, which
     // fill packets to the brim, all arrive.
     const int limit = 1 << 20;
-    GlobalSetting setting(QStringLiteral("max_allowed_packet"), QString::number(limit));
+    GlobalSetting setting(Server::mySQL(), QStringLiteral("max_allowed_packet"), QString::number(limit));
     const int head =
         QStringLiteral("INSERT INTO `edge` VALUES('1', '").size(); // the value's first byte follows
     Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE edge (id int, body text)"));
@@ -244,7 +207,7 @@ void TransferServerSettingsTest::packetsStayBelowTheServersLimit()
                                               "|| ''', ''' || body || ''')') FROM brim")),
         QStringLiteral("4095"));
     openTableWindow();
-    sendToMySQL({QStringLiteral("edge"), QStringLiteral("brim")});
+    Server::postgreSQL().send({QStringLiteral("edge"), QStringLiteral("brim")});
 
     const QStringList shown = reports();
     QCOMPARE(shown.size(), 2);
@@ -277,7 +240,7 @@ void TransferServerSettingsTest::aSourceIsReadToItsEnd()
     openTableWindow();
     for (int round = 0; round < 3; ++round) {
         // From the second round on, the overwrite question is answered Yes.
-        sendToPostgreSQL({QStringLiteral("drawn")});
+        Server::mySQL().send({QStringLiteral("drawn")});
         QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));
         const QStringList seqs =
             Sandbox::column(*m_pg, QStringLiteral("SELECT coalesce(seq::text, 'NULL') FROM drawn"));
@@ -314,7 +277,7 @@ void TransferServerSettingsTest::aSourceChangingWhileCopiedGivesTheRowsRead()
             qWarning("moving rows: %s", error.what());
         }
     });
-    sendToPostgreSQL({QStringLiteral("moving")});
+    Server::mySQL().send({QStringLiteral("moving")});
     copying = false;
     mover.join();
     QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));

@@ -13,7 +13,7 @@
 
 using namespace Transfer;
 
-class TransferShapeTest : public QObject, private TwoWayCase
+class TransferShapeTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -32,51 +32,26 @@ private:
     // target's catalogue has them.
     QStringList targetShape(const QString& table)
     {
-        if (toPostgreSQL()) {
-            const QString relation = QStringLiteral("'%1'::regclass").arg(postgreSQLQuoted(table));
-            QStringList lines = Sandbox::column(
-                target(),
-                QStringLiteral(
-                    "SELECT CASE WHEN i.indisprimary THEN 'primary key' WHEN i.indisunique THEN 'unique ' "
-                    "|| x.relname ELSE 'index ' || x.relname END || ' (' || (SELECT string_agg(a.attname, "
-                    "', ' ORDER BY k.n) FROM unnest(i.indkey::int2[]) WITH ORDINALITY k(attnum, n) JOIN "
-                    "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum) || ')' FROM "
-                    "pg_index i JOIN pg_class x ON x.oid = i.indexrelid WHERE i.indrelid = %1 ORDER BY 1")
-                    .arg(relation));
-            lines += Sandbox::column(
-                target(), QStringLiteral("SELECT 'not null ' || string_agg(attname, ', ' ORDER BY attname) "
-                                         "FROM pg_attribute WHERE attrelid = %1 AND attnum > 0 AND "
-                                         "attnotnull")
-                              .arg(relation));
-            lines += Sandbox::column(
-                target(), QStringLiteral("SELECT 'default ' || a.attname || ' ' || pg_get_expr(d.adbin, "
-                                         "d.adrelid) FROM pg_attrdef d JOIN pg_attribute a ON a.attrelid = "
-                                         "d.adrelid AND a.attnum = d.adnum WHERE d.adrelid = %1 ORDER BY "
-                                         "a.attnum")
-                              .arg(relation));
-            return lines;
+        const Catalogue catalogue = server().other().catalogue(target());
+        QStringList keys;
+        for (const Catalogue::Key& key : catalogue.keys)
+            if (key.table == table)
+                keys << (key.kind == QLatin1String("primary key") ? key.kind : key.kind + ' ' + key.name) +
+                            " (" + key.columns + ')';
+        keys.sort();
+        QStringList notNull;
+        QStringList defaults;
+        for (const Catalogue::Column& column : catalogue.columns) {
+            if (column.table == table && column.notNull)
+                notNull << column.name;
+            if (column.table == table && (column.autoIncrement || !column.defaultText.isEmpty()))
+                defaults << QStringLiteral("default ") + column.name + ' ' +
+                                (column.defaultText.isEmpty() ? QStringLiteral("auto_increment")
+                                                              : column.defaultText);
         }
-        const QString where =
-            QStringLiteral(" WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '%1'").arg(table);
-        QStringList lines = Sandbox::column(
-            target(),
-            QStringLiteral("SELECT CONCAT(IF(INDEX_NAME = 'PRIMARY', 'primary key', CONCAT(IF(NON_UNIQUE = "
-                           "0, 'unique ', 'index '), INDEX_NAME)), ' (', GROUP_CONCAT(COLUMN_NAME, "
-                           "IFNULL(CONCAT('(', SUB_PART, ')'), '') ORDER BY SEQ_IN_INDEX SEPARATOR ', '), "
-                           "')') FROM information_schema.STATISTICS") +
-                where + QStringLiteral(" GROUP BY INDEX_NAME, NON_UNIQUE ORDER BY 1"));
-        lines += Sandbox::column(
-            target(), QStringLiteral("SELECT CONCAT('not null ', GROUP_CONCAT(COLUMN_NAME ORDER BY "
-                                     "COLUMN_NAME SEPARATOR ', ')) FROM information_schema.COLUMNS") +
-                          where + QStringLiteral(" AND IS_NULLABLE = 'NO'"));
-        lines += Sandbox::column(target(),
-                                 QStringLiteral("SELECT CONCAT('default ', COLUMN_NAME, ' ', IF(EXTRA LIKE "
-                                                "'%auto_increment%', 'auto_increment', COLUMN_DEFAULT)) "
-                                                "FROM information_schema.COLUMNS") +
-                                     where +
-                                     QStringLiteral(" AND (COLUMN_DEFAULT <> 'NULL' OR EXTRA LIKE "
-                                                    "'%auto_increment%') ORDER BY ORDINAL_POSITION"));
-        return lines;
+        notNull.sort();
+        return keys + QStringList{QStringLiteral("not null ") + notNull.join(QStringLiteral(", "))} +
+               defaults;
     }
     QString relationNames(const QString& pattern)
     {
@@ -145,7 +120,7 @@ void TransferShapeTest::aCopyKeepsItsShape()
     // The next key is above the copied ones, and the 0 is still there.
     Sandbox::exec(target(),
                   QStringLiteral("INSERT INTO rentals (store, code, title) VALUES (3, 'next', 'Next')"));
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id, store, code, rate FROM rentals ORDER BY id")),
+    QCOMPARE(Sandbox::rows(target(), QStringLiteral("SELECT id, store, code, rate FROM rentals ORDER BY id")),
              (QList<QStringList>{{"0", "1", "zero", "4.99"},
                                  {"3", "1", "three", "4.99"},
                                  {"7", "2", "seven", "4.99"},
@@ -185,15 +160,13 @@ void TransferShapeTest::aPartTheTargetRefusesIsReported()
     openTableWindow();
     send({QStringLiteral("t")});
 
-    QCOMPARE(
-        shownBoxes(),
-        QStringList{QStringLiteral("report Form2.%1 %2").arg(procedure()).arg(toPostgreSQL() ? 286 : 272)});
+    QCOMPARE(shownBoxes(), QStringList{Server::report(server().sendButton(), toPostgreSQL() ? 286 : 272)});
     const QString report = reports().constFirst();
     QVERIFY2(report.startsWith(refusal), qPrintable(report));
     QVERIFY2(report.endsWith(reportTail(procedure(), toPostgreSQL() ? 286 : 272, statement)),
              qPrintable(report));
     // The rows stay, the table is listed, and the rest of its shape arrived.
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id, name FROM t ORDER BY id")),
+    QCOMPARE(Sandbox::rows(target(), QStringLiteral("SELECT id, name FROM t ORDER BY id")),
              (QList<QStringList>{{"1", "Ann"}, {"2", "ANN"}}));
     QCOMPARE(items(targetList()), QStringList{"t"});
     const QStringList shape = targetShape(QStringLiteral("t"));
@@ -248,9 +221,7 @@ void TransferShapeTest::copiesWithKeysAreOverwrittenAndDeleted()
 
     // Deleted: the other copy keeps its keys.
     MessageBox::clearHistory();
-    Form2& form = Windows::form2();
-    select(targetList(), {QStringLiteral("a")});
-    toPostgreSQL() ? form.PushButton5_Click() : form.PushButton1_Click();
+    server().other().deleteTables({QStringLiteral("a")});
     QS_VERIFY_NO_BOXES();
     QCOMPARE(items(targetList()), QStringList{"b"});
     QVERIFY(targetShape(QStringLiteral("b")).contains(QStringLiteral("primary key (id)")));
@@ -280,8 +251,7 @@ void TransferShapeTest::anUnreadableShapeKeepsTheTarget()
         }
     } regrant{*admin};
     openTableWindow();
-    select(Windows::form2().List2, {QStringLiteral("kept")});
-    Windows::form2().PushButton4_Click();
+    Server::postgreSQL().send({QStringLiteral("kept")});
 
     QCOMPARE(shownBoxes(), QStringList{"report Form2.PushButton4_Click 270"});
     const QString report = reports().constFirst();
@@ -291,7 +261,7 @@ void TransferShapeTest::anUnreadableShapeKeepsTheTarget()
                  QStringLiteral("\r\rsql: SELECT c.relname, i.indisprimary, i.indisunique, a.attname FROM "
                                 "pg_index i")),
              qPrintable(report));
-    QCOMPARE(rows(*m_my, QStringLiteral("SELECT old FROM kept")), QList<QStringList>{{"42"}});
+    QCOMPARE(Sandbox::rows(*m_my, QStringLiteral("SELECT old FROM kept")), QList<QStringList>{{"42"}});
 }
 
 QTEST_MAIN(TransferShapeTest)

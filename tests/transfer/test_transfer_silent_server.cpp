@@ -112,7 +112,7 @@ private:
 };
 } // namespace
 
-class TransferSilentServerTest : public QObject, private TwoWayCase
+class TransferSilentServerTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -135,13 +135,13 @@ private slots:
 
 void TransferSilentServerTest::aServerSilentWhileConnecting_data()
 {
-    QTest::addColumn<bool>("copyToPostgreSQL");
+    QTest::addColumn<const Server*>("server");
     QTest::addColumn<bool>("silentPostgreSQL");
     QTest::addColumn<int>("line");
-    QTest::newRow("to PostgreSQL, PostgreSQL silent") << true << true << 116;
-    QTest::newRow("to PostgreSQL, MySQL silent") << true << false << 124;
-    QTest::newRow("to MySQL, PostgreSQL silent") << false << true << 118;
-    QTest::newRow("to MySQL, MySQL silent") << false << false << 126;
+    QTest::newRow("to PostgreSQL, PostgreSQL silent") << &Server::mySQL() << true << 116;
+    QTest::newRow("to PostgreSQL, MySQL silent") << &Server::mySQL() << false << 124;
+    QTest::newRow("to MySQL, PostgreSQL silent") << &Server::postgreSQL() << true << 118;
+    QTest::newRow("to MySQL, MySQL silent") << &Server::postgreSQL() << false << 126;
 }
 
 void TransferSilentServerTest::aServerSilentWhileConnecting()
@@ -162,7 +162,7 @@ void TransferSilentServerTest::aServerSilentWhileConnecting()
     clock.start();
     send({QStringLiteral("quiet")});
 
-    QCOMPARE(shownBoxes(), QStringList{QStringLiteral("report Form2.%1 %2").arg(procedure()).arg(line)});
+    QCOMPARE(shownBoxes(), QStringList{Server::report(server().sendButton(), line)});
     QVERIFY2(clock.elapsed() >= HookWatch::kSilenceMilliseconds,
              qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(g_watch.longestGap < 1000, qPrintable(QString::number(g_watch.longestGap)));
@@ -171,10 +171,10 @@ void TransferSilentServerTest::aServerSilentWhileConnecting()
 
 void TransferSilentServerTest::stopEndsAConnectionAttempt_data()
 {
-    QTest::addColumn<bool>("copyToPostgreSQL");
+    QTest::addColumn<const Server*>("server");
     QTest::addColumn<bool>("silentPostgreSQL");
-    QTest::newRow("to PostgreSQL, PostgreSQL silent") << true << true;
-    QTest::newRow("to PostgreSQL, MySQL silent") << true << false;
+    QTest::newRow("to PostgreSQL, PostgreSQL silent") << &Server::mySQL() << true;
+    QTest::newRow("to PostgreSQL, MySQL silent") << &Server::mySQL() << false;
 }
 
 void TransferSilentServerTest::stopEndsAConnectionAttempt()
@@ -210,7 +210,6 @@ void TransferSilentServerTest::theFinalCommitWaitsPaintingAndEndsWhenTheServerGo
     // The commit that makes a table's rows durable waits for a synchronous standby that
     // never comes, as it would for a server whose disk or replica stalls. The wait paints
     // the windows; when the server ends the session, the commit fails with its reason.
-    auto admin = Sandbox::postgreSQLAdmin();
     Connection target;
     target.Open(Sandbox::postgreSQLConnectionString());
     const QString pid = Sandbox::scalar(target, QStringLiteral("SELECT pg_backend_pid()"));
@@ -226,17 +225,8 @@ void TransferSilentServerTest::theFinalCommitWaitsPaintingAndEndsWhenTheServerGo
     }
     QCOMPARE(answered, 100);
 
-    Sandbox::exec(*admin, QStringLiteral("ALTER SYSTEM SET synchronous_standby_names = 'nobody'"));
-    Sandbox::exec(*admin, QStringLiteral("SELECT pg_reload_conf()"));
-    struct Restore
-    {
-        Connection& admin;
-        ~Restore()
-        {
-            Sandbox::exec(admin, QStringLiteral("ALTER SYSTEM RESET synchronous_standby_names"));
-            Sandbox::exec(admin, QStringLiteral("SELECT pg_reload_conf()"));
-        }
-    } restore{*admin};
+    GlobalSetting standby(Server::postgreSQL(), QStringLiteral("synchronous_standby_names"),
+                          QStringLiteral("'nobody'"));
     // The reload reaches the server's processes a moment later: a commit that the client
     // gives up after a second shows when it has.
     Connection probe;

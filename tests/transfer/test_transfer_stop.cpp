@@ -64,7 +64,7 @@ qint64 summaryNumber(const QString& summary, const QString& after)
 }
 } // namespace
 
-class TransferStopTest : public QObject, private TwoWayCase
+class TransferStopTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
@@ -83,20 +83,11 @@ private:
     // A source table of the numbers 1..rows with a label.
     void numbers(const QString& table, int rows)
     {
-        Sandbox::exec(source(),
-                      toPostgreSQL()
-                          ? QStringLiteral("CREATE TABLE %1 (id INT, label VARCHAR(30)) SELECT seq AS id, "
-                                           "CONCAT('row ', seq) AS label FROM seq_1_to_%2")
-                                .arg(table)
-                                .arg(rows)
-                          : QStringLiteral("CREATE TABLE %1 AS SELECT g AS id, 'row ' || g AS label "
-                                           "FROM generate_series(1, %2) g")
-                                .arg(table)
-                                .arg(rows));
+        Sandbox::exec(source(), server().numbersTable(table, rows));
     }
     qint64 targetCount(const QString& table)
     {
-        auto fresh = toPostgreSQL() ? Sandbox::postgreSQL() : Sandbox::mySQL();
+        auto fresh = server().other().connect();
         return Sandbox::scalar(*fresh, QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)).toLongLong();
     }
     // The processes that answer for the target, the program's own session among them.
@@ -129,20 +120,19 @@ private:
 
 void TransferStopTest::stopDuringALargeCopy_data()
 {
-    QTest::addColumn<bool>("copyToPostgreSQL");
+    QTest::addColumn<const Server*>("server");
     QTest::addColumn<bool>("escape");
-    QTest::newRow("to PostgreSQL, the Stop button") << true << false;
-    QTest::newRow("to MySQL, the Stop button") << false << false;
-    QTest::newRow("to PostgreSQL, Escape") << true << true;
-    QTest::newRow("to MySQL, Escape") << false << true;
+    QTest::newRow("to PostgreSQL, the Stop button") << &Server::mySQL() << false;
+    QTest::newRow("to MySQL, the Stop button") << &Server::postgreSQL() << false;
+    QTest::newRow("to PostgreSQL, Escape") << &Server::mySQL() << true;
+    QTest::newRow("to MySQL, Escape") << &Server::postgreSQL() << true;
 }
 
 void TransferStopTest::stopDuringALargeCopy()
 {
     QFETCH(bool, escape);
     numbers(QStringLiteral("big"), 200000);
-    openTableWindow();
-    Form2& form = Windows::form2();
+    Form2& form = openTableWindow();
     form.show();
     QString words;
     bool enabledWhileRunning = false;
@@ -186,8 +176,7 @@ void TransferStopTest::stopDuringTheSecondOfThreeTables()
     numbers(QStringLiteral("a"), 3);
     numbers(QStringLiteral("b"), 200000);
     numbers(QStringLiteral("c"), 5);
-    openTableWindow();
-    Form2& form = Windows::form2();
+    Form2& form = openTableWindow();
     form.show();
     WhenThen stop(
         [&] {
@@ -209,12 +198,7 @@ void TransferStopTest::stopDuringTheSecondOfThreeTables()
     QCOMPARE(summaryNumber(summary, QStringLiteral("rows written")), 5 + partOfB);
     // a was not started: the target has no such table, and the list shows none.
     QCOMPARE(items(targetList()), (QStringList{"b", "c"}));
-    QCOMPARE(Sandbox::column(
-                 target(), toPostgreSQL()
-                               ? QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public' "
-                                                "ORDER BY 1")
-                               : QStringLiteral("SHOW TABLES")),
-             (QStringList{"b", "c"}));
+    QCOMPARE(server().other().tables(), (QStringList{"b", "c"}));
     qInfo("the click ended %lld ms after Stop", tookAfterStop);
     QVERIFY2(tookAfterStop < 1000, qPrintable(QString::number(tookAfterStop)));
     verifyIdle();
@@ -226,10 +210,9 @@ void TransferStopTest::stopWhileTheTargetDoesNotAnswer()
     // clicks "Deselect All" (which waits for the server like any other click), then Stop.
     // Both clicks come as the window system delivers them, to the window.
     numbers(QStringLiteral("big"), 200000);
-    openTableWindow();
-    Form2& form = Windows::form2();
+    Form2& form = openTableWindow();
     form.show();
-    TableList* sourceList = toPostgreSQL() ? form.List1 : form.List2;
+    TableList* sourceList = server().list();
     std::optional<StoppedProcesses> stoppedServer;
     QElapsedTimer sinceStopped;
     WhenThen silence([&] { return form.ProgressBar1->value() >= 5; },
@@ -243,7 +226,7 @@ void TransferStopTest::stopWhileTheTargetDoesNotAnswer()
     WhenThen stop(
         [&] { return sinceStopped.isValid() && sinceStopped.elapsed() > 300 && isWaitingForServer(); },
         [&] {
-            clickInWindow(toPostgreSQL() ? form.PushButton11 : form.PushButton9);
+            clickInWindow(server().deselectAllButton());
             for (QListWidgetItem* item : sourceList->selectedItems())
                 selectedWhileWaiting << item->text();
             clickInWindow(form.stopButton());
@@ -271,19 +254,18 @@ void TransferStopTest::stopWhileTheTargetDoesNotAnswer()
 
 void TransferStopTest::closingTheWindowStopsTheCopyThenEnds_data()
 {
-    QTest::addColumn<bool>("copyToPostgreSQL");
+    QTest::addColumn<const Server*>("server");
     QTest::addColumn<bool>("silent");
-    QTest::newRow("to PostgreSQL") << true << false;
-    QTest::newRow("to PostgreSQL, the target silent") << true << true;
-    QTest::newRow("to MySQL, the target silent") << false << true;
+    QTest::newRow("to PostgreSQL") << &Server::mySQL() << false;
+    QTest::newRow("to PostgreSQL, the target silent") << &Server::mySQL() << true;
+    QTest::newRow("to MySQL, the target silent") << &Server::postgreSQL() << true;
 }
 
 void TransferStopTest::closingTheWindowStopsTheCopyThenEnds()
 {
     QFETCH(bool, silent);
     numbers(QStringLiteral("big"), 200000);
-    openTableWindow();
-    Form2& form = Windows::form2();
+    Form2& form = openTableWindow();
     form.show();
     std::optional<StoppedProcesses> stoppedServer;
     QElapsedTimer sinceStopped;

@@ -13,40 +13,21 @@
 
 using namespace Transfer;
 
-class TransferValuesTest : public QObject
+class TransferValuesTest : public QObject, private ServerCase
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { begin(); }
+    void cleanup() { end(); }
     void everyValueToPostgreSQL();
     void everyValueToMySQL();
-    void createTableToPostgreSQL();
-    void createTableToMySQL();
+    void createTable_data();
+    void createTable();
 
 private:
     Connection& my() { return *m_my; }
     Connection& pg() { return *m_pg; }
-
-    std::optional<ProgramUnderTest> m_program;
-    std::unique_ptr<Connection> m_my;
-    std::unique_ptr<Connection> m_pg;
 };
-
-void TransferValuesTest::init()
-{
-    m_program.emplace();
-    Sandbox::dropAllTables();
-    m_my = Sandbox::mySQL();
-    m_pg = Sandbox::postgreSQL();
-}
-
-void TransferValuesTest::cleanup()
-{
-    m_my.reset();
-    m_pg.reset();
-    m_program.reset();
-}
 
 void TransferValuesTest::everyValueToPostgreSQL()
 {
@@ -75,7 +56,7 @@ void TransferValuesTest::everyValueToPostgreSQL()
          NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL))")
                             .arg(all));
     openTableWindow();
-    sendToPostgreSQL({QStringLiteral("every_type")});
+    Server::mySQL().send({QStringLiteral("every_type")});
     QS_VERIFY_NO_BOXES();
     // The window tells that the zero date, which PostgreSQL has not, was written as NULL.
     const QString summary = Windows::form2().summaryLine()->text();
@@ -85,14 +66,14 @@ void TransferValuesTest::everyValueToPostgreSQL()
 
     // The same values as texts each server computes itself: numbers and times as text,
     // strings and bytes as hex, long values as length and md5.
-    QList<QStringList> source = rows(my(), QStringLiteral(R"(SELECT
+    QList<QStringList> source = Sandbox::rows(my(), QStringLiteral(R"(SELECT
         CAST(id AS CHAR), CAST(ti AS CHAR), CAST(uti AS CHAR), CAST(si AS CHAR), CAST(usi AS CHAR),
         CAST(mi AS CHAR), CAST(umi AS CHAR), CAST(i AS CHAR), CAST(ui AS CHAR), CAST(bi AS CHAR),
         CAST(ubi AS CHAR), CAST(`dec` AS CHAR), CAST(fl AS DOUBLE), dbl, NULLIF(CAST(d AS CHAR), '0000-00-00'),
         CAST(t AS CHAR), CAST(dt AS CHAR), CAST(ts AS CHAR), CAST(y AS CHAR), CAST(`bit` + 0 AS CHAR), HEX(ch),
         HEX(vc), CONCAT(LENGTH(lt), ':', MD5(lt)), HEX(en), HEX(bin), HEX(vb), CONCAT(LENGTH(bl), ':', MD5(bl))
         FROM every_type ORDER BY id)"));
-    QList<QStringList> target = rows(pg(), QStringLiteral(R"(SELECT
+    QList<QStringList> target = Sandbox::rows(pg(), QStringLiteral(R"(SELECT
         "id"::text, "ti"::text, "uti"::text, "si"::text, "usi"::text, "mi"::text, "umi"::text, "i"::text,
         "ui"::text, "bi"::text, "ubi"::text, "dec", "fl"::float4::float8, "dbl"::float8, "d"::text, "t", "dt",
         "ts", "y"::text, "bit"::int::text, upper(encode(convert_to("ch", 'UTF8'), 'hex')),
@@ -132,16 +113,18 @@ void TransferValuesTest::everyValueToMySQL()
          '14:05', NULL, NULL))")
                             .arg(everyByteHex()));
     openTableWindow();
-    sendToMySQL({QStringLiteral("every_type")});
+    Server::postgreSQL().send({QStringLiteral("every_type")});
     QS_VERIFY_NO_BOXES();
 
     // The same values as texts each server computes itself.
-    QList<QStringList> source = rows(pg(), QStringLiteral(R"(SELECT id::text, s2::text, i4::text, i8::text,
+    QList<QStringList> source =
+        Sandbox::rows(pg(), QStringLiteral(R"(SELECT id::text, s2::text, i4::text, i8::text,
         num::text, anynum::numeric(65,30)::text, f4::float8, f8, to_char(d, 'YYYY-MM-DD') || ' 00:00:00', t::text,
         to_char(ts, 'YYYY-MM-DD HH24:MI:SS.US'), to_char(tz AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.US'),
         b::text, upper(encode(convert_to(ch::text, 'UTF8'), 'hex')), upper(encode(convert_to(vc, 'UTF8'), 'hex')),
         octet_length(tx) || ':' || md5(tx), u::text, upper(encode(by, 'hex')) FROM every_type ORDER BY id)"));
-    QList<QStringList> target = rows(my(), QStringLiteral(R"(SELECT CAST(id AS CHAR), CAST(s2 AS CHAR),
+    QList<QStringList> target =
+        Sandbox::rows(my(), QStringLiteral(R"(SELECT CAST(id AS CHAR), CAST(s2 AS CHAR),
         CAST(i4 AS CHAR), CAST(i8 AS CHAR), CAST(num AS CHAR), CAST(anynum AS CHAR), CAST(f4 AS DOUBLE), f8,
         CAST(d AS CHAR), t, CAST(ts AS CHAR), CAST(tz AS CHAR), b, HEX(ch), HEX(vc),
         CONCAT(LENGTH(tx), ':', MD5(tx)), u, HEX(`by`) FROM every_type ORDER BY id)"));
@@ -152,68 +135,82 @@ void TransferValuesTest::everyValueToMySQL()
         QCOMPARE(target.value(r), source.at(r));
 }
 
-void TransferValuesTest::createTableToPostgreSQL()
+void TransferValuesTest::createTable_data()
 {
-    // Every ADO type the MySQL client reports, in an empty table.
-    Sandbox::exec(my(), QStringLiteral(R"(CREATE TABLE types (a TINYINT, b TINYINT UNSIGNED, c SMALLINT,
-        d SMALLINT UNSIGNED, e MEDIUMINT, f INT, g INT UNSIGNED, h BIGINT, i BIGINT UNSIGNED, j DECIMAL(10,2),
-        k FLOAT, l DOUBLE, m BIT(1), n BIT(8), o DATE, p TIME, q DATETIME, r TIMESTAMP NULL, s YEAR, t CHAR(3),
-        u VARCHAR(10), v TEXT, w ENUM('x'), x BINARY(3), y VARBINARY(10), z BLOB, jj JSON))"));
-    openTableWindow();
-    // A table of that name that the list does not show: the CREATE is refused and the
-    // report shows it.
-    Sandbox::exec(pg(), QStringLiteral("CREATE TABLE types (a TEXT)"));
-    sendToPostgreSQL({QStringLiteral("types")});
-
-    const QString create = QStringLiteral(
-        R"(CREATE TABLE "types"("a" NUMERIC,"b" NUMERIC,"c" NUMERIC,"d" NUMERIC,"e" NUMERIC,"f" NUMERIC,)"
-        R"("g" NUMERIC,"h" NUMERIC,"i" NUMERIC,"j" TEXT,"k" TEXT,"l" TEXT,"m" BOOL,"n" BYTEA,"o" DATE,"p" TEXT,)"
-        R"("q" TEXT,"r" TEXT,"s" NUMERIC,"t" TEXT,"u" TEXT,"v" TEXT,"w" TEXT,"x" BYTEA,"y" BYTEA,"z" BYTEA,)"
-        R"("jj" TEXT))");
-    const QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.constFirst().endsWith(reportTail(QStringLiteral("PushButton3_Click"), 200, create)),
-             qPrintable(shown.constFirst()));
-    QVERIFY2(shown.constFirst().startsWith(QStringLiteral("ERROR:")), qPrintable(shown.constFirst()));
+    QTest::addColumn<const Server*>("server");
+    QTest::addColumn<QString>("types");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("create");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("columnTypes");
+    // Every ADO type each client reports, in an empty table.
+    QTest::newRow("to PostgreSQL")
+        << &Server::mySQL()
+        << QStringLiteral(
+               "a TINYINT, b TINYINT UNSIGNED, c SMALLINT, d SMALLINT UNSIGNED, e MEDIUMINT, f INT, "
+               "g INT UNSIGNED, h BIGINT, i BIGINT UNSIGNED, j DECIMAL(10,2), k FLOAT, l DOUBLE, "
+               "m BIT(1), n BIT(8), o DATE, p TIME, q DATETIME, r TIMESTAMP NULL, s YEAR, t CHAR(3), "
+               "u VARCHAR(10), v TEXT, w ENUM('x'), x BINARY(3), y VARBINARY(10), z BLOB, jj JSON")
+        << 200
+        << QStringLiteral(
+               R"(CREATE TABLE "types"("a" NUMERIC,"b" NUMERIC,"c" NUMERIC,"d" NUMERIC,"e" NUMERIC,"f" NUMERIC,)"
+               R"("g" NUMERIC,"h" NUMERIC,"i" NUMERIC,"j" TEXT,"k" TEXT,"l" TEXT,"m" BOOL,"n" BYTEA,"o" DATE,)"
+               R"("p" TEXT,"q" TEXT,"r" TEXT,"s" NUMERIC,"t" TEXT,"u" TEXT,"v" TEXT,"w" TEXT,"x" BYTEA,"y" BYTEA,)"
+               R"("z" BYTEA,"jj" TEXT))")
+        << QStringLiteral("ERROR:")
+        << QStringLiteral(
+               "numeric,numeric,numeric,numeric,numeric,numeric,numeric,numeric,numeric,text,text,"
+               "text,boolean,bytea,date,text,text,text,numeric,text,text,text,text,bytea,bytea,bytea,"
+               "text");
+    QTest::newRow("to MySQL")
+        << &Server::postgreSQL()
+        << QStringLiteral(
+               "a smallint, b integer, c bigint, d numeric(10,2), e numeric, f real, g double "
+               "precision, h money, i boolean, j char(3), k varchar(10), l text, m uuid, n date, o "
+               "time, p timetz, q timestamp, r timestamptz, s bytea, t json, \"U\" name")
+        << 210
+        << QStringLiteral("CREATE TABLE `types`(`a` BIGINT,`b` BIGINT,`c` BIGINT,`d` DECIMAL(10,2),`e` "
+                          "DECIMAL(65,30),`f` FLOAT,`g` DOUBLE,`h` LONGTEXT,`i` LONGTEXT,`j` LONGTEXT,`k` "
+                          "LONGTEXT,`l` LONGTEXT,`m` LONGTEXT,`n` DATETIME,`o` LONGTEXT,`p` LONGTEXT,`q` "
+                          "DATETIME(6),`r` DATETIME(6),`s` LONGBLOB,`t` LONGTEXT,`U` LONGTEXT) DEFAULT "
+                          "CHARSET=utf8mb4;")
+        << QStringLiteral("Table 'types' already exists")
+        << QStringLiteral(
+               "bigint(20),bigint(20),bigint(20),decimal(10,2),decimal(65,30),float,double,longtext,"
+               "longtext,longtext,longtext,longtext,longtext,datetime,longtext,longtext,datetime(6),"
+               "datetime(6),longblob,longtext,longtext");
 }
 
-void TransferValuesTest::createTableToMySQL()
+void TransferValuesTest::createTable()
 {
-    // Every ADO type the PostgreSQL client reports, in an empty table.
-    Sandbox::exec(pg(),
-                  QStringLiteral(R"(CREATE TABLE types (a smallint, b integer, c bigint, d numeric(10,2),
-        e numeric, f real, g double precision, h money, i boolean, j char(3), k varchar(10), l text, m uuid,
-        n date, o time, p timetz, q timestamp, r timestamptz, s bytea, t json, "U" name))"));
+    QFETCH(QString, types);
+    QFETCH(int, line);
+    QFETCH(QString, create);
+    QFETCH(QString, refusal);
+    QFETCH(QString, columnTypes);
+    Sandbox::exec(source(), QStringLiteral("CREATE TABLE types (%1)").arg(types));
     openTableWindow();
     // A table of that name that the list does not show: the CREATE is refused and the
     // report shows it.
-    Sandbox::exec(my(), QStringLiteral("CREATE TABLE types (a TEXT)"));
-    sendToMySQL({QStringLiteral("types")});
+    Sandbox::exec(target(), QStringLiteral("CREATE TABLE types (a TEXT)"));
+    send({QStringLiteral("types")});
+    QS_VERIFY_ONE_REPORT_ENDING(reportTail(procedure(), line, create));
+    QVERIFY2(reports().constFirst().startsWith(refusal), qPrintable(reports().constFirst()));
 
-    const QString create = QStringLiteral(
-        "CREATE TABLE `types`(`a` BIGINT,`b` BIGINT,`c` BIGINT,`d` DECIMAL(10,2),`e` DECIMAL(65,30),"
-        "`f` FLOAT,`g` DOUBLE,`h` LONGTEXT,`i` LONGTEXT,`j` LONGTEXT,`k` LONGTEXT,`l` LONGTEXT,"
-        "`m` LONGTEXT,`n` DATETIME,`o` LONGTEXT,`p` LONGTEXT,`q` DATETIME(6),`r` DATETIME(6),"
-        "`s` LONGBLOB,`t` LONGTEXT,`U` LONGTEXT) DEFAULT CHARSET=utf8mb4;");
-    const QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.constFirst().endsWith(reportTail(QStringLiteral("PushButton4_Click"), 210, create)),
-             qPrintable(shown.constFirst()));
-    QVERIFY2(shown.constFirst().startsWith(QStringLiteral("Table 'types' already exists")),
-             qPrintable(shown.constFirst()));
-
-    // The same words, as MySQL took them, once the table is listed and overwritten.
+    // The same words, as the target took them, once the table is listed and overwritten.
     MessageBox::clearHistory();
-    sendToMySQL({QStringLiteral("types")});
+    send({QStringLiteral("types")});
     QCOMPARE(shownTexts(), QStringList{"Would you like to overwrite types?"});
     QCOMPARE(
-        Sandbox::column(my(), QStringLiteral("SELECT COLUMN_TYPE FROM information_schema.COLUMNS WHERE "
-                                             "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'types' "
-                                             "ORDER BY ORDINAL_POSITION"))
+        Sandbox::column(target(), toPostgreSQL()
+                                      ? QStringLiteral("SELECT format_type(atttypid, atttypmod) FROM "
+                                                       "pg_attribute WHERE attrelid = 'types'::regclass AND "
+                                                       "attnum > 0 ORDER BY attnum")
+                                      : QStringLiteral("SELECT COLUMN_TYPE FROM information_schema.COLUMNS "
+                                                       "WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = "
+                                                       "'types' ORDER BY ORDINAL_POSITION"))
             .join(QLatin1Char(',')),
-        QStringLiteral("bigint(20),bigint(20),bigint(20),decimal(10,2),decimal(65,30),float,double,longtext,"
-                       "longtext,longtext,longtext,longtext,longtext,datetime,longtext,longtext,datetime(6),"
-                       "datetime(6),longblob,longtext,longtext"));
+        columnTypes);
 }
 
 QTEST_MAIN(TransferValuesTest)

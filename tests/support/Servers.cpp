@@ -1,0 +1,265 @@
+#include "tests/support/Servers.h"
+
+#include "app/Windows.h"
+#include "tables/Form2.h"
+#include "tests/support/TableWindow.h"
+
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+Form2& form()
+{
+    return Windows::form2();
+}
+
+class MySQLServer : public Server
+{
+public:
+    QString connectionString() const override { return Sandbox::mySQLConnectionString(); }
+    std::unique_ptr<Connection> connect() const override { return Sandbox::mySQL(); }
+    QChar quote() const override { return QLatin1Char('`'); }
+    QStringList tables() const override
+    {
+        QStringList names = Sandbox::column(*connect(), QStringLiteral("SHOW TABLES"));
+        names.sort();
+        return names;
+    }
+    QString numbersTable(const QString& table, int rows) const override
+    {
+        return QStringLiteral("CREATE TABLE %1 (id INT, label VARCHAR(30)) SELECT seq AS id, CONCAT('row ', "
+                              "seq) AS label FROM seq_1_to_%2")
+            .arg(table)
+            .arg(rows);
+    }
+    QString sleep(int seconds) const override { return QStringLiteral("SELECT SLEEP(%1)").arg(seconds); }
+    QString lockWaits(const QString& pattern) const override
+    {
+        return QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE STATE = 'Waiting for "
+                              "table metadata lock' AND INFO LIKE '%1'")
+            .arg(pattern);
+    }
+    QString endSession(const QString& id) const override { return QStringLiteral("KILL CONNECTION ") + id; }
+    QList<pid_t> processes(Connection&) const override { return Sandbox::mySQLProcesses(); }
+    std::function<void()> setGlobal(const QString& name, const QString& value) const override
+    {
+        QString old = Sandbox::scalar(*connect(), QStringLiteral("SELECT @@GLOBAL.%1").arg(name));
+        bool number = false;
+        old.toULongLong(&number);
+        if (!number)
+            old = QLatin1Char('\'') + old + QLatin1Char('\'');
+        Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(name, value));
+        return [=] { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(name, old)); };
+    }
+    Catalogue catalogue(Connection& my) const override
+    {
+        Catalogue catalogue;
+        const QString baseTables = QStringLiteral("TABLE_SCHEMA = DATABASE() AND TABLE_TYPE = 'BASE TABLE'");
+        catalogue.tables = Sandbox::column(
+            my, QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE ") + baseTables);
+        for (const QStringList& key : Sandbox::rows(
+                 my,
+                 QStringLiteral("SELECT TABLE_NAME, IF(INDEX_NAME = 'PRIMARY', 'primary key', IF(NON_UNIQUE "
+                                "= 0, 'unique', 'index')), INDEX_NAME, GROUP_CONCAT(COLUMN_NAME, "
+                                "IFNULL(CONCAT('(', SUB_PART, ')'), '') ORDER BY SEQ_IN_INDEX SEPARATOR "
+                                "', ') FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = DATABASE() "
+                                "AND INDEX_TYPE IN ('BTREE', 'HASH') GROUP BY TABLE_NAME, INDEX_NAME, "
+                                "NON_UNIQUE")))
+            catalogue.keys.append({key[0], key[1], key[2], key[3]});
+        // MariaDB writes a text default quoted, and a default of NULL as NULL.
+        for (const QStringList& column : Sandbox::rows(
+                 my,
+                 QStringLiteral("SELECT c.TABLE_NAME, COLUMN_NAME, IS_NULLABLE = 'NO', EXTRA LIKE "
+                                "'%auto_increment%', COLUMN_DEFAULT FROM information_schema.COLUMNS c JOIN "
+                                "information_schema.TABLES t USING (TABLE_SCHEMA, TABLE_NAME) WHERE ") +
+                     baseTables + QStringLiteral(" ORDER BY c.TABLE_NAME, ORDINAL_POSITION")))
+            catalogue.columns.append({column[0], column[1], column[2] == QLatin1String("1"),
+                                      column[3] == QLatin1String("1"),
+                                      column[4] == QLatin1String("NULL") ? QString() : column[4]});
+        return catalogue;
+    }
+
+    TableList* list() const override { return form().List1; }
+    QPushButton* sendButton() const override { return form().PushButton3; }
+    QPushButton* deleteButton() const override { return form().PushButton1; }
+    QPushButton* renameButton() const override { return form().PushButton6; }
+    QPushButton* deselectAllButton() const override { return form().PushButton11; }
+};
+
+class PostgreSQLServer : public Server
+{
+public:
+    QString connectionString() const override { return Sandbox::postgreSQLConnectionString(); }
+    std::unique_ptr<Connection> connect() const override { return Sandbox::postgreSQL(); }
+    QChar quote() const override { return QLatin1Char('"'); }
+    QStringList tables() const override
+    {
+        QStringList names = Sandbox::column(
+            *connect(), QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public'"));
+        names.sort();
+        return names;
+    }
+    QString numbersTable(const QString& table, int rows) const override
+    {
+        return QStringLiteral("CREATE TABLE %1 AS SELECT g AS id, 'row ' || g AS label FROM "
+                              "generate_series(1, %2) g")
+            .arg(table)
+            .arg(rows);
+    }
+    QString sleep(int seconds) const override { return QStringLiteral("SELECT pg_sleep(%1)").arg(seconds); }
+    QString lockWaits(const QString& pattern) const override
+    {
+        return QStringLiteral(
+                   "SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND query LIKE '%1'")
+            .arg(pattern);
+    }
+    QString endSession(const QString& id) const override
+    {
+        return QStringLiteral("SELECT pg_terminate_backend(%1)").arg(id);
+    }
+    QList<pid_t> processes(Connection& session) const override
+    {
+        return Sandbox::postgreSQLProcesses(
+            static_cast<pid_t>(Sandbox::scalar(session, QStringLiteral("SELECT pg_backend_pid()")).toLong()));
+    }
+    // The server's processes read the setting again a moment after the reload.
+    std::function<void()> setGlobal(const QString& name, const QString& value) const override
+    {
+        auto admin = std::shared_ptr<Connection>(Sandbox::postgreSQLAdmin());
+        Sandbox::exec(*admin, QStringLiteral("ALTER SYSTEM SET %1 = %2").arg(name, value));
+        Sandbox::exec(*admin, QStringLiteral("SELECT pg_reload_conf()"));
+        return [=] {
+            admin->Execute(QStringLiteral("ALTER SYSTEM RESET ") + name);
+            admin->Execute(QStringLiteral("SELECT pg_reload_conf()"));
+        };
+    }
+    Catalogue catalogue(Connection& pg) const override
+    {
+        Catalogue catalogue;
+        catalogue.tables = Sandbox::column(
+            pg, QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public'"));
+        for (const QStringList& key : Sandbox::rows(
+                 pg, QStringLiteral(
+                         "SELECT t.relname, CASE WHEN i.indisprimary THEN 'primary key' WHEN i.indisunique "
+                         "THEN 'unique' ELSE 'index' END, x.relname, (SELECT string_agg(a.attname, ', ' "
+                         "ORDER BY k.n) FROM unnest(i.indkey::int2[]) WITH ORDINALITY k(attnum, n) JOIN "
+                         "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum WHERE k.n <= "
+                         "i.indnkeyatts) FROM pg_index i JOIN pg_class t ON t.oid = i.indrelid JOIN pg_class "
+                         "x ON x.oid = i.indexrelid JOIN pg_am am ON am.oid = x.relam WHERE t.relnamespace = "
+                         "'public'::regnamespace AND am.amname = 'btree' AND i.indexprs IS NULL AND "
+                         "i.indpred IS NULL")))
+            catalogue.keys.append({key[0], key[1], key[2], key[3]});
+        for (const QStringList& column : Sandbox::rows(
+                 pg, QStringLiteral(
+                         "SELECT c.relname, a.attname, a.attnotnull::int, (a.attidentity <> '' OR "
+                         "coalesce(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%')::int, "
+                         "coalesce(pg_get_expr(d.adbin, d.adrelid), '') FROM pg_attribute a JOIN pg_class c "
+                         "ON c.oid = a.attrelid LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum "
+                         "= a.attnum WHERE c.relnamespace = 'public'::regnamespace AND c.relkind IN ('r', "
+                         "'p') AND a.attnum > 0 AND NOT a.attisdropped ORDER BY c.relname, a.attnum")))
+            catalogue.columns.append({column[0], column[1], column[2] == QLatin1String("1"),
+                                      column[3] == QLatin1String("1"), column[4]});
+        return catalogue;
+    }
+
+    TableList* list() const override { return form().List2; }
+    QPushButton* sendButton() const override { return form().PushButton4; }
+    QPushButton* deleteButton() const override { return form().PushButton5; }
+    QPushButton* renameButton() const override { return form().PushButton7; }
+    QPushButton* deselectAllButton() const override { return form().PushButton9; }
+};
+} // namespace
+
+const Server& Server::mySQL()
+{
+    static const MySQLServer server;
+    return server;
+}
+
+const Server& Server::postgreSQL()
+{
+    static const PostgreSQLServer server;
+    return server;
+}
+
+QString Server::quoted(const QString& name) const
+{
+    return quote() + QString(name).replace(quote(), QString(2, quote())) + quote();
+}
+
+void Server::createTables(const QStringList& names) const
+{
+    auto connection = connect();
+    for (const QString& name : names)
+        Sandbox::exec(*connection, QStringLiteral("CREATE TABLE %1 (id int)").arg(quoted(name)));
+}
+
+QString Server::procedure(const QPushButton* button)
+{
+    return button->objectName() + QStringLiteral("_Click");
+}
+
+QString Server::report(const QPushButton* button, int line)
+{
+    return QStringLiteral("report Form2.%1 %2").arg(procedure(button)).arg(line);
+}
+
+void Server::send(const QStringList& tables) const
+{
+    select(list(), tables);
+    sendButton()->click();
+}
+
+void Server::deleteTables(const QStringList& tables) const
+{
+    select(list(), tables);
+    deleteButton()->click();
+}
+
+GlobalSetting::GlobalSetting(const Server& server, const QString& name, const QString& value)
+    : m_name(name), m_undo(server.setGlobal(name, value))
+{}
+
+GlobalSetting::~GlobalSetting()
+{
+    try {
+        m_undo();
+    } catch (const std::exception& error) {
+        qWarning("giving back %s: %s", qPrintable(m_name), error.what());
+    }
+}
+
+void ServerCase::perServer()
+{
+    QTest::addColumn<const Server*>("server");
+    QTest::newRow("MySQL") << &Server::mySQL();
+    QTest::newRow("PostgreSQL") << &Server::postgreSQL();
+}
+
+void ServerCase::directions()
+{
+    QTest::addColumn<const Server*>("server");
+    QTest::newRow("to PostgreSQL") << &Server::mySQL();
+    QTest::newRow("to MySQL") << &Server::postgreSQL();
+}
+
+void ServerCase::begin()
+{
+    m_program.emplace();
+    Sandbox::dropAllTables();
+    m_my = Server::mySQL().connect();
+    m_pg = Server::postgreSQL().connect();
+}
+
+void ServerCase::end()
+{
+    m_my.reset();
+    m_pg.reset();
+    m_program.reset();
+}
+
+const Server& ServerCase::server()
+{
+    QFETCH(const Server*, server);
+    return *server;
+}
