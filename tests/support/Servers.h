@@ -8,6 +8,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QMetaType>
+#include <QObject>
 #include <functional>
 #include <optional>
 
@@ -105,11 +106,12 @@ private:
 };
 
 // The ground of a test whose cases run once per server: a fresh program and empty
-// databases per case (begin, end), a connection of the test's own to each server, and the
-// case's server from its "server" column: the one whose list the case acts on, the source
-// of a copy.
-class ServerCase
+// databases per case (begin and end, which init and cleanup call unless the test has its
+// own), a connection of the test's own to each server, and the case's server from its
+// "server" column: the one whose list the case acts on, the source of a copy.
+class ServerCase : public QObject
 {
+    Q_OBJECT
 protected:
     // The column and a row for each server, tagged by the server or by the direction of a copy.
     static void perServer();
@@ -129,4 +131,8 @@ protected:
     std::optional<ProgramUnderTest> m_program;
     std::unique_ptr<Connection> m_my;
     std::unique_ptr<Connection> m_pg;
+
+private slots:
+    void init() { begin(); }
+    void cleanup() { end(); }
 };

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -226,6 +227,13 @@ void Sandbox::dropAllTables()
         exec(*pg,
              QStringLiteral("DROP SCHEMA ") + schemas.join(QLatin1Char(',')) + QStringLiteral(" CASCADE"));
     exec(*pg, QStringLiteral("CREATE SCHEMA public"));
+}
+
+void moveOver(QWidget* widget)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &move);
 }
 
 bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds, int forMilliseconds)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <sys/types.h>
 
+class QWidget;
 class Settings;
 
 // Resets the program's global state for one test and restores it afterwards.
@@ -98,6 +99,9 @@ QList<pid_t> mySQLProcesses();
 QStringList shownTexts();
 // Every box shown so far, error reports as "report <window>.<procedure> <line>".
 QStringList shownBoxes();
+
+// The mouse moves onto the widget, as the window system tells it.
+void moveOver(QWidget* widget);
 
 // No message box was shown; else the test fails showing their texts.
 #define QS_VERIFY_NO_BOXES()                                                                                 \

@@ -12,12 +12,10 @@
 #include <QPushButton>
 #include <QTest>
 
-class TestTablesCatalogue : public QObject, private ServerCase
+class TestTablesCatalogue : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
 
     void bothCataloguesListedInOrder()
     {

@@ -29,12 +29,10 @@ std::thread endWhenBlocked(const Server& server, const QString& pattern)
 }
 } // namespace
 
-class TestLostConnection : public QObject, private ServerCase
+class TestLostConnection : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
 
     void deleteStopsAtTheLostConnection_data() { perServer(); }
     void deleteStopsAtTheLostConnection()

@@ -24,12 +24,10 @@ QStringList without(QStringList list, const QStringList& removed)
 }
 } // namespace
 
-class TestTablesMaintenance : public QObject, private ServerCase
+class TestTablesMaintenance : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
 
     // b_child references c_parent: dropped in descending list order, c_parent comes
     // first and is refused; its item stays, as the table does.

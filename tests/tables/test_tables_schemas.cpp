@@ -8,7 +8,6 @@
 #include "tests/support/TableWindow.h"
 
 #include <QTest>
-#include <optional>
 
 namespace {
 QString quoted(const QString& name)
@@ -105,10 +104,9 @@ QString originOf(Connection& connection, const QString& table)
 }
 } // namespace
 
-class TestTablesSchemas : public QObject
+class TestTablesSchemas : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
     QStringList m_initial;
 
     // The rows of the cases that act on one item: its text, the table it stands for, and
@@ -140,14 +138,13 @@ class TestTablesSchemas : public QObject
 private slots:
     void init()
     {
-        m_program.emplace();
-        Sandbox::dropAllTables();
+        begin();
         createTables();
         m_initial = heldTables();
     }
     void cleanup()
     {
-        m_program.reset();
+        end();
         Sandbox::dropAllTables();
     }
 

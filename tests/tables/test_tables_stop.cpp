@@ -17,12 +17,10 @@
 #include <QTest>
 #include <QTimer>
 
-class TestTablesStop : public QObject, private ServerCase
+class TestTablesStop : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
 
     void stopDuringADeleteOfSeveralTables_data() { perServer(); }
     void stopDuringADeleteOfSeveralTables()

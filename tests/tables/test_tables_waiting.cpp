@@ -40,12 +40,10 @@ private:
 };
 } // namespace
 
-class TestTablesWaiting : public QObject, private ServerCase
+class TestTablesWaiting : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
 
     void theWindowPaintsWhileADropWaitsForALock_data() { perServer(); }
     void theWindowPaintsWhileADropWaitsForALock()

@@ -13,10 +13,8 @@
 #include <QGroupBox>
 #include <QHash>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
-#include <optional>
 
 namespace {
 // The controls a user sees and uses, without the frames that hold them.
@@ -32,14 +30,10 @@ QList<QWidget*> leafControls(Form2& form)
 }
 } // namespace
 
-class TestTablesWindow : public QObject
+class TestTablesWindow : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init() { m_program.emplace(); }
-    void cleanup() { m_program.reset(); }
 
     void selectAndDeselectAll()
     {
@@ -169,26 +163,21 @@ private slots:
         const QList<QPushButton*> buttons = form.findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 13);
         const QList<QWidget*> surfaces{&form, form.Frame1, form.Frame2, form.List1->viewport(), form.List2};
-        auto hover = [](QWidget* widget) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
-                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(widget, &move);
-        };
         QCOMPARE(form.pointer().value(), 0);
         for (QPushButton* button : buttons) {
-            hover(surfaces.first());
+            moveOver(surfaces.first());
             QCOMPARE(form.pointer().value(), 0);
-            hover(button);
+            moveOver(button);
             QVERIFY2(form.pointer().value() == 99, qPrintable(button->objectName()));
         }
         for (QWidget* surface : surfaces) {
-            hover(buttons.first());
-            hover(surface);
+            moveOver(buttons.first());
+            moveOver(surface);
             QVERIFY2(form.pointer().value() == 0, qPrintable(surface->objectName()));
         }
         form.pointer().set(WindowPointer::Busy);
         for (QWidget* widget : surfaces + QList<QWidget*>(buttons.begin(), buttons.end())) {
-            hover(widget);
+            moveOver(widget);
             QCOMPARE(form.pointer().value(), 11);
         }
     }

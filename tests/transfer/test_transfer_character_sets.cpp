@@ -27,11 +27,10 @@ void dropUtf8Database()
 }
 } // namespace
 
-class CharacterSetTest : public QObject, private ServerCase
+class CharacterSetTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
     void cleanup()
     {
         end();

@@ -10,12 +10,10 @@
 
 #include <QTest>
 
-class HostileTest : public QObject, private ServerCase
+class HostileTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
 
     void oddNamesGoBothWays()
     {

@@ -67,21 +67,131 @@ private:
 };
 } // namespace
 
-class TransferMySQLTransactionsTest : public QObject, private ServerCase
+class TransferMySQLTransactionsTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init();
+    void init()
+    {
+        begin();
+        // The test's other sessions watch the copy's session wait for its locks.
+        setProcessPrivilege(QStringLiteral("GRANT PROCESS ON *.* TO"));
+        Sandbox::exec(*m_pg, Server::postgreSQL().numbersTable(QStringLiteral("moving_rows"), kRows));
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE lockme (id INT PRIMARY KEY, n INT) ENGINE=InnoDB"));
+        Sandbox::exec(*m_my, QStringLiteral("INSERT INTO lockme VALUES (1, 0), (2, 0)"));
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE heavy (id INT) ENGINE=InnoDB"));
+    }
+
     void cleanup()
     {
         setProcessPrivilege(QStringLiteral("REVOKE PROCESS ON *.* FROM"));
         end();
     }
-    void aDeadlockedPacketIsSentAgain();
-    void aSecondDeadlockEndsTheTableSayingWhatItHolds();
-    void aLockWaitTimeOutEndsTheTableSayingWhatItHolds();
-    void aSessionEndedMidPacketLeavesTheCommittedRows();
-    void aTableWithoutTransactionsKeepsEachRow();
+    void aDeadlockedPacketIsSentAgain()
+    {
+        // A heavier transaction holds lockme's second row and then asks for the first, which
+        // the copy's transaction holds while it waits for the second: the server undoes the
+        // copy's transaction, whose rows go out again and arrive.
+        const QString before = deadlocks();
+        auto heavy = heavyTransaction();
+        Beside other([&] {
+            auto ddl = Sandbox::mySQL();
+            const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
+            lockRowsWithEachInsert(*ddl);
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
+            if (!eventually([&] { return !waiting(*ddl, self).isEmpty(); }, kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy never waited for the lock"));
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+            heavy->Execute(QStringLiteral("COMMIT"));
+        });
+        copy();
+        QCOMPARE(other.failure(), QString());
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(deadlocks().toInt(), before.toInt() + 1);
+        QCOMPARE(
+            Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', COUNT(DISTINCT id), ' ', "
+                                                  "MIN(id), ' ', MAX(id)) FROM moving_rows")),
+            QStringLiteral("%1 %1 1 %1").arg(kRows));
+    }
+
+    void aSecondDeadlockEndsTheTableSayingWhatItHolds()
+    {
+        // The transaction sent again meets a second deadlock: the table ends with one report,
+        // which says how many rows it holds, and it holds them.
+        auto heavy = heavyTransaction();
+        Beside other([&] {
+            auto ddl = Sandbox::mySQL();
+            const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
+            lockRowsWithEachInsert(*ddl);
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
+            QString first;
+            if (!eventually([&] { return !(first = waiting(*ddl, self, "trx_id")).isEmpty(); },
+                            kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy never waited for the lock"));
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+            // The copy's transaction, sent again (a transaction of its own), waits for the first
+            // row, and holds its own new row, which this transaction now asks for.
+            if (!eventually(
+                    [&] {
+                        const QString again = waiting(*ddl, self, "trx_id");
+                        return !again.isEmpty() && again != first;
+                    },
+                    kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy did not send its rows again"));
+            heavy->Execute(QStringLiteral("SELECT COUNT(*) FROM moving_rows FOR UPDATE"));
+            heavy->Execute(QStringLiteral("ROLLBACK"));
+        });
+        copy();
+        QCOMPARE(other.failure(), QString());
+        verifyOneReportOfTheRowsHeld(QStringLiteral("Deadlock"));
+    }
+
+    void aLockWaitTimeOutEndsTheTableSayingWhatItHolds()
+    {
+        // The server gives up the copy's statement after a second of waiting for a lock and
+        // undoes it alone: the rows before it are committed, and the report says so.
+        GlobalSetting timeOut(Server::mySQL(), QStringLiteral("innodb_lock_wait_timeout"),
+                              QStringLiteral("1"));
+        copyWhileTheFirstRowIsHeld([](Connection&, const QString&) {});
+        verifyOneReportOfTheRowsHeld(QStringLiteral("Lock wait timeout exceeded"));
+    }
+
+    void aSessionEndedMidPacketLeavesTheCommittedRows()
+    {
+        // The copy's session is ended by the server while a packet waits for a lock: the
+        // packet's rows are undone with it, and the one report says how many rows the table
+        // holds, which is what it holds.
+        copyWhileTheFirstRowIsHeld([](Connection& watcher, const QString& holder) {
+            QString copying;
+            if (!eventually([&] { return !(copying = waiting(watcher, holder)).isEmpty(); },
+                            kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy never waited for the lock"));
+            watcher.Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
+        });
+        verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
+    }
+
+    void aTableWithoutTransactionsKeepsEachRow()
+    {
+        // A server whose tables are made MyISAM: each row commits on its own, a refused row is
+        // its own loss, and the others all arrive.
+        GlobalSetting engine(Server::mySQL(), QStringLiteral("default_storage_engine"),
+                             QStringLiteral("MyISAM"));
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE dated (id int, day date)"));
+        Sandbox::exec(*m_pg,
+                      QStringLiteral("INSERT INTO dated SELECT g, CASE WHEN g = 3000 THEN 'infinity'::date "
+                                     "ELSE date '2020-01-01' + g END FROM generate_series(1, 5000) g"));
+        openTableWindow();
+        Server::postgreSQL().send({QStringLiteral("dated")});
+        const QStringList shown = reports();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains(QStringLiteral("at row 3000")), qPrintable(shown[0].left(300)));
+        QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE "
+                                                       "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'dated'")),
+                 QStringLiteral("MyISAM"));
+        QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id)) FROM dated")),
+                 QStringLiteral("4999 %1").arg(5000 * 5001 / 2 - 3000));
+    }
 
 private:
     static void setProcessPrivilege(const QString& statement)
@@ -166,120 +276,6 @@ private:
         return holds.match(report).captured(1).toInt();
     }
 };
-
-void TransferMySQLTransactionsTest::init()
-{
-    begin();
-    // The test's other sessions watch the copy's session wait for its locks.
-    setProcessPrivilege(QStringLiteral("GRANT PROCESS ON *.* TO"));
-    Sandbox::exec(*m_pg, Server::postgreSQL().numbersTable(QStringLiteral("moving_rows"), kRows));
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE lockme (id INT PRIMARY KEY, n INT) ENGINE=InnoDB"));
-    Sandbox::exec(*m_my, QStringLiteral("INSERT INTO lockme VALUES (1, 0), (2, 0)"));
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE heavy (id INT) ENGINE=InnoDB"));
-}
-
-void TransferMySQLTransactionsTest::aDeadlockedPacketIsSentAgain()
-{
-    // A heavier transaction holds lockme's second row and then asks for the first, which
-    // the copy's transaction holds while it waits for the second: the server undoes the
-    // copy's transaction, whose rows go out again and arrive.
-    const QString before = deadlocks();
-    auto heavy = heavyTransaction();
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
-        lockRowsWithEachInsert(*ddl);
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
-        if (!eventually([&] { return !waiting(*ddl, self).isEmpty(); }, kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy never waited for the lock"));
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        heavy->Execute(QStringLiteral("COMMIT"));
-    });
-    copy();
-    QCOMPARE(other.failure(), QString());
-    QS_VERIFY_NO_BOXES();
-    QCOMPARE(deadlocks().toInt(), before.toInt() + 1);
-    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', COUNT(DISTINCT id), ' ', "
-                                                   "MIN(id), ' ', MAX(id)) FROM moving_rows")),
-             QStringLiteral("%1 %1 1 %1").arg(kRows));
-}
-
-void TransferMySQLTransactionsTest::aSecondDeadlockEndsTheTableSayingWhatItHolds()
-{
-    // The transaction sent again meets a second deadlock: the table ends with one report,
-    // which says how many rows it holds, and it holds them.
-    auto heavy = heavyTransaction();
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
-        lockRowsWithEachInsert(*ddl);
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
-        QString first;
-        if (!eventually([&] { return !(first = waiting(*ddl, self, "trx_id")).isEmpty(); },
-                        kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy never waited for the lock"));
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        // The copy's transaction, sent again (a transaction of its own), waits for the first
-        // row, and holds its own new row, which this transaction now asks for.
-        if (!eventually(
-                [&] {
-                    const QString again = waiting(*ddl, self, "trx_id");
-                    return !again.isEmpty() && again != first;
-                },
-                kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy did not send its rows again"));
-        heavy->Execute(QStringLiteral("SELECT COUNT(*) FROM moving_rows FOR UPDATE"));
-        heavy->Execute(QStringLiteral("ROLLBACK"));
-    });
-    copy();
-    QCOMPARE(other.failure(), QString());
-    verifyOneReportOfTheRowsHeld(QStringLiteral("Deadlock"));
-}
-
-void TransferMySQLTransactionsTest::aLockWaitTimeOutEndsTheTableSayingWhatItHolds()
-{
-    // The server gives up the copy's statement after a second of waiting for a lock and
-    // undoes it alone: the rows before it are committed, and the report says so.
-    GlobalSetting timeOut(Server::mySQL(), QStringLiteral("innodb_lock_wait_timeout"), QStringLiteral("1"));
-    copyWhileTheFirstRowIsHeld([](Connection&, const QString&) {});
-    verifyOneReportOfTheRowsHeld(QStringLiteral("Lock wait timeout exceeded"));
-}
-
-void TransferMySQLTransactionsTest::aSessionEndedMidPacketLeavesTheCommittedRows()
-{
-    // The copy's session is ended by the server while a packet waits for a lock: the
-    // packet's rows are undone with it, and the one report says how many rows the table
-    // holds, which is what it holds.
-    copyWhileTheFirstRowIsHeld([](Connection& watcher, const QString& holder) {
-        QString copying;
-        if (!eventually([&] { return !(copying = waiting(watcher, holder)).isEmpty(); },
-                        kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy never waited for the lock"));
-        watcher.Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
-    });
-    verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
-}
-
-void TransferMySQLTransactionsTest::aTableWithoutTransactionsKeepsEachRow()
-{
-    // A server whose tables are made MyISAM: each row commits on its own, a refused row is
-    // its own loss, and the others all arrive.
-    GlobalSetting engine(Server::mySQL(), QStringLiteral("default_storage_engine"), QStringLiteral("MyISAM"));
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE dated (id int, day date)"));
-    Sandbox::exec(*m_pg,
-                  QStringLiteral("INSERT INTO dated SELECT g, CASE WHEN g = 3000 THEN 'infinity'::date "
-                                 "ELSE date '2020-01-01' + g END FROM generate_series(1, 5000) g"));
-    openTableWindow();
-    Server::postgreSQL().send({QStringLiteral("dated")});
-    const QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown[0].contains(QStringLiteral("at row 3000")), qPrintable(shown[0].left(300)));
-    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE "
-                                                   "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'dated'")),
-             QStringLiteral("MyISAM"));
-    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id)) FROM dated")),
-             QStringLiteral("4999 %1").arg(5000 * 5001 / 2 - 3000));
-}
 
 QTEST_MAIN(TransferMySQLTransactionsTest)
 #include "test_transfer_mysql_transactions.moc"

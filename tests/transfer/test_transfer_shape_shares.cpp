@@ -103,56 +103,52 @@ void load(Connection& connection, const QString& file)
 }
 } // namespace
 
-class TransferShapeSharesTest : public QObject, private ServerCase
+class TransferShapeSharesTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
     void theRentalShopKeepsItsShape_data() { directions(); }
-    void theRentalShopKeepsItsShape();
-};
+    void theRentalShopKeepsItsShape()
+    {
+        load(source(), toPostgreSQL() ? QStringLiteral("mysql.sql") : QStringLiteral("postgresql.sql"));
+        const Catalogue sourceCatalogue = server().catalogue(source());
+        const QStringList& tables = sourceCatalogue.tables;
+        QVERIFY(tables.size() >= 18);
+        openTableWindow();
+        send(tables);
+        QS_VERIFY_NO_BOXES();
+        const Catalogue targetCatalogue = server().other().catalogue(target());
+        const Items before(server(), sourceCatalogue);
+        const Items after(server().other(), targetCatalogue);
 
-void TransferShapeSharesTest::theRentalShopKeepsItsShape()
-{
-    load(source(), toPostgreSQL() ? QStringLiteral("mysql.sql") : QStringLiteral("postgresql.sql"));
-    const Catalogue sourceCatalogue = server().catalogue(source());
-    const QStringList& tables = sourceCatalogue.tables;
-    QVERIFY(tables.size() >= 18);
-    openTableWindow();
-    send(tables);
-    QS_VERIFY_NO_BOXES();
-    const Catalogue targetCatalogue = server().other().catalogue(target());
-    const Items before(server(), sourceCatalogue);
-    const Items after(server().other(), targetCatalogue);
-
-    QCOMPARE(QSet<QString>(targetCatalogue.tables.begin(), targetCatalogue.tables.end()),
-             QSet<QString>(tables.begin(), tables.end()));
-    for (const QString& table : tables) {
-        const QString count = QStringLiteral("SELECT count(*) FROM ");
-        QCOMPARE(Sandbox::scalar(target(), count + server().other().quoted(table)),
-                 Sandbox::scalar(source(), count + server().quoted(table)));
+        QCOMPARE(QSet<QString>(targetCatalogue.tables.begin(), targetCatalogue.tables.end()),
+                 QSet<QString>(tables.begin(), tables.end()));
+        for (const QString& table : tables) {
+            const QString count = QStringLiteral("SELECT count(*) FROM ");
+            QCOMPARE(Sandbox::scalar(target(), count + server().other().quoted(table)),
+                     Sandbox::scalar(source(), count + server().quoted(table)));
+        }
+        const Share shares[] = {
+            {"primary keys", before.primaryKeys, after.primaryKeys},
+            {"auto-increment columns", before.autoIncrement, after.autoIncrement},
+            {"NOT NULL columns", before.notNull, after.notNull},
+            {"indexes and unique keys", before.indexes, after.indexes},
+            {"constant defaults", before.constantDefaults, after.defaults},
+        };
+        QStringList texts;
+        for (const Share& share : shares)
+            texts.append(share.text());
+        qInfo("%s: %s", toPostgreSQL() ? "MySQL to PostgreSQL" : "PostgreSQL to MySQL",
+              qPrintable(texts.join(QStringLiteral(", "))));
+        // The issue asks for every key and auto-increment column and at least 97% of NOT NULL,
+        // 95% of indexes and 90% of constant defaults of such databases; these fixtures hold
+        // nothing the other server refuses, so all of them arrive. Their full-text, spatial,
+        // GiST, expression and partial indexes are left out by the catalogues above as well.
+        for (const Share& share : shares)
+            QVERIFY2(share.missing.isEmpty(), qPrintable(share.text() + QStringLiteral(", missing: ") +
+                                                         share.missing.join(QStringLiteral("; "))));
     }
-    const Share shares[] = {
-        {"primary keys", before.primaryKeys, after.primaryKeys},
-        {"auto-increment columns", before.autoIncrement, after.autoIncrement},
-        {"NOT NULL columns", before.notNull, after.notNull},
-        {"indexes and unique keys", before.indexes, after.indexes},
-        {"constant defaults", before.constantDefaults, after.defaults},
-    };
-    QStringList texts;
-    for (const Share& share : shares)
-        texts.append(share.text());
-    qInfo("%s: %s", toPostgreSQL() ? "MySQL to PostgreSQL" : "PostgreSQL to MySQL",
-          qPrintable(texts.join(QStringLiteral(", "))));
-    // The issue asks for every key and auto-increment column and at least 97% of NOT NULL,
-    // 95% of indexes and 90% of constant defaults of such databases; these fixtures hold
-    // nothing the other server refuses, so all of them arrive. Their full-text, spatial,
-    // GiST, expression and partial indexes are left out by the catalogues above as well.
-    for (const Share& share : shares)
-        QVERIFY2(share.missing.isEmpty(), qPrintable(share.text() + QStringLiteral(", missing: ") +
-                                                     share.missing.join(QStringLiteral("; "))));
-}
+};
 
 QTEST_MAIN(TransferShapeSharesTest)
 #include "test_transfer_shape_shares.moc"
