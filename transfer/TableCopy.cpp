@@ -23,10 +23,10 @@ TableCopy::TableCopy(Handler& handler, QString& statement, TransferObjects& obje
       m_lines(direction.lines()), m_progress(progress), m_pointer(pointer)
 {}
 
-void TableCopy::copySelected(int loopLine)
+void TableCopy::copySelected()
 {
     int last = -1;
-    m_handler.step(loopLine, [&] { last = m_direction.sourceList()->count() - 1; });
+    m_handler.step(m_lines.tableLoop, [&] { last = m_direction.sourceList()->count() - 1; });
     // A stop ends the click before the next table.
     for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
         if (copyTable(i) == Next::EndClick)
@@ -75,14 +75,12 @@ TableCopy::Next TableCopy::copyTable(int index)
 int TableCopy::askOverwrite(const QString& table)
 {
     int answer = 0;
-    if (m_handler.test(m_lines.listed, [&] { return m_direction.targetList()->containsName(table); })) {
+    if (m_handler.test(m_lines.listed, [&] { return ListContains(m_direction.targetList(), table); })) {
         m_handler.step(m_lines.ask, [&] {
             answer =
                 MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
                                  QStringLiteral("Overwrite?"), MessageBox::YesNo);
         });
-    } else {
-        m_handler.step(m_lines.notAsked, [&] { answer = 0; });
     }
     return answer;
 }
@@ -127,7 +125,7 @@ bool TableCopy::dropTarget(const QString& table)
         !(m_handler.lastError() && isMissingTable(*m_handler.lastError())))
         return false;
     // The list shows the table under the name it was created with.
-    m_handler.step(m_lines.unlist, [&] { m_direction.targetList()->removeName(table); });
+    m_handler.step(m_lines.unlist, [&] { RemoveListItem(m_direction.targetList(), table); });
     return true;
 }
 
