@@ -18,13 +18,10 @@ class TableList;
 struct ListedTable;
 class WindowPointer;
 
-// The numbered steps of the table loop and the row pump, as the error report names them.
-// Each direction gives its own, in the order they stand in its handler, as one constant
-// beside the handler; 0 marks a step the direction does not take.
-struct CopyLines
+// The steps of one table up to the SELECT of its rows, which both send handlers number
+// alike.
+struct TableLines
 {
-    int tableLoop;  // the walk's start at the source list's last item
-    int tableYield; // 0: no yield between the tables
     int selected;
     int name;
     int listed;
@@ -34,6 +31,27 @@ struct CopyLines
     int drop;
     int unlist;
     int select;
+};
+inline constexpr TableLines kTableLines{
+    .selected = 130,
+    .name = 132,
+    .listed = 134,
+    .ask = 136,
+    .answerNo = 140,
+    .answerYes = 142,
+    .drop = 144,
+    .unlist = 146,
+    .select = 148,
+};
+
+// The numbered steps of the table loop and the row pump, as the error report names them.
+// Each direction gives its own, in the order they stand in its handler, as one constant
+// beside the handler; 0 marks a step the direction does not take.
+struct CopyLines
+{
+    int tableLoop;  // the walk's start at the source list's last item
+    int tableYield; // 0: no yield between the tables
+    TableLines table;
     int names; // 0: no check of the names' lengths
     int create;
     int recordCount;

@@ -29,7 +29,8 @@ constexpr int kNothingSelected = 108; // the test, and its message
 constexpr int kBusyPointer = 110;
 constexpr ConnectionLines kOpenSource{112, 114, 116, 118};
 constexpr ConnectionLines kOpenTarget{120, 122, 124, 126};
-// 128 to 148, and from 210 on: the table loop and the rows (kCopy).
+// 128 to 148, and from 210 on: the table loop and the rows (kCopy); 130 to 148 are the
+// steps of one table that both send handlers number alike (kTableLines, TableCopy.h).
 constexpr int kCreateHead = 150;
 constexpr int kFieldCount = 152;
 constexpr int kFieldYield = 154;
@@ -41,15 +42,7 @@ constexpr int kCreateEnd = 206;
 constexpr CopyLines kCopy{
     .tableLoop = 128,
     .tableYield = 0,
-    .selected = 130,
-    .name = 132,
-    .listed = 134,
-    .ask = 136,
-    .answerNo = 140,
-    .answerYes = 142,
-    .drop = 144,
-    .unlist = 146,
-    .select = 148,
+    .table = kTableLines,
     .names = 0,
     .create = 210,
     .recordCount = 218,

@@ -31,7 +31,8 @@ constexpr int kNothingSelected = 106; // the test, and its message
 constexpr int kBusyPointer = 108;
 constexpr ConnectionLines kOpenTarget{110, 112, 114, 116};
 constexpr ConnectionLines kOpenSource{118, 120, 122, 124};
-// 126 to 148, and from 198 on: the table loop and the rows (kCopy).
+// 126 to 148, and from 198 on: the table loop and the rows (kCopy); 130 to 148 are the
+// steps of one table that both send handlers number alike (kTableLines, TableCopy.h).
 constexpr int kCreateHead = 150;
 constexpr int kClearNumeric = 152;
 constexpr int kFieldCount = 154;
@@ -44,15 +45,7 @@ constexpr int kCreateEnd = 196;
 constexpr CopyLines kCopy{
     .tableLoop = 126,
     .tableYield = 128,
-    .selected = 130,
-    .name = 132,
-    .listed = 134,
-    .ask = 136,
-    .answerNo = 140,
-    .answerYes = 142,
-    .drop = 144,
-    .unlist = 146,
-    .select = 148,
+    .table = kTableLines,
     .names = 198,
     .create = 200,
     .recordCount = 208,
