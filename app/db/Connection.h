@@ -16,8 +16,10 @@ class Backend;
 class Cursor;
 class Recordset;
 
-// Where a recordset's cursor lives, as ADO names it. On the client the rows are known
-// whole, so their count is; on the server they come as they are walked, uncounted.
+// Where a recordset's cursor lives, as ADO names it. ADO knows a client cursor's row count
+// from the start and not a server cursor's: here adUseClient counts the rows first, in the
+// snapshot they are read from, and adUseServer streams them uncounted. Either way the rows
+// are read as they are walked.
 enum CursorLocationEnum { adUseServer = 2, adUseClient = 3 };
 
 class Connection

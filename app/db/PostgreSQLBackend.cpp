@@ -244,6 +244,7 @@ void PostgreSQLBackend::waitForResult()
 
 void PostgreSQLBackend::timedOut()
 {
+    // The first extension of an overtime: the request to stop, then its grace.
     QDeadlineTimer patience;
     Overtime().extend(patience, [this](const QDeadlineTimer& until) { cancelStatement(until); });
     for (;;) {
