@@ -100,7 +100,7 @@ bool TableCopy::openSource(const ListedTable& item)
     const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
     if (!m_handler.step(m_lines.table.select, [&] {
             m_statement = select;
-            m_objects.recordset().Open(select, m_objects.sourceConnection(), adOpenStatic, adLockOptimistic);
+            m_objects.recordset().Open(select, m_objects.sourceConnection());
         }))
         return false;
     if (m_lines.names && !m_handler.step(m_lines.names, [&] {
