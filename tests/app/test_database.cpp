@@ -4,8 +4,6 @@
 #include "app/db/ConnectionString.h"
 #include "tests/support/Servers.h"
 
-#include <QTest>
-
 namespace {
 QString pgString(const QString& server, const QString& port, const QString& user, const QString& password,
                  const QString& database)

@@ -2,16 +2,13 @@
 // after its time-out, within a bound even when the server does not answer the request
 // to stop it either, and the program's windows are painted all the while.
 
-#include "app/db/Connection.h"
 #include "app/db/Waiting.h"
 #include "tests/support/Servers.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QTest>
 #include <QThread>
 #include <atomic>
-#include <optional>
 #include <sys/types.h>
 
 namespace {

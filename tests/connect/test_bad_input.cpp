@@ -10,7 +10,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
-#include <QTest>
 
 namespace {
 const QString kMySQLFailure = QStringLiteral("Could not connect. Please check with your administrator. Make "

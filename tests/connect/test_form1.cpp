@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
-#include <QTest>
 #include <QtEndian>
 
 namespace {

@@ -5,15 +5,13 @@
 // its list in the table window with the buttons under it, and what its catalogue says of
 // the tables' shapes.
 
+#include "tests/support/TableWindow.h"
 #include "tests/support/TestSupport.h"
 
 #include <QMetaType>
 #include <QObject>
 #include <functional>
 #include <optional>
-
-class QPushButton;
-class TableList;
 
 // What a server's catalogue says of the base tables of the test database (on PostgreSQL,
 // of its public schema). Only the b-tree (and MySQL hash) indexes on plain columns count.

@@ -3,13 +3,17 @@
 // The table window as the tests drive it: opened on the sandbox servers, its lists read
 // and selected as a user's clicks leave them.
 
+#include "app/Windows.h"
+#include "connect/Form1.h"
+#include "tables/Form2.h"
+#include "tables/TableList.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
-
-class Form2;
-class QListWidget;
-class TableList;
-struct ListedTable;
 
 // A loopback port nobody listens on: connecting to it is refused at once.
 inline const QString kDeadPort = QStringLiteral("1");

@@ -2,15 +2,7 @@
 // "< Back" and "Next >" again, an unreachable server and a failing catalogue.
 
 #include "app/Settings.h"
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
-
-#include <QPushButton>
-#include <QTest>
 
 class TestTablesCatalogue : public ServerCase
 {

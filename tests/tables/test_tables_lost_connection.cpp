@@ -1,13 +1,8 @@
 // A server connection lost while a delete or rename waits on the server: one report, the
 // click ends, and the lists keep what was not done.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
 
-#include <QTest>
 #include <thread>
 
 namespace {

@@ -2,16 +2,8 @@
 // that arrive while an operation is still running.
 
 #include "app/OperationGuard.h"
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>

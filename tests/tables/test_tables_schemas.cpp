@@ -1,13 +1,7 @@
 // Tables of one name in several schemas: each item of the PostgreSQL list sends, drops and
 // renames the table it shows, and after each step the list shows what the server holds.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
-
-#include <QTest>
 
 namespace {
 QString quoted(const QString& name)

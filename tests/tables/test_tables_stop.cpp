@@ -4,17 +4,10 @@
 // the catalogue tables the account may not drop. The line below the bar tells what each
 // click did.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
 
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 class TestTablesStop : public ServerCase

@@ -1,16 +1,9 @@
 // While a statement of the table window waits for its server (here for a lock another
 // session holds), the window keeps painting.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
 
 #include <QElapsedTimer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <thread>

@@ -2,19 +2,11 @@
 // statement, the hover pointer and closing.
 
 #include "app/Settings.h"
-#include "app/Windows.h"
 #include "app/db/Waiting.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
 
 #include <QGroupBox>
 #include <QHash>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 // The controls a user sees and uses, without the frames that hold them.

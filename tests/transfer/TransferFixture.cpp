@@ -2,7 +2,7 @@
 
 #include "app/ErrorReport.h"
 
-void Transfer::asDoubles(QList<QStringList>& rows, const QList<int>& columns)
+void asDoubles(QList<QStringList>& rows, const QList<int>& columns)
 {
     for (QStringList& row : rows) {
         for (int c : columns) {
@@ -15,7 +15,7 @@ void Transfer::asDoubles(QList<QStringList>& rows, const QList<int>& columns)
     }
 }
 
-QString Transfer::everyByteHex()
+QString everyByteHex()
 {
     QByteArray bytes;
     for (int i = 0; i < 256; ++i)
@@ -23,7 +23,7 @@ QString Transfer::everyByteHex()
     return QString::fromLatin1(bytes.toHex());
 }
 
-QStringList Transfer::reports()
+QStringList reports()
 {
     QStringList texts;
     for (const MessageBox::Shown& shown : MessageBox::history()) {
@@ -33,15 +33,14 @@ QStringList Transfer::reports()
     return texts;
 }
 
-QString Transfer::reportTail(const QString& procedure, int line, const QString& statement)
+QString reportTail(const QString& procedure, int line, const QString& statement)
 {
     return QStringLiteral("\r\nin Tablewright2021/08/31.Form2.") + procedure + QStringLiteral(" at line ") +
            QString::number(line) + QStringLiteral("\r\rPlease email screenshot of this message to ") +
            kSupportAddress + QStringLiteral("\r\rsql: ") + statement;
 }
 
-std::thread Transfer::whenHolding(const Server& server, const QString& table, int rows,
-                                  std::function<bool()> action)
+std::thread whenHolding(const Server& server, const QString& table, int rows, std::function<bool()> action)
 {
     return std::thread([&server, table, rows, action = std::move(action)] {
         eventually([&] {

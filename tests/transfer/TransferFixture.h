@@ -14,10 +14,9 @@
 // Exactly one error report was shown, and it ends with the given text; else the test fails
 // showing the reports.
 #define QS_VERIFY_ONE_REPORT_ENDING(tail)                                                                    \
-    QVERIFY2(Transfer::reports().size() == 1 && Transfer::reports().constFirst().endsWith(tail),             \
-             qPrintable(Transfer::reports().join(QStringLiteral("\n----\n"))))
+    QVERIFY2(reports().size() == 1 && reports().constFirst().endsWith(tail),                                 \
+             qPrintable(reports().join(QStringLiteral("\n----\n"))))
 
-namespace Transfer {
 // Rewrites the given columns, floating-point texts of either server, as the double they
 // denote, so that two spellings of one value compare equal.
 void asDoubles(QList<QStringList>& rows, const QList<int>& columns);
@@ -31,4 +30,3 @@ QString reportTail(const QString& procedure, int line, const QString& statement)
 // least that many rows, runs the action, again until it says it is done; no longer than a
 // minute. Nothing thrown leaves the thread.
 std::thread whenHolding(const Server& server, const QString& table, int rows, std::function<bool()> action);
-} // namespace Transfer

@@ -2,14 +2,7 @@
 // database, and a latin1 MySQL table reaches PostgreSQL as the same characters. Bytes are
 // compared as hex that each server computes.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QLineEdit>
-#include <QTest>
 
 namespace {
 const QString kUtf8Database = QStringLiteral("qs_charset_utf8mb3");

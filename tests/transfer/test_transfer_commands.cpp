@@ -1,18 +1,7 @@
 // Both send buttons of the table window, each scenario run in both directions and
 // checked on what the target server holds and what the window shows afterwards.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QTest>
-#include <optional>
-
-using namespace Transfer;
 
 class TransferCommandsTest : public ServerCase
 {

@@ -3,15 +3,7 @@
 // was, a refused row is that row's loss alone, and a failure that would fail every row
 // after it ends its table with one report.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QLabel>
-#include <QTest>
-
-using namespace Transfer;
 
 class TransferFailuresTest : public ServerCase
 {

@@ -2,13 +2,7 @@
 // backslashes, semicolons, blanks, non-ASCII letters, the longest names, NUL bytes,
 // bytes that are not UTF-8, and values of ten megabytes.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QTest>
 
 class HostileTest : public ServerCase
 {

@@ -2,17 +2,7 @@
 // closes what it opened, the rows already copied stay, and the target list shows the
 // table.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QProgressBar>
-#include <QTest>
-#include <optional>
-
-using namespace Transfer;
 
 namespace {
 constexpr int kRows = 100000;

@@ -3,20 +3,12 @@
 // session ends mid-packet: no row is lost without a word, and what a report says the table
 // holds is what it holds. A table of an engine without transactions keeps working.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
-#include <QTest>
 #include <QThread>
 #include <atomic>
-#include <functional>
-#include <thread>
-
-using namespace Transfer;
 
 namespace {
 constexpr int kRows = 100000;

@@ -4,16 +4,10 @@
 // rows that share MySQL packets, and many small rows, each way, arrive whole and in order,
 // every value compared through hashes each server computes itself.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTest>
-
-using namespace Transfer;
 
 namespace {
 // The copies' sizes: a handful of rows of over 1 MiB in each of a text and a binary

@@ -1,13 +1,7 @@
 // A decimal that the MySQL column could hold only rounded is refused with a report;
 // every other row arrives.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QTest>
 
 class RoundingTest : public QObject
 {

@@ -4,21 +4,12 @@
 // their count announced.
 
 #include "app/ErrorReport.h"
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
 #include <QSet>
-#include <QTest>
 #include <QThread>
 #include <atomic>
-#include <functional>
-#include <optional>
-#include <thread>
-
-using namespace Transfer;
 
 namespace {
 // A default an administrator set for the PostgreSQL account's new sessions, taken back

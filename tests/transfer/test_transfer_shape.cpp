@@ -4,14 +4,7 @@
 // keys can be overwritten and deleted, whatever index names they share.
 
 #include "app/ErrorReport.h"
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QTest>
-
-using namespace Transfer;
 
 class TransferShapeTest : public ServerCase
 {

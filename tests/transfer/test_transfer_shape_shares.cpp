@@ -2,17 +2,11 @@
 // book beside it) of each server, every table sent with "Select All", and both servers'
 // catalogues read with queries of the test's own. The shares carried are printed.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTest>
-
-using namespace Transfer;
 
 namespace {
 // What a catalogue says of the tables of a database, each item named by its table.

@@ -2,32 +2,19 @@
 // program keeps its windows painted all the while (its waiting hook runs), and what fails
 // in the end is reported once.
 
-#include "app/Windows.h"
-#include "app/db/Connection.h"
 #include "app/db/Waiting.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
-
-using namespace Transfer;
 
 namespace {
 // Counts the calls of the waiting hook and the longest time between two of them; after a

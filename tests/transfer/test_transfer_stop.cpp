@@ -5,23 +5,12 @@
 // stops the copy the same way, then ends the program.
 
 #include "app/OperationGuard.h"
-#include "app/Windows.h"
 #include "app/Yield.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
-#include <functional>
-#include <optional>
-
-using namespace Transfer;
 
 namespace {
 // Does what the user does, once, as soon as the condition holds: from the event loop that

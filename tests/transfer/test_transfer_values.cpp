@@ -2,16 +2,7 @@
 // other, compared value by value through texts each server computes itself, and the
 // CREATE TABLE statement each direction writes for those types.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QLabel>
-#include <QTest>
-#include <optional>
-
-using namespace Transfer;
 
 class TransferValuesTest : public ServerCase
 {
