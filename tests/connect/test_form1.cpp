@@ -3,16 +3,11 @@
 
 #include "app/Program.h"
 #include "app/Settings.h"
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/ProgramWindows.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTcpServer>
 #include <QtEndian>
 
@@ -260,10 +255,7 @@ private slots:
     void testConnectionReportsSuccessAndFailure()
     {
         ProgramUnderTest program;
-        program.rememberSandbox();
-        program.settings().write("PostgreSQLPort", "1");
-        Form1& form = Windows::form1();
-        form.Form_Load();
+        Form1& form = openConnectionWindow();
         QList<int> pointerWhileShown;
         MessageBox::setObserver(
             [&](const MessageBox::Shown&) { pointerWhileShown << form.pointer().value(); });
@@ -294,10 +286,7 @@ private slots:
     void theSeparatorPasswordConnectsFromTheFields()
     {
         ProgramUnderTest program;
-        program.rememberSandbox();
-        program.settings().write("PostgreSQLPort", "1");
-        Form1& form = Windows::form1();
-        form.Form_Load();
+        Form1& form = openConnectionWindow();
         form.Text2->setText(Sandbox::env("QS_PG_PORT"));
         for (QLineEdit* user : {form.Text3, form.Text7})
             user->setText(Sandbox::env("QS_ODD_USER"));

@@ -1,12 +1,5 @@
 #include "tests/support/Servers.h"
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tests/support/TableWindow.h"
-
-#include <QPushButton>
-#include <QTest>
-
 namespace {
 Form2& form()
 {
@@ -19,12 +12,7 @@ public:
     QString connectionString() const override { return Sandbox::mySQLConnectionString(); }
     std::unique_ptr<Connection> connect() const override { return Sandbox::mySQL(); }
     QChar quote() const override { return QLatin1Char('`'); }
-    QStringList tables() const override
-    {
-        QStringList names = Sandbox::column(*connect(), QStringLiteral("SHOW TABLES"));
-        names.sort();
-        return names;
-    }
+    QString tablesQuery() const override { return QStringLiteral("SHOW TABLES"); }
     QString numbersTable(const QString& table, int rows) const override
     {
         return QStringLiteral("CREATE TABLE %1 (id INT, label VARCHAR(30)) SELECT seq AS id, CONCAT('row ', "
@@ -41,7 +29,8 @@ public:
     }
     QString endSession(const QString& id) const override { return QStringLiteral("KILL CONNECTION ") + id; }
     QList<pid_t> processes(Connection&) const override { return Sandbox::mySQLProcesses(); }
-    std::function<void()> setGlobal(const QString& name, const QString& value) const override
+    // A global setting is the default of every new session.
+    std::function<void()> set(const QString& name, const QString& value, bool) const override
     {
         QString old = Sandbox::scalar(*connect(), QStringLiteral("SELECT @@GLOBAL.%1").arg(name));
         bool number = false;
@@ -51,32 +40,24 @@ public:
         Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(name, value));
         return [=] { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(name, old)); };
     }
-    Catalogue catalogue(Connection& my) const override
+    // MariaDB writes a text default quoted, and a default of NULL as NULL.
+    CatalogueQueries catalogueQueries() const override
     {
-        Catalogue catalogue;
-        const QString baseTables = QStringLiteral("TABLE_SCHEMA = DATABASE() AND TABLE_TYPE = 'BASE TABLE'");
-        catalogue.tables = Sandbox::column(
-            my, QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES WHERE ") + baseTables);
-        for (const QStringList& key : Sandbox::rows(
-                 my,
-                 QStringLiteral("SELECT TABLE_NAME, IF(INDEX_NAME = 'PRIMARY', 'primary key', IF(NON_UNIQUE "
-                                "= 0, 'unique', 'index')), INDEX_NAME, GROUP_CONCAT(COLUMN_NAME, "
-                                "IFNULL(CONCAT('(', SUB_PART, ')'), '') ORDER BY SEQ_IN_INDEX SEPARATOR "
-                                "', ') FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = DATABASE() "
-                                "AND INDEX_TYPE IN ('BTREE', 'HASH') GROUP BY TABLE_NAME, INDEX_NAME, "
-                                "NON_UNIQUE")))
-            catalogue.keys.append({key[0], key[1], key[2], key[3]});
-        // MariaDB writes a text default quoted, and a default of NULL as NULL.
-        for (const QStringList& column : Sandbox::rows(
-                 my,
-                 QStringLiteral("SELECT c.TABLE_NAME, COLUMN_NAME, IS_NULLABLE = 'NO', EXTRA LIKE "
-                                "'%auto_increment%', COLUMN_DEFAULT FROM information_schema.COLUMNS c JOIN "
-                                "information_schema.TABLES t USING (TABLE_SCHEMA, TABLE_NAME) WHERE ") +
-                     baseTables + QStringLiteral(" ORDER BY c.TABLE_NAME, ORDINAL_POSITION")))
-            catalogue.columns.append({column[0], column[1], column[2] == QLatin1String("1"),
-                                      column[3] == QLatin1String("1"),
-                                      column[4] == QLatin1String("NULL") ? QString() : column[4]});
-        return catalogue;
+        const QString ours = QStringLiteral(" WHERE TABLE_SCHEMA = DATABASE()");
+        const QString baseTables = ours + QStringLiteral(" AND TABLE_TYPE = 'BASE TABLE'");
+        return {
+            QStringLiteral("SELECT TABLE_NAME FROM information_schema.TABLES") + baseTables,
+            QStringLiteral("SELECT TABLE_NAME, IF(INDEX_NAME = 'PRIMARY', 'primary key', IF(NON_UNIQUE = 0, "
+                           "'unique', 'index')), INDEX_NAME, GROUP_CONCAT(COLUMN_NAME, IFNULL(CONCAT('(', "
+                           "SUB_PART, ')'), '') ORDER BY SEQ_IN_INDEX SEPARATOR ', ') FROM "
+                           "information_schema.STATISTICS") +
+                ours +
+                QStringLiteral(" AND INDEX_TYPE IN ('BTREE', 'HASH') GROUP BY TABLE_NAME, INDEX_NAME, "
+                               "NON_UNIQUE"),
+            QStringLiteral("SELECT c.TABLE_NAME, COLUMN_NAME, IS_NULLABLE = 'NO', EXTRA LIKE "
+                           "'%auto_increment%', COLUMN_DEFAULT FROM information_schema.COLUMNS c JOIN "
+                           "information_schema.TABLES t USING (TABLE_SCHEMA, TABLE_NAME)") +
+                baseTables + QStringLiteral(" ORDER BY c.TABLE_NAME, ORDINAL_POSITION")};
     }
 
     TableList* list() const override { return form().List1; }
@@ -92,12 +73,9 @@ public:
     QString connectionString() const override { return Sandbox::postgreSQLConnectionString(); }
     std::unique_ptr<Connection> connect() const override { return Sandbox::postgreSQL(); }
     QChar quote() const override { return QLatin1Char('"'); }
-    QStringList tables() const override
+    QString tablesQuery() const override
     {
-        QStringList names = Sandbox::column(
-            *connect(), QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public'"));
-        names.sort();
-        return names;
+        return QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public'");
     }
     QString numbersTable(const QString& table, int rows) const override
     {
@@ -122,44 +100,42 @@ public:
         return Sandbox::postgreSQLProcesses(
             static_cast<pid_t>(Sandbox::scalar(session, QStringLiteral("SELECT pg_backend_pid()")).toLong()));
     }
-    // The server's processes read the setting again a moment after the reload.
-    std::function<void()> setGlobal(const QString& name, const QString& value) const override
+    // The server's processes read a setting of the server again a moment after the reload.
+    std::function<void()> set(const QString& name, const QString& value, bool forNewSessions) const override
     {
-        auto admin = std::shared_ptr<Connection>(Sandbox::postgreSQLAdmin());
-        Sandbox::exec(*admin, QStringLiteral("ALTER SYSTEM SET %1 = %2").arg(name, value));
-        Sandbox::exec(*admin, QStringLiteral("SELECT pg_reload_conf()"));
+        auto admin = std::shared_ptr<Connection>(forNewSessions ? connect() : Sandbox::postgreSQLAdmin());
+        const QString alter =
+            forNewSessions ? QStringLiteral("ALTER ROLE CURRENT_USER") : QStringLiteral("ALTER SYSTEM");
+        auto reload = [=] {
+            if (!forNewSessions)
+                admin->Execute(QStringLiteral("SELECT pg_reload_conf()"));
+        };
+        admin->Execute(QStringLiteral("%1 SET %2 = %3").arg(alter, name, value));
+        reload();
         return [=] {
-            admin->Execute(QStringLiteral("ALTER SYSTEM RESET ") + name);
-            admin->Execute(QStringLiteral("SELECT pg_reload_conf()"));
+            admin->Execute(QStringLiteral("%1 RESET %2").arg(alter, name));
+            reload();
         };
     }
-    Catalogue catalogue(Connection& pg) const override
+    CatalogueQueries catalogueQueries() const override
     {
-        Catalogue catalogue;
-        catalogue.tables = Sandbox::column(
-            pg, QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public'"));
-        for (const QStringList& key : Sandbox::rows(
-                 pg, QStringLiteral(
-                         "SELECT t.relname, CASE WHEN i.indisprimary THEN 'primary key' WHEN i.indisunique "
-                         "THEN 'unique' ELSE 'index' END, x.relname, (SELECT string_agg(a.attname, ', ' "
-                         "ORDER BY k.n) FROM unnest(i.indkey::int2[]) WITH ORDINALITY k(attnum, n) JOIN "
-                         "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum WHERE k.n <= "
-                         "i.indnkeyatts) FROM pg_index i JOIN pg_class t ON t.oid = i.indrelid JOIN pg_class "
-                         "x ON x.oid = i.indexrelid JOIN pg_am am ON am.oid = x.relam WHERE t.relnamespace = "
-                         "'public'::regnamespace AND am.amname = 'btree' AND i.indexprs IS NULL AND "
-                         "i.indpred IS NULL")))
-            catalogue.keys.append({key[0], key[1], key[2], key[3]});
-        for (const QStringList& column : Sandbox::rows(
-                 pg, QStringLiteral(
-                         "SELECT c.relname, a.attname, a.attnotnull::int, (a.attidentity <> '' OR "
-                         "coalesce(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%')::int, "
-                         "coalesce(pg_get_expr(d.adbin, d.adrelid), '') FROM pg_attribute a JOIN pg_class c "
-                         "ON c.oid = a.attrelid LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum "
-                         "= a.attnum WHERE c.relnamespace = 'public'::regnamespace AND c.relkind IN ('r', "
-                         "'p') AND a.attnum > 0 AND NOT a.attisdropped ORDER BY c.relname, a.attnum")))
-            catalogue.columns.append({column[0], column[1], column[2] == QLatin1String("1"),
-                                      column[3] == QLatin1String("1"), column[4]});
-        return catalogue;
+        return {
+            tablesQuery(),
+            QStringLiteral(
+                "SELECT t.relname, CASE WHEN i.indisprimary THEN 'primary key' WHEN i.indisunique THEN "
+                "'unique' ELSE 'index' END, x.relname, (SELECT string_agg(a.attname, ', ' ORDER BY k.n) "
+                "FROM unnest(i.indkey::int2[]) WITH ORDINALITY k(attnum, n) JOIN pg_attribute a ON "
+                "a.attrelid = i.indrelid AND a.attnum = k.attnum WHERE k.n <= i.indnkeyatts) FROM pg_index i "
+                "JOIN pg_class t ON t.oid = i.indrelid JOIN pg_class x ON x.oid = i.indexrelid JOIN pg_am am "
+                "ON am.oid = x.relam WHERE t.relnamespace = 'public'::regnamespace AND am.amname = 'btree' "
+                "AND i.indexprs IS NULL AND i.indpred IS NULL"),
+            QStringLiteral(
+                "SELECT c.relname, a.attname, a.attnotnull::int, (a.attidentity <> '' OR "
+                "coalesce(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%')::int, "
+                "pg_get_expr(d.adbin, d.adrelid) FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+                "LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum WHERE "
+                "c.relnamespace = 'public'::regnamespace AND c.relkind IN ('r', 'p') AND a.attnum > 0 AND "
+                "NOT a.attisdropped ORDER BY c.relname, a.attnum")};
     }
 
     TableList* list() const override { return form().List2; }
@@ -180,6 +156,27 @@ const Server& Server::postgreSQL()
 {
     static const PostgreSQLServer server;
     return server;
+}
+
+QStringList Server::tables() const
+{
+    QStringList names = Sandbox::column(*connect(), tablesQuery());
+    names.sort();
+    return names;
+}
+
+Catalogue Server::catalogue(Connection& connection) const
+{
+    const CatalogueQueries queries = catalogueQueries();
+    Catalogue catalogue;
+    catalogue.tables = Sandbox::column(connection, queries.tables);
+    for (const QStringList& key : Sandbox::rows(connection, queries.keys))
+        catalogue.keys.append({key[0], key[1], key[2], key[3]});
+    for (const QStringList& column : Sandbox::rows(connection, queries.columns))
+        catalogue.columns.append({column[0], column[1], column[2] == QLatin1String("1"),
+                                  column[3] == QLatin1String("1"),
+                                  column[4] == QLatin1String("NULL") ? QString() : column[4]});
+    return catalogue;
 }
 
 QString Server::quoted(const QString& name) const
@@ -216,8 +213,9 @@ void Server::deleteTables(const QStringList& tables) const
     deleteButton()->click();
 }
 
-GlobalSetting::GlobalSetting(const Server& server, const QString& name, const QString& value)
-    : m_name(name), m_undo(server.setGlobal(name, value))
+GlobalSetting::GlobalSetting(const Server& server, const QString& name, const QString& value,
+                             bool forNewSessions)
+    : m_name(name), m_undo(server.set(name, value, forNewSessions))
 {}
 
 GlobalSetting::~GlobalSetting()

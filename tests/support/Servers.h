@@ -5,8 +5,7 @@
 // its list in the table window with the buttons under it, and what its catalogue says of
 // the tables' shapes.
 
-#include "tests/support/TableWindow.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/ProgramWindows.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -53,7 +52,7 @@ public:
     virtual QChar quote() const = 0;
     QString quoted(const QString& name) const;
     // The tables of the test database (PostgreSQL: of the public schema), sorted.
-    virtual QStringList tables() const = 0;
+    QStringList tables() const;
     // Tables of one column, id.
     void createTables(const QStringList& names) const;
     // A statement that makes a table of the numbers 1..rows in id, with a label "row n".
@@ -65,9 +64,11 @@ public:
     virtual QString endSession(const QString& id) const = 0;
     // The processes that answer for the session: stopped, the server says nothing.
     virtual QList<pid_t> processes(Connection& session) const = 0;
-    // Sets a global setting as its administrator would; the function given back undoes it.
-    virtual std::function<void()> setGlobal(const QString& name, const QString& value) const = 0;
-    virtual Catalogue catalogue(Connection& connection) const = 0;
+    // Sets a setting as its administrator would, for the server or for the new sessions of
+    // the test account; the function given back undoes it.
+    virtual std::function<void()> set(const QString& name, const QString& value,
+                                      bool forNewSessions) const = 0;
+    Catalogue catalogue(Connection& connection) const;
 
     // The server's list in the table window, and the buttons under it: the send button
     // copies its selected tables to the other server.
@@ -84,16 +85,28 @@ public:
     // Selects exactly the tables in the list and clicks the button.
     void send(const QStringList& tables) const;
     void deleteTables(const QStringList& tables) const;
+
+protected:
+    // The queries of its tables, and of its catalogue: the base tables; the keys (table,
+    // kind, name, columns); the columns (table, name, and 1 or 0 for NOT NULL and for
+    // auto-increment, the default or NULL).
+    virtual QString tablesQuery() const = 0;
+    struct CatalogueQueries
+    {
+        QString tables, keys, columns;
+    };
+    virtual CatalogueQueries catalogueQueries() const = 0;
 };
 
 Q_DECLARE_METATYPE(const Server*)
 
-// A global setting of a server, given back however the test ends; a failure there is told,
-// not thrown from a destructor.
+// A setting of a server, or a default for the test account's new sessions, given back
+// however the test ends; a failure there is told, not thrown from a destructor.
 class GlobalSetting
 {
 public:
-    GlobalSetting(const Server& server, const QString& name, const QString& value);
+    GlobalSetting(const Server& server, const QString& name, const QString& value,
+                  bool forNewSessions = false);
     ~GlobalSetting();
     GlobalSetting(const GlobalSetting&) = delete;
     GlobalSetting& operator=(const GlobalSetting&) = delete;

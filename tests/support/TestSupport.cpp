@@ -87,17 +87,21 @@ QString ProgramUnderTest::settingsFile() const
 
 void ProgramUnderTest::rememberSandbox()
 {
-    Settings& store = *m_settings;
-    store.write(QStringLiteral("PostgreSQLServer"), Sandbox::env("QS_PG_HOST"));
-    store.write(QStringLiteral("PostgreSQLPort"), Sandbox::env("QS_PG_PORT"));
-    store.write(QStringLiteral("PostgreSQLUser"), Sandbox::env("QS_PG_USER"));
-    store.write(QStringLiteral("PostgreSQLPassword"), Sandbox::env("QS_PG_PASSWORD"));
-    store.write(QStringLiteral("PostgreSQLDatabase"), Sandbox::env("QS_PG_DATABASE"));
-    store.write(QStringLiteral("MySQLServer"), Sandbox::env("QS_MY_HOST"));
-    store.write(QStringLiteral("MySQLUser"), Sandbox::env("QS_MY_USER"));
-    store.write(QStringLiteral("MySQLPassword"), Sandbox::env("QS_MY_PASSWORD"));
-    store.write(QStringLiteral("MySQLDatabase"), Sandbox::env("QS_MY_DATABASE"));
-    store.write(QStringLiteral("MySQLPort"), Sandbox::env("QS_MY_PORT"));
+    Sandbox::remember(*m_settings);
+}
+
+void Sandbox::remember(Settings& store)
+{
+    store.write(QStringLiteral("PostgreSQLServer"), env("QS_PG_HOST"));
+    store.write(QStringLiteral("PostgreSQLPort"), env("QS_PG_PORT"));
+    store.write(QStringLiteral("PostgreSQLUser"), env("QS_PG_USER"));
+    store.write(QStringLiteral("PostgreSQLPassword"), env("QS_PG_PASSWORD"));
+    store.write(QStringLiteral("PostgreSQLDatabase"), env("QS_PG_DATABASE"));
+    store.write(QStringLiteral("MySQLServer"), env("QS_MY_HOST"));
+    store.write(QStringLiteral("MySQLUser"), env("QS_MY_USER"));
+    store.write(QStringLiteral("MySQLPassword"), env("QS_MY_PASSWORD"));
+    store.write(QStringLiteral("MySQLDatabase"), env("QS_MY_DATABASE"));
+    store.write(QStringLiteral("MySQLPort"), env("QS_MY_PORT"));
 }
 
 QString Sandbox::env(const char* name)

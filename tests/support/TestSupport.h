@@ -33,9 +33,8 @@ public:
     int endCalls() const { return m_endCalls; }
     QStringList browserOpens() const { return m_opened; }
     void setDraw(int value) { m_draw = value; }
-    // Points the connection window's fields at the sandbox servers (or at the given
-    // details) before anything is loaded: by the settings store, as a user's last run
-    // would have left them.
+    // Points the connection window's fields at the sandbox servers before anything is
+    // loaded: by the settings store, as a user's last run would have left them.
     void rememberSandbox();
 
 private:
@@ -51,6 +50,8 @@ namespace Sandbox {
 QString env(const char* name); // fails the test run when the sandbox is not there
 QString postgreSQLConnectionString();
 QString mySQLConnectionString();
+// Writes the sandbox's details into the settings store, as the connection window keeps them.
+void remember(Settings& store);
 // A connection of the test's own, for setting up and checking server contents.
 std::unique_ptr<Connection> postgreSQL();
 std::unique_ptr<Connection> mySQL();

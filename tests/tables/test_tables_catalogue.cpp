@@ -63,10 +63,7 @@ private slots:
 
     void unreachablePostgreSQLStopsQuietly()
     {
-        m_program->rememberSandbox();
-        m_program->settings().write(QStringLiteral("PostgreSQLPort"), kDeadPort);
-        Form1& connection = Windows::form1();
-        connection.Form_Load();
+        Form1& connection = openConnectionWindow();
         connection.show();
         const int attempts = Sandbox::mySQLConnections();
         QTest::mouseClick(connection.PushButton2, Qt::LeftButton);

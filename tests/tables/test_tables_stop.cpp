@@ -6,9 +6,7 @@
 
 #include "tests/support/Servers.h"
 
-#include <QElapsedTimer>
 #include <QMessageBox>
-#include <QTimer>
 
 class TestTablesStop : public ServerCase
 {
@@ -29,22 +27,16 @@ private slots:
         const int before = list->count();
 
         // The user presses Stop once a few tables are gone.
-        QTimer watch;
-        QElapsedTimer sinceStop;
         bool enabledWhileRunning = false;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (before - list->count() < 5 || sinceStop.isValid())
-                return;
-            enabledWhileRunning = form.stopButton()->isEnabled();
-            sinceStop.start();
-            QTest::mouseClick(form.stopButton(), Qt::LeftButton);
-        });
-        watch.start(1);
+        WhenThen stop([&] { return before - list->count() >= 5; },
+                      [&] {
+                          enabledWhileRunning = form.stopButton()->isEnabled();
+                          QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+                      });
         QTest::mouseClick(server().deleteButton(), Qt::LeftButton);
-        watch.stop();
 
-        QVERIFY(sinceStop.isValid());
-        QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
+        QVERIFY(stop.done());
+        QVERIFY2(stop.elapsed() < 1000, qPrintable(QString::number(stop.elapsed())));
         QS_VERIFY_NO_BOXES();
         QVERIFY(enabledWhileRunning);
         QVERIFY(!form.stopButton()->isEnabled());

@@ -4,7 +4,7 @@
 // values, the reports of a copy, and acting while a copy runs.
 
 #include "tests/support/Servers.h"
-#include "tests/support/TableWindow.h"
+#include "tests/support/ProgramWindows.h"
 
 #include <QList>
 #include <QStringList>

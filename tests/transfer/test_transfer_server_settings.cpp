@@ -3,7 +3,6 @@
 // on idle transactions, a small max_allowed_packet, and sources whose rows are not the rows
 // their count announced.
 
-#include "app/ErrorReport.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
@@ -12,30 +11,6 @@
 #include <atomic>
 
 namespace {
-// A default an administrator set for the PostgreSQL account's new sessions, taken back
-// however the test ends.
-class RoleDefault
-{
-public:
-    RoleDefault(Connection& connection, const QString& name, const QString& value)
-        : m_connection(connection), m_name(name)
-    {
-        Sandbox::exec(m_connection, QStringLiteral("ALTER ROLE CURRENT_USER SET %1 = %2").arg(name, value));
-    }
-    ~RoleDefault()
-    {
-        if (!Attempt(
-                [&] { m_connection.Execute(QStringLiteral("ALTER ROLE CURRENT_USER RESET ") + m_name); }))
-            qWarning("the default %s could not be taken back", qPrintable(m_name));
-    }
-    RoleDefault(const RoleDefault&) = delete;
-    RoleDefault& operator=(const RoleDefault&) = delete;
-
-private:
-    Connection& m_connection;
-    QString m_name;
-};
-
 // The box of repeated failures lists a table's count like this, when the kind happened at
 // that line in that table alone.
 QString repeatedCount(const QString& table, int count, int line)
@@ -102,29 +77,26 @@ private slots:
 
     void noAdministratorsDefaultCutsACopy_data()
     {
-        QTest::addColumn<QString>("server");
+        QTest::addColumn<const Server*>("server");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");
         // Sessions that leave their changes uncommitted (the copy commits each packet and its
         // statements of structure commit themselves; the row guards that), or whose SELECTs
         // return a few rows.
-        QTest::newRow("MySQL autocommit off") << "MySQL"
-                                              << "autocommit"
+        QTest::newRow("MySQL autocommit off") << &Server::mySQL() << "autocommit"
                                               << "0";
-        QTest::newRow("MySQL sql_select_limit") << "MySQL"
-                                                << "sql_select_limit"
+        QTest::newRow("MySQL sql_select_limit") << &Server::mySQL() << "sql_select_limit"
                                                 << "5";
         // A source's snapshot is an open transaction, idle while the target takes its rows.
-        QTest::newRow("PostgreSQL idle transaction limit") << "PostgreSQL"
-                                                           << "idle_in_transaction_session_timeout"
-                                                           << "1";
+        QTest::newRow("PostgreSQL idle transaction limit")
+            << &Server::postgreSQL() << "idle_in_transaction_session_timeout"
+            << "1";
     }
 
     void noAdministratorsDefaultCutsACopy()
     {
         // A keyed table each way, copied under a default set for every new session: each copy
         // holds every row with its key, seen by a session opened afterwards.
-        QFETCH(QString, server);
         QFETCH(QString, name);
         QFETCH(QString, value);
         constexpr int kRows = 20000;
@@ -135,17 +107,11 @@ private slots:
         Sandbox::exec(
             *m_pg, QStringLiteral("INSERT INTO from_pg SELECT n, 'row ' || n FROM generate_series(1, %1) n")
                        .arg(kRows));
-        std::optional<GlobalSetting> global;
-        std::optional<RoleDefault> role;
-        if (server == QLatin1String("MySQL"))
-            global.emplace(Server::mySQL(), name, value);
-        else
-            role.emplace(*m_pg, name, value);
+        std::optional<GlobalSetting> setting(std::in_place, server(), name, value, true);
         openTableWindow();
         Server::mySQL().send({QStringLiteral("from_my")});
         Server::postgreSQL().send({QStringLiteral("from_pg")});
-        global.reset();
-        role.reset();
+        setting.reset();
         QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));
 
         auto my = Sandbox::mySQL();

@@ -13,36 +13,6 @@
 #include <QTimer>
 
 namespace {
-// Does what the user does, once, as soon as the condition holds: from the event loop that
-// the running click lets in, between two rows or inside a wait for a server.
-class WhenThen
-{
-public:
-    WhenThen(std::function<bool()> when, std::function<void()> then)
-        : m_when(std::move(when)), m_then(std::move(then))
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (m_done || !m_when())
-                return;
-            m_done = true;
-            m_timer.stop();
-            m_clock.start();
-            m_then();
-        });
-        m_timer.start(5);
-    }
-    bool done() const { return m_done; }
-    // Since the action.
-    qint64 elapsed() const { return m_clock.elapsed(); }
-
-private:
-    std::function<bool()> m_when;
-    std::function<void()> m_then;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    bool m_done = false;
-};
-
 // The number of a summary line, "Stopped: 0 of 1 table copied, 1 in part: 12,345 rows
 // written; in 0.4 s." gives 12345 for "rows written".
 qint64 summaryNumber(const QString& summary, const QString& after)

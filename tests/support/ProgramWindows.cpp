@@ -1,31 +1,23 @@
-#include "tests/support/TableWindow.h"
+#include "tests/support/ProgramWindows.h"
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
+#include "app/Settings.h"
 #include "tests/support/TestSupport.h"
-
-#include <QLineEdit>
-#include <QTest>
 
 Form2& openTableWindow()
 {
-    Form1& form = Windows::form1();
-    form.Text1->setText(Sandbox::env("QS_PG_HOST"));
-    form.Text2->setText(Sandbox::env("QS_PG_PORT"));
-    form.Text3->setText(Sandbox::env("QS_PG_USER"));
-    form.Text4->setText(Sandbox::env("QS_PG_PASSWORD"));
-    form.Text5->setText(Sandbox::env("QS_PG_DATABASE"));
-    form.Text6->setText(Sandbox::env("QS_MY_HOST"));
-    form.Text10->setText(Sandbox::env("QS_MY_PORT"));
-    form.Text7->setText(Sandbox::env("QS_MY_USER"));
-    form.Text8->setText(Sandbox::env("QS_MY_PASSWORD"));
-    form.Text9->setText(Sandbox::env("QS_MY_DATABASE"));
-    form.PushButton2_Click();
-    if (!MessageBox::history().isEmpty())
-        qFatal("\"Next >\" failed: %s", qPrintable(MessageBox::history().constFirst().text));
+    Sandbox::remember(Settings::instance());
+    Windows::form1().Form_Load();
+    if (!MessageBox::history().isEmpty() || !Windows::form2Exists())
+        qFatal("the table window did not open: %s", qPrintable(shownTexts().join(QLatin1Char('\n'))));
     return Windows::form2();
+}
+
+Form1& openConnectionWindow()
+{
+    Sandbox::remember(Settings::instance());
+    Settings::instance().write(QStringLiteral("PostgreSQLPort"), kDeadPort);
+    Windows::form1().Form_Load();
+    return Windows::form1();
 }
 
 void select(TableList* list, const QStringList& names)
@@ -69,4 +61,18 @@ QStringList items(const TableList* list)
             texts.append(list->item(i)->text());
     }
     return texts;
+}
+
+WhenThen::WhenThen(std::function<bool()> when, std::function<void()> then)
+    : m_when(std::move(when)), m_then(std::move(then))
+{
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (m_done || !m_when())
+            return;
+        m_done = true;
+        m_timer.stop();
+        m_clock.start();
+        m_then();
+    });
+    m_timer.start(5);
 }
