@@ -36,47 +36,48 @@ struct Catalogue
     QList<Column> columns; // table by table, in their order
 };
 
+// One of the two servers; each hook says what it is on either, side by side.
 class Server
 {
 public:
     static const Server& mySQL();
     static const Server& postgreSQL();
-    virtual ~Server() = default;
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
 
     bool isMySQL() const { return this == &mySQL(); }
     const Server& other() const { return isMySQL() ? postgreSQL() : mySQL(); }
 
-    virtual QString connectionString() const = 0;
-    virtual std::unique_ptr<Connection> connect() const = 0;
+    QString connectionString() const;
+    std::unique_ptr<Connection> connect() const;
     // The character that quotes a name, and a name between two of them.
-    virtual QChar quote() const = 0;
+    QChar quote() const;
     QString quoted(const QString& name) const;
     // The tables of the test database (PostgreSQL: of the public schema), sorted.
     QStringList tables() const;
     // Tables of one column, id.
     void createTables(const QStringList& names) const;
     // A statement that makes a table of the numbers 1..rows in id, with a label "row n".
-    virtual QString numbersTable(const QString& table, int rows) const = 0;
-    virtual QString sleep(int seconds) const = 0;
+    QString numbersTable(const QString& table, int rows) const;
+    QString sleep(int seconds) const;
     // A query of the ids of the sessions that wait for a lock in a statement like the pattern.
-    virtual QString lockWaits(const QString& pattern) const = 0;
+    QString lockWaits(const QString& pattern) const;
     // The statement that ends the session of that id, as an administrator would.
-    virtual QString endSession(const QString& id) const = 0;
+    QString endSession(const QString& id) const;
     // The processes that answer for the session: stopped, the server says nothing.
-    virtual QList<pid_t> processes(Connection& session) const = 0;
+    QList<pid_t> processes(Connection& session) const;
     // Sets a setting as its administrator would, for the server or for the new sessions of
     // the test account; the function given back undoes it.
-    virtual std::function<void()> set(const QString& name, const QString& value,
-                                      bool forNewSessions) const = 0;
+    std::function<void()> set(const QString& name, const QString& value, bool forNewSessions) const;
     Catalogue catalogue(Connection& connection) const;
 
     // The server's list in the table window, and the buttons under it: the send button
     // copies its selected tables to the other server.
-    virtual TableList* list() const = 0;
-    virtual QPushButton* sendButton() const = 0;
-    virtual QPushButton* deleteButton() const = 0;
-    virtual QPushButton* renameButton() const = 0;
-    virtual QPushButton* deselectAllButton() const = 0;
+    TableList* list() const;
+    QPushButton* sendButton() const;
+    QPushButton* deleteButton() const;
+    QPushButton* renameButton() const;
+    QPushButton* deselectAllButton() const;
     // The handler of a button, as an error report names it: "PushButton3_Click".
     static QString procedure(const QPushButton* button);
     // Its error report as shownBoxes() tells it.
@@ -86,16 +87,8 @@ public:
     void send(const QStringList& tables) const;
     void deleteTables(const QStringList& tables) const;
 
-protected:
-    // The queries of its tables, and of its catalogue: the base tables; the keys (table,
-    // kind, name, columns); the columns (table, name, and 1 or 0 for NOT NULL and for
-    // auto-increment, the default or NULL).
-    virtual QString tablesQuery() const = 0;
-    struct CatalogueQueries
-    {
-        QString tables, keys, columns;
-    };
-    virtual CatalogueQueries catalogueQueries() const = 0;
+private:
+    Server() = default;
 };
 
 Q_DECLARE_METATYPE(const Server*)

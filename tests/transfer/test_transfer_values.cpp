@@ -8,18 +8,29 @@ class TransferValuesTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void everyValueToPostgreSQL()
+    // Every common column type of the source's server, with its smallest values and empty
+    // strings, its largest values, backslashes and every byte, ordinary values, and NULL
+    // everywhere (first and last column too); and then a MySQL zero date, or PostgreSQL texts
+    // that look like dates and numbers. Compared as texts each server computes itself:
+    // numbers and times as text, strings and bytes as hex, long values as length and md5.
+    void everyValue_data()
     {
-        Sandbox::exec(my(), QStringLiteral(R"(CREATE TABLE every_type (
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<QString>("create");
+        QTest::addColumn<QString>("insert");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("sourceTexts");
+        QTest::addColumn<QString>("targetTexts");
+        QTest::addColumn<QList<int>>("doubles");
+        // The window tells that the zero date, which PostgreSQL has not, was written as NULL.
+        QTest::newRow("to PostgreSQL")
+            << &Server::mySQL() << QStringLiteral(R"(CREATE TABLE every_type (
             ti TINYINT, uti TINYINT UNSIGNED, si SMALLINT, usi SMALLINT UNSIGNED, mi MEDIUMINT, umi MEDIUMINT UNSIGNED,
             i INT, ui INT UNSIGNED, id INT NOT NULL, bi BIGINT, ubi BIGINT UNSIGNED, `dec` DECIMAL(30,10), fl FLOAT,
             dbl DOUBLE, d DATE, t TIME(6), dt DATETIME(6), ts TIMESTAMP(6) NULL DEFAULT NULL, y YEAR, `bit` BIT(1),
             ch CHAR(10), vc VARCHAR(300), lt LONGTEXT, en ENUM('x','y z'), bin BINARY(4), vb VARBINARY(300),
-            bl LONGBLOB) DEFAULT CHARSET=utf8mb4)"));
-        const QString all = everyByteHex();
-        // Smallest values and empty strings; largest values, backslashes and every byte;
-        // ordinary values; NULL everywhere (first and last column too) and a zero date.
-        Sandbox::exec(my(), QStringLiteral(R"(INSERT INTO every_type VALUES
+            bl LONGBLOB) DEFAULT CHARSET=utf8mb4)")
+            << QStringLiteral(R"(INSERT INTO every_type VALUES
             (-128, 0, -32768, 0, -8388608, 0, -2147483648, 0, 1, -9223372036854775808, 0,
              -99999999999999999999.9999999999, -3.4028234663852886e38, -1.7976931348623157e308, '1000-01-01',
              '-838:59:59.000000', '1000-01-01 00:00:00', '1970-01-01 00:00:01', 1901, b'0', '', '', '', 'x',
@@ -33,49 +44,27 @@ private slots:
              'ends with \', 'Grüße, 日本語, 😀', NULL, X'01020304', X'5C27', NULL),
             (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 4, NULL, NULL, NULL, NULL, NULL, '0000-00-00', NULL,
              NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL))")
-                                .arg(all));
-        openTableWindow();
-        Server::mySQL().send({QStringLiteral("every_type")});
-        QS_VERIFY_NO_BOXES();
-        // The window tells that the zero date, which PostgreSQL has not, was written as NULL.
-        const QString summary = Windows::form2().summaryLine()->text();
-        QVERIFY2(summary.startsWith(QStringLiteral(
-                     "Done: 1 of 1 table copied: 4 rows written, 1 zero date written as NULL; in ")),
-                 qPrintable(summary));
-
-        // The same values as texts each server computes itself: numbers and times as text,
-        // strings and bytes as hex, long values as length and md5.
-        QList<QStringList> source = Sandbox::rows(my(), QStringLiteral(R"(SELECT
+            << QStringLiteral("4 rows written, 1 zero date written as NULL") << QStringLiteral(R"(SELECT
             CAST(id AS CHAR), CAST(ti AS CHAR), CAST(uti AS CHAR), CAST(si AS CHAR), CAST(usi AS CHAR),
             CAST(mi AS CHAR), CAST(umi AS CHAR), CAST(i AS CHAR), CAST(ui AS CHAR), CAST(bi AS CHAR),
             CAST(ubi AS CHAR), CAST(`dec` AS CHAR), CAST(fl AS DOUBLE), dbl, NULLIF(CAST(d AS CHAR), '0000-00-00'),
             CAST(t AS CHAR), CAST(dt AS CHAR), CAST(ts AS CHAR), CAST(y AS CHAR), CAST(`bit` + 0 AS CHAR), HEX(ch),
             HEX(vc), CONCAT(LENGTH(lt), ':', MD5(lt)), HEX(en), HEX(bin), HEX(vb), CONCAT(LENGTH(bl), ':', MD5(bl))
-            FROM every_type ORDER BY id)"));
-        QList<QStringList> target = Sandbox::rows(pg(), QStringLiteral(R"(SELECT
+            FROM every_type ORDER BY id)")
+            << QStringLiteral(R"(SELECT
             "id"::text, "ti"::text, "uti"::text, "si"::text, "usi"::text, "mi"::text, "umi"::text, "i"::text,
             "ui"::text, "bi"::text, "ubi"::text, "dec", "fl"::float4::float8, "dbl"::float8, "d"::text, "t", "dt",
             "ts", "y"::text, "bit"::int::text, upper(encode(convert_to("ch", 'UTF8'), 'hex')),
             upper(encode(convert_to("vc", 'UTF8'), 'hex')), octet_length("lt") || ':' || md5("lt"),
             upper(encode(convert_to("en", 'UTF8'), 'hex')), upper(encode("bin", 'hex')), upper(encode("vb", 'hex')),
-            length("bl") || ':' || md5("bl") FROM "every_type" ORDER BY "id")"));
-        asDoubles(source, {12, 13});
-        asDoubles(target, {12, 13});
-        QCOMPARE(target.size(), 4);
-        for (int r = 0; r < source.size(); ++r)
-            QCOMPARE(target.value(r), source.at(r));
-    }
-
-    void everyValueToMySQL()
-    {
-        Sandbox::exec(pg(),
-                      QStringLiteral(R"(CREATE TABLE every_type (s2 smallint, id integer NOT NULL, i4 integer,
+            length("bl") || ':' || md5("bl") FROM "every_type" ORDER BY "id")")
+            << QList<int>{12, 13};
+        QTest::newRow("to MySQL")
+            << &Server::postgreSQL()
+            << QStringLiteral(R"(CREATE TABLE every_type (s2 smallint, id integer NOT NULL, i4 integer,
             i8 bigint, num numeric(30,10), anynum numeric, f4 real, f8 double precision, d date, t time(6),
-            ts timestamp(6), tz timestamptz, b boolean, ch char(5), vc varchar(300), tx text, u uuid, by bytea))"));
-        // Smallest values and empty strings; largest values, backslashes and every byte;
-        // ordinary values; NULL everywhere (first and last column too); texts that look like
-        // dates and numbers.
-        Sandbox::exec(pg(), QStringLiteral(R"(INSERT INTO every_type VALUES
+            ts timestamp(6), tz timestamptz, b boolean, ch char(5), vc varchar(300), tx text, u uuid, by bytea))")
+            << QStringLiteral(R"(INSERT INTO every_type VALUES
             (-32768, 1, -2147483648, -9223372036854775808, -99999999999999999999.9999999999,
              -12345678901234567890.123456789012345678, '-3.4028235e38', '-1.7976931348623157e308', '1000-01-01',
              '00:00:00', '1000-01-01 00:00:00', '1970-01-01 00:00:00+00', false, '12345', '', '',
@@ -90,28 +79,42 @@ private slots:
             (NULL, 4, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),
             (NULL, 5, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, '31.08', '2021-08-31',
              '14:05', NULL, NULL))")
-                                .arg(everyByteHex()));
-        openTableWindow();
-        Server::postgreSQL().send({QStringLiteral("every_type")});
-        QS_VERIFY_NO_BOXES();
-
-        // The same values as texts each server computes itself.
-        QList<QStringList> source =
-            Sandbox::rows(pg(), QStringLiteral(R"(SELECT id::text, s2::text, i4::text, i8::text,
+            << QStringLiteral("5 rows written")
+            << QStringLiteral(R"(SELECT id::text, s2::text, i4::text, i8::text,
             num::text, anynum::numeric(65,30)::text, f4::float8, f8, to_char(d, 'YYYY-MM-DD') || ' 00:00:00', t::text,
             to_char(ts, 'YYYY-MM-DD HH24:MI:SS.US'), to_char(tz AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS.US'),
             b::text, upper(encode(convert_to(ch::text, 'UTF8'), 'hex')), upper(encode(convert_to(vc, 'UTF8'), 'hex')),
-            octet_length(tx) || ':' || md5(tx), u::text, upper(encode(by, 'hex')) FROM every_type ORDER BY id)"));
-        QList<QStringList> target =
-            Sandbox::rows(my(), QStringLiteral(R"(SELECT CAST(id AS CHAR), CAST(s2 AS CHAR),
+            octet_length(tx) || ':' || md5(tx), u::text, upper(encode(by, 'hex')) FROM every_type ORDER BY id)")
+            << QStringLiteral(R"(SELECT CAST(id AS CHAR), CAST(s2 AS CHAR),
             CAST(i4 AS CHAR), CAST(i8 AS CHAR), CAST(num AS CHAR), CAST(anynum AS CHAR), CAST(f4 AS DOUBLE), f8,
             CAST(d AS CHAR), t, CAST(ts AS CHAR), CAST(tz AS CHAR), b, HEX(ch), HEX(vc),
-            CONCAT(LENGTH(tx), ':', MD5(tx)), u, HEX(`by`) FROM every_type ORDER BY id)"));
-        asDoubles(source, {6, 7});
-        asDoubles(target, {6, 7});
-        QCOMPARE(target.size(), 5);
-        for (int r = 0; r < source.size(); ++r)
-            QCOMPARE(target.value(r), source.at(r));
+            CONCAT(LENGTH(tx), ':', MD5(tx)), u, HEX(`by`) FROM every_type ORDER BY id)")
+            << QList<int>{6, 7};
+    }
+    void everyValue()
+    {
+        QFETCH(QString, create);
+        QFETCH(QString, insert);
+        QFETCH(QString, summary);
+        QFETCH(QString, sourceTexts);
+        QFETCH(QString, targetTexts);
+        QFETCH(QList<int>, doubles);
+        Sandbox::exec(source(), create);
+        Sandbox::exec(source(), insert.arg(everyByteHex()));
+        openTableWindow();
+        send({QStringLiteral("every_type")});
+        QS_VERIFY_NO_BOXES();
+        const QString line = Windows::form2().summaryLine()->text();
+        QVERIFY2(line.startsWith(QStringLiteral("Done: 1 of 1 table copied: %1; in ").arg(summary)),
+                 qPrintable(line));
+
+        QList<QStringList> sent = Sandbox::rows(source(), sourceTexts);
+        QList<QStringList> arrived = Sandbox::rows(target(), targetTexts);
+        asDoubles(sent, doubles);
+        asDoubles(arrived, doubles);
+        QCOMPARE(arrived.size(), toPostgreSQL() ? 4 : 5);
+        for (int r = 0; r < sent.size(); ++r)
+            QCOMPARE(arrived.value(r), sent.at(r));
     }
 
     void createTable_data()
@@ -192,10 +195,6 @@ private slots:
                      .join(QLatin1Char(',')),
                  columnTypes);
     }
-
-private:
-    Connection& my() { return *m_my; }
-    Connection& pg() { return *m_pg; }
 };
 
 QTEST_MAIN(TransferValuesTest)
