@@ -4,7 +4,6 @@
 // values, the reports of a copy, and acting while a copy runs.
 
 #include "tests/support/Servers.h"
-#include "tests/support/ProgramWindows.h"
 
 #include <QList>
 #include <QStringList>
