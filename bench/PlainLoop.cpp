@@ -156,6 +156,7 @@ PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementF
     mysql_optionsv(connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &noCheck);
     mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
     mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLTransactions);
     if (!mysql_real_connect(connection, details.myHost.constData(), details.myUser.constData(),
                             details.myPassword.constData(), details.myDatabase.constData(),
                             details.myPort.toUInt(), nullptr, 0)) {
