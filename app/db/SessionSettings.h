@@ -76,8 +76,9 @@ inline constexpr const char* kMySQLInitCommand =
 // Transactions see a snapshot and may write, whatever the server's default: a source's
 // consistent snapshot needs REPEATABLE READ (READ COMMITTED would ignore it, SERIALIZABLE
 // would lock every row read), and a target whose sessions start read-only takes no row.
+// (Servers before MySQL 5.6.5 know no READ WRITE here, and skip it.)
 inline constexpr const char* kMySQLTransactions =
-    "SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ WRITE";
+    "SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ /*!50605 , READ WRITE */";
 // MySQL 5.7.8 and later: a limit on each SELECT, which would cut a source's rows. Set on a
 // server that is not MariaDB; an older MySQL does not know it.
 inline constexpr const char* kMySQLExecutionTime = "SET SESSION max_execution_time = 0";
