@@ -161,29 +161,21 @@ void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("asked"); // the overwrite question stays open past the limit
+    auto row = [](const char* tag, const char* server, const char* name, const char* value, bool asked) {
+        QTest::newRow(tag) << QString::fromLatin1(server) << QString::fromLatin1(name)
+                           << QString::fromLatin1(value) << asked;
+    };
     // Sessions that leave their changes uncommitted (the copy commits each packet and its
     // statements of structure commit themselves; the row guards that), or whose SELECTs
     // return a few rows.
-    QTest::newRow("MySQL autocommit off") << "MySQL"
-                                          << "autocommit"
-                                          << "0" << false;
-    QTest::newRow("MySQL sql_select_limit") << "MySQL"
-                                            << "sql_select_limit"
-                                            << "5" << false;
+    row("MySQL autocommit off", "MySQL", "autocommit", "0", false);
+    row("MySQL sql_select_limit", "MySQL", "sql_select_limit", "5", false);
     // A source's snapshot is an open transaction, idle while the target takes its rows.
-    QTest::newRow("PostgreSQL idle transaction limit") << "PostgreSQL"
-                                                       << "idle_in_transaction_session_timeout"
-                                                       << "1" << false;
+    row("PostgreSQL idle transaction limit", "PostgreSQL", "idle_in_transaction_session_timeout", "1", false);
     // Limits on a statement (the source's SELECT, a packet of rows), or on an idle session.
-    QTest::newRow("MariaDB max_statement_time") << "MySQL"
-                                                << "max_statement_time"
-                                                << "0.05" << false;
-    QTest::newRow("MySQL wait_timeout") << "MySQL"
-                                        << "wait_timeout"
-                                        << "1" << true;
-    QTest::newRow("PostgreSQL idle_session_timeout") << "PostgreSQL"
-                                                     << "idle_session_timeout"
-                                                     << "1000" << true;
+    row("MariaDB max_statement_time", "MySQL", "max_statement_time", "0.05", false);
+    row("MySQL wait_timeout", "MySQL", "wait_timeout", "1", true);
+    row("PostgreSQL idle_session_timeout", "PostgreSQL", "idle_session_timeout", "1000", true);
 }
 
 void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy()
