@@ -53,7 +53,11 @@ void waitStopped(QProcess& child)
 {
     const qint64 pid = child.processId();
     const QDeadlineTimer deadline(30000);
-    while (processState(pid) != 'T' && child.state() == QProcess::Running && !deadline.hasExpired())
+    // A child that has ended is a zombie ('Z') until it is waited for, which QProcess does
+    // only inside its own waits: it will never stop.
+    for (char state = processState(pid);
+         state != 'T' && state != 'Z' && child.state() == QProcess::Running && !deadline.hasExpired();
+         state = processState(pid))
         QThread::usleep(200);
 }
 

@@ -6,12 +6,10 @@
 #include "bench/ChildProcess.h"
 #include "bench/Measure.h"
 #include "bench/PlainLoop.h"
-#include "connect/Form1.h"
 #include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/support/TestSupport.h"
+#include "tests/transfer/TransferFixture.h"
 
-#include <QLineEdit>
 #include <csignal>
 #include <cstdio>
 
@@ -68,44 +66,22 @@ bool expectedBox(const MessageBox::Shown& shown, bool refusals)
 int runTransferChild(const Direction& direction, const QString& table, bool refusals)
 {
     ProgramUnderTest program;
-    Form1& form1 = Windows::form1();
-    form1.Text1->setText(Sandbox::env("QS_PG_HOST"));
-    form1.Text2->setText(Sandbox::env("QS_PG_PORT"));
-    form1.Text3->setText(Sandbox::env("QS_PG_USER"));
-    form1.Text4->setText(Sandbox::env("QS_PG_PASSWORD"));
-    form1.Text5->setText(Sandbox::env("QS_PG_DATABASE"));
-    form1.Text6->setText(Sandbox::env("QS_MY_HOST"));
-    form1.Text10->setText(Sandbox::env("QS_MY_PORT"));
-    form1.Text7->setText(Sandbox::env("QS_MY_USER"));
-    form1.Text8->setText(Sandbox::env("QS_MY_PASSWORD"));
-    form1.Text9->setText(Sandbox::env("QS_MY_DATABASE"));
-    form1.PushButton2_Click(); // "Next >" fills both lists
-
+    Transfer::openTableWindow(); // "Next >" fills both lists
     Form2& form2 = Windows::form2();
-    TableList* list = direction.toPostgreSQL ? form2.List1 : form2.List2;
-    const QList<QListWidgetItem*> found = list->findItems(table, Qt::MatchExactly);
-    if (found.size() == 1) {
-        found.constFirst()->setSelected(true);
-        list->setCurrentItem(found.constFirst(), QItemSelectionModel::NoUpdate);
-    }
+    Transfer::select(direction.toPostgreSQL ? form2.List1 : form2.List2, {table});
     TransferChild& measured = s_measured;
     s_watched = &direction;
     Handler::setStepObserver(watchShape);
     measured.beforeKiB = peakKiB();
     const double cpuBefore = ownCpuSeconds();
     measured.startedAt = monotonicNanoseconds();
-    if (found.size() == 1)
-        direction.toPostgreSQL ? form2.PushButton3_Click() : form2.PushButton4_Click();
+    direction.toPostgreSQL ? form2.PushButton3_Click() : form2.PushButton4_Click();
     measured.endedAt = monotonicNanoseconds();
     measured.cpuSeconds = ownCpuSeconds() - cpuBefore;
     measured.peakKiB = peakKiB();
     Handler::setStepObserver(nullptr);
 
     int status = 0;
-    if (found.size() != 1) {
-        std::fprintf(stderr, "the table window does not list %s\n", qPrintable(table));
-        status = 1;
-    }
     for (const MessageBox::Shown& shown : MessageBox::history()) {
         if (expectedBox(shown, refusals))
             continue;
