@@ -10,34 +10,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QRadioButton>
-
-bool ListContains(const QListWidget* list, const QString& text)
-{
-    bool found = false;
-    const int count = list->count();
-    const QString wanted = text.toLower();
-    for (int i = 0; i < count; ++i) {
-        if (list->item(i)->text().toLower() == wanted)
-            found = true;
-    }
-    return found;
-}
-
-void RemoveListItem(QListWidget* list, const QString& text)
-{
-    const int count = list->count();
-    for (int i = 0; i < count; ++i) {
-        if (i < list->count() && list->item(i)->text() == text)
-            delete list->takeItem(i);
-    }
-}
-
-Value NullToDefault(const Value& value, const Value& defaultValue)
-{
-    return value.isNull() ? defaultValue : value;
-}
 
 bool FileExists(const QString& path)
 {

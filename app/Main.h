@@ -1,24 +1,15 @@
 #pragma once
 
-// Shared helpers used by both windows.
-
-#include "app/db/Value.h"
+// Shared helpers used by both windows. The two searches of the table lists,
+// ListContains and RemoveListItem, live beside the lists (tables/TableList).
 
 #include <QString>
 
-class QListWidget;
 class QWidget;
 class SkinFramework;
 
 inline const QString kProductName = QStringLiteral("Quillstone");
 
-// True when some item equals the text after both are lower-cased.
-bool ListContains(const QListWidget* list, const QString& text);
-// Removes the items whose text equals the text exactly; an item that moves up into a
-// freed place is not looked at again in the same call.
-void RemoveListItem(QListWidget* list, const QString& text);
-// The value, or the default when the value is a database NULL.
-Value NullToDefault(const Value& value, const Value& defaultValue);
 // True when the modification time of the file can be read; never throws.
 bool FileExists(const QString& path);
 // Applies the skin file "x/o.cjs" of the application folder to the connection window,

@@ -19,6 +19,56 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtEndian>
+#include <iterator>
+
+namespace {
+// The numbered steps of each handler of the window, as its error reports name them.
+namespace FormLoadLine {
+constexpr int kSkin = 100;
+constexpr int kCaption = 104; // the caption, the icon and the application title
+constexpr int kHomePage = 106;
+constexpr int kPointerFile = 124;
+constexpr int kPointerPicture = 126;
+// One field each, in the order of kRemembered.
+constexpr int kFillField[] = {128, 130, 132, 134, 136, 138, 140, 142, 144, 146};
+constexpr int kCanConnectPostgreSQL = 148;
+constexpr int kCanConnectMySQL = 150;
+constexpr int kNext = 152;
+} // namespace FormLoadLine
+
+// "Next >", PushButton2_Click.
+namespace NextLine {
+constexpr int kBusyPointer = 100;
+constexpr int kCanConnectPostgreSQL = 102;
+constexpr int kCanConnectMySQL = 104;
+constexpr int kListMySQL = 106;
+constexpr int kListPostgreSQL = 108;
+constexpr int kShowTables = 110;
+constexpr int kHide = 112;
+constexpr int kDefaultPointer = 114;
+} // namespace NextLine
+
+// "Test Connection", PushButton1_Click and PushButton3_Click: one numbered step, then the
+// handler's own trap.
+constexpr int kTestConnectionObject = 100;
+
+// MySQL's "Help", PushButton4_Click.
+namespace MySQLHelpLine {
+constexpr int kIntroduction = 104;
+constexpr int kAddress = 106;
+constexpr int kWorkbench = 108;
+constexpr int kFinally = 110;
+constexpr int kShow = 112;
+} // namespace MySQLHelpLine
+
+// PostgreSQL's "Help", PushButton5_Click.
+namespace PostgreSQLHelpLine {
+constexpr int kFirst = 100;
+constexpr int kSecond = 102;
+constexpr int kAddress = 104;
+constexpr int kShow = 106;
+} // namespace PostgreSQLHelpLine
+} // namespace
 
 // One frame of the window, by the names of its controls and the members they go to; the
 // fields and labels in the order server, port, user, password, database.
@@ -73,7 +123,7 @@ struct RememberedField
     const char* defaultValue;
 };
 
-// In the order the start-up sequence fills them, lines 128 to 146.
+// In the order the start-up sequence fills them.
 const RememberedField kRemembered[10] = {
     {&Form1::Text1, "PostgreSQLServer", "localhost"},
     {&Form1::Text2, "PostgreSQLPort", "5432"},
@@ -86,6 +136,7 @@ const RememberedField kRemembered[10] = {
     {&Form1::Text9, "MySQLDatabase", ""},
     {&Form1::Text10, "MySQLPort", "3306"},
 };
+static_assert(std::size(kRemembered) == std::size(FormLoadLine::kFillField));
 
 const QString kMySQLWorkbenchPage = QStringLiteral("https://dev.mysql.com/downloads/workbench/");
 const QString kPgAdminPage = QStringLiteral("https://www.pgadmin.org/download/");
@@ -187,32 +238,32 @@ void Form1::buildFrame(const ConnectionFrameDesign& design)
 
 void Form1::Form_Load()
 {
+    using namespace FormLoadLine;
     Handler handler(QStringLiteral("Form1"), QStringLiteral("Form_Load"));
-    handler.step(100, [&] { ApplySkin(*this, m_skinFramework); });
-    handler.step(104, [&] { setWindowTitle(kProductName); });
-    handler.step(104, [&] { setWindowIcon(applicationIcon()); });
-    handler.step(104, [&] { SetApplicationTitle(); });
-    handler.step(106, [&] {
+    handler.step(kSkin, [&] { ApplySkin(*this, m_skinFramework); });
+    handler.step(kCaption, [&] { setWindowTitle(kProductName); });
+    handler.step(kCaption, [&] { setWindowIcon(applicationIcon()); });
+    handler.step(kCaption, [&] { SetApplicationTitle(); });
+    handler.step(kHomePage, [&] {
         if (Program::drawOneInAHundred() == 7)
             Program::openInBrowser(Program::kHomePage);
     });
     const QString pointerFile = AppFolder::handPointerFile();
-    if (handler.test(124, [&] { return FileExists(pointerFile); }))
-        handler.step(126, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
+    if (handler.test(kPointerFile, [&] { return FileExists(pointerFile); }))
+        handler.step(kPointerPicture, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
 
-    int line = 128;
-    for (const RememberedField& remembered : kRemembered) {
-        handler.step(line, [&] {
+    for (std::size_t i = 0; i < std::size(kRemembered); ++i) {
+        const RememberedField& remembered = kRemembered[i];
+        handler.step(kFillField[i], [&] {
             (this->*remembered.field)
                 ->setText(Settings::instance().read(QLatin1String(remembered.key),
                                                     QLatin1String(remembered.defaultValue)));
         });
-        line += 2;
     }
 
-    if (handler.test(148, [] { return CanConnectPostgreSQL(); })) {
-        if (handler.test(150, [] { return CanConnectMySQL(); }))
-            handler.step(152, [&] { PushButton2_Click(); });
+    if (handler.test(kCanConnectPostgreSQL, [] { return CanConnectPostgreSQL(); })) {
+        if (handler.test(kCanConnectMySQL, [] { return CanConnectMySQL(); }))
+            handler.step(kNext, [&] { PushButton2_Click(); });
     }
 }
 
@@ -221,20 +272,21 @@ void Form1::PushButton2_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace NextLine;
     Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton2_Click"));
     // The fields can change while the catalogues let the window handle its events: the
     // four connections of one press all use the fields as they were at the press.
     const QString postgreSQL = PostgreSQLConnectionString();
     const QString mySQL = MySQLConnectionString();
-    handler.step(100, [&] { m_pointer->set(WindowPointer::Busy); });
-    if (handler.test(102, [&] { return CanConnectPostgreSQL(postgreSQL); }) &&
-        handler.test(104, [&] { return CanConnectMySQL(mySQL); })) {
-        handler.step(106, [&] { Windows::listMySQLTables(mySQL); });
-        handler.step(108, [&] { Windows::listPostgreSQLTables(postgreSQL); });
-        handler.step(110, [] { Windows::showTableWindow(); });
-        handler.step(112, [&] { hide(); });
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
+    if (handler.test(kCanConnectPostgreSQL, [&] { return CanConnectPostgreSQL(postgreSQL); }) &&
+        handler.test(kCanConnectMySQL, [&] { return CanConnectMySQL(mySQL); })) {
+        handler.step(kListMySQL, [&] { Windows::listMySQLTables(mySQL); });
+        handler.step(kListPostgreSQL, [&] { Windows::listPostgreSQLTables(postgreSQL); });
+        handler.step(kShowTables, [] { Windows::showTableWindow(); });
+        handler.step(kHide, [&] { hide(); });
     }
-    handler.step(114, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
 }
 
 void Form1::testConnection(const QString& procedure, const QString& connectionString,
@@ -242,7 +294,7 @@ void Form1::testConnection(const QString& procedure, const QString& connectionSt
 {
     Handler handler(QStringLiteral("Form1"), procedure);
     std::unique_ptr<Connection> connection;
-    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
+    handler.step(kTestConnectionObject, [&] { connection = std::make_unique<Connection>(); });
     // From here on a failure means the connection could not be made.
     const bool connected = Attempt([&] {
         m_pointer->set(WindowPointer::Busy);
@@ -276,46 +328,49 @@ void Form1::PushButton3_Click()
 
 void Form1::PushButton4_Click()
 {
+    using namespace MySQLHelpLine;
     Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton4_Click"));
     QString introduction;
     QString address;
     QString workbench;
     QString finally;
-    handler.step(104, [&] {
+    handler.step(kIntroduction, [&] {
         introduction =
             QStringLiteral("If you cannot establish connection to your database with this program, "
                            "please go to: \r\r");
     });
-    handler.step(106, [&] { address = kMySQLWorkbenchPage + QStringLiteral("\r\r"); });
-    handler.step(108, [&] {
+    handler.step(kAddress, [&] { address = kMySQLWorkbenchPage + QStringLiteral("\r\r"); });
+    handler.step(kWorkbench, [&] {
         workbench =
             QStringLiteral("Download and install the MySQL Workbench. Try to connect to the same database "
                            "(with the same login information you are using here). This will determine if "
                            "the login you are using is correct.\r\r");
     });
-    handler.step(110, [&] {
+    handler.step(kFinally, [&] {
         finally =
             QStringLiteral("Finally, make sure your host allows a direct connection to your MySQL database "
                            "-- not a web based connection, for example.");
     });
-    handler.step(112, [&] { MessageBox::show(introduction + address + workbench + finally); });
+    handler.step(kShow, [&] { MessageBox::show(introduction + address + workbench + finally); });
 }
 
 void Form1::PushButton5_Click()
 {
+    using namespace PostgreSQLHelpLine;
     Handler handler(QStringLiteral("Form1"), QStringLiteral("PushButton5_Click"));
     QString first;
     QString second;
     QString address;
-    handler.step(
-        100, [&] { first = QStringLiteral("If you can not connect, please try downloading pgAdmin III. "); });
-    handler.step(102, [&] {
+    handler.step(kFirst, [&] {
+        first = QStringLiteral("If you can not connect, please try downloading pgAdmin III. ");
+    });
+    handler.step(kSecond, [&] {
         second = QStringLiteral(
             "If you can not connect with that software, you know the login information you are "
             "providing here is incorrect.");
     });
-    handler.step(104, [&] { address = kPgAdminPage; });
-    handler.step(106, [&] { MessageBox::show(first + second + QStringLiteral("\r\n\r\n") + address); });
+    handler.step(kAddress, [&] { address = kPgAdminPage; });
+    handler.step(kShow, [&] { MessageBox::show(first + second + QStringLiteral("\r\n\r\n") + address); });
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)

@@ -22,6 +22,31 @@
 #include <QTimer>
 
 namespace {
+// The numbered steps of the window's own handlers, as their error reports name them.
+namespace LoadLine {
+constexpr int kColours = 100;
+constexpr int kIcon = 102;
+constexpr int kPointerFile = 106;
+constexpr int kPointerPicture = 108;
+constexpr int kCaption = 110;
+constexpr int kHeight = 112;
+} // namespace LoadLine
+
+// "< Back", PushButton2_Click.
+namespace BackLine {
+constexpr int kShowConnectionWindow = 100;
+constexpr int kHide = 102;
+} // namespace BackLine
+
+// "Select All" and "Deselect All" of both lists.
+namespace SelectAllLine {
+constexpr int kItemCount = 100;
+constexpr int kSelect = 102;
+} // namespace SelectAllLine
+
+// "Help", PushButton12_Click.
+constexpr int kHelpMessage = 100;
+
 constexpr int kTwipsPerPixel = 15;
 // Title bar and borders of a single-border window, which the outer height set at load
 // includes and the client area does not.
@@ -237,14 +262,15 @@ void Form2::setPointerShapes()
 
 void Form2::Form_Load()
 {
+    using namespace LoadLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("Form_Load"));
-    handler.step(100, [&] { ApplyStandardColours(*this); });
-    handler.step(102, [&] { setWindowIcon(applicationIcon()); });
+    handler.step(kColours, [&] { ApplyStandardColours(*this); });
+    handler.step(kIcon, [&] { setWindowIcon(applicationIcon()); });
     const QString pointerFile = AppFolder::handPointerFile();
-    if (handler.test(106, [&] { return FileExists(pointerFile); }))
-        handler.step(108, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
-    handler.step(110, [&] { setWindowTitle(QStringLiteral("Quillstone")); });
-    handler.step(112, [&] {
+    if (handler.test(kPointerFile, [&] { return FileExists(pointerFile); }))
+        handler.step(kPointerPicture, [&] { m_pointer->setCustomPicture(loadPointerPicture(pointerFile)); });
+    handler.step(kCaption, [&] { setWindowTitle(QStringLiteral("Quillstone")); });
+    handler.step(kHeight, [&] {
         // The top of the row below "< Back" plus its height plus 580.
         const int outerHeightTwips = kStopRowTop + kStopRowHeight + 580;
         resize(width(), (outerHeightTwips - kNonClientTwips) / kTwipsPerPixel);
@@ -346,25 +372,26 @@ void StoppableWork::tell(const QString& summary)
 
 void Form2::PushButton2_Click()
 {
+    using namespace BackLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton2_Click"));
-    handler.step(100, [] { Windows::showConnectionWindow(); });
-    handler.step(102, [&] { hide(); });
+    handler.step(kShowConnectionWindow, [] { Windows::showConnectionWindow(); });
+    handler.step(kHide, [&] { hide(); });
 }
 
 void Form2::setAllSelected(const QString& procedure, TableList* list, bool selected)
 {
+    using namespace SelectAllLine;
     Handler handler(QStringLiteral("Form2"), procedure);
     int count = 0;
-    handler.step(100, [&] { count = list->count(); });
+    handler.step(kItemCount, [&] { count = list->count(); });
     for (int i = 0; i < count; ++i) {
         // As in a list control where selecting an item by program also focuses it: the
         // last item touched becomes current, so the operations see the user's choice.
-        handler.step(102, [&] {
+        handler.step(kSelect, [&] {
             QListWidgetItem* item = list->item(i);
             item->setSelected(selected);
             list->setCurrentItem(item, QItemSelectionModel::NoUpdate);
         });
-        handler.step(104, [] {});
     }
 }
 
@@ -391,7 +418,7 @@ void Form2::PushButton11_Click()
 void Form2::PushButton12_Click()
 {
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton12_Click"));
-    handler.step(100, [] {
+    handler.step(kHelpMessage, [] {
         MessageBox::show(QStringLiteral("Questions? Please contact Team Vantrel at ") +
                          QStringLiteral("https://www.vantrel.example/contact"));
     });

@@ -16,6 +16,37 @@
 #include "tables/TableList.h"
 
 namespace {
+// The numbered steps of PushButton1_Click, as its error reports name them.
+namespace DeleteMySQLLine {
+constexpr int kConnectionObject = 100;
+constexpr int kNothingSelected = 106;
+constexpr int kBusyPointer = 108;
+constexpr int kLastItem = 110;
+constexpr int kItemYield = 112;
+constexpr int kSelected = 114;
+constexpr int kOpen = 116;
+constexpr int kTableName = 118;
+constexpr int kDrop = 120;
+constexpr int kUnlist = 122;
+constexpr int kClose = 124;
+constexpr int kDefaultPointer = 128;
+constexpr int kSelectMessage = 130;
+} // namespace DeleteMySQLLine
+
+// The numbered steps of PushButton5_Click.
+namespace DeletePostgreSQLLine {
+constexpr int kConnectionObject = 100;
+constexpr int kBusyPointer = 102;
+constexpr int kOpen = 104;
+constexpr int kNothingSelected = 106;
+constexpr int kLastItem = 108;
+constexpr int kSelected = 110;
+constexpr int kDrop = 112;
+constexpr int kUnlist = 114;
+constexpr int kSelectMessage = 118;
+constexpr int kDefaultPointer = 120;
+} // namespace DeletePostgreSQLLine
+
 // What one click of "Delete Table/s" did.
 struct DeleteTally
 {
@@ -39,43 +70,44 @@ void Form2::PushButton1_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace DeleteMySQLLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton1_Click"));
     std::unique_ptr<Connection> connection;
-    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
-    if (handler.test(106, [&] { return List1->currentRow() == -1; })) {
-        handler.step(130, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+    handler.step(kConnectionObject, [&] { connection = std::make_unique<Connection>(); });
+    if (handler.test(kNothingSelected, [&] { return List1->currentRow() == -1; })) {
+        handler.step(kSelectMessage, [] { MessageBox::show(QStringLiteral("Please select a table")); });
         return;
     }
     StoppableWork work(*this);
     DeleteTally tally;
     tally.selected = List1->selectedCount();
-    handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
     // Built once: the walk lets the window handle its events, and the fields may change
     // meanwhile; every table is dropped in the database that was listed.
     const QString connectionString = Windows::mySQLConnectionString();
     int last = -1;
-    handler.step(110, [&] { last = List1->count() - 1; });
+    handler.step(kLastItem, [&] { last = List1->count() - 1; });
     for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
-        handler.step(112, [] { YieldToEvents(); });
-        if (handler.test(114, [&] { return List1->at(i).isSelected(); })) {
+        handler.step(kItemYield, [] { YieldToEvents(); });
+        if (handler.test(kSelected, [&] { return List1->at(i).isSelected(); })) {
             QString table;
-            if (!handler.step(116, [&] { required(connection).Open(connectionString); }))
+            if (!handler.step(kOpen, [&] { required(connection).Open(connectionString); }))
                 break;
-            handler.step(118, [&] { table = List1->at(i).text(); });
+            handler.step(kTableName, [&] { table = List1->at(i).text(); });
             handler.setContext(table);
-            const bool dropped = handler.step(
-                120, [&] { required(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table)); });
+            const bool dropped = handler.step(kDrop, [&] {
+                required(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table));
+            });
             ++(dropped ? tally.dropped : tally.failed);
             if (connection->isBroken())
                 break;
             // A table the server kept stays in the list.
             if (dropped)
-                handler.step(122, [&] { delete List1->takeItem(i); });
-            handler.step(124, [&] { required(connection).Close(); });
+                handler.step(kUnlist, [&] { delete List1->takeItem(i); });
+            handler.step(kClose, [&] { required(connection).Close(); });
         }
-        handler.step(126, [] {});
     }
-    handler.step(128, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
     work.tell(tally.summary(StoppableWork::stopped(), work.elapsed()));
 }
 
@@ -84,30 +116,31 @@ void Form2::PushButton5_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace DeletePostgreSQLLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton5_Click"));
     std::unique_ptr<Connection> connection;
-    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
+    handler.step(kConnectionObject, [&] { connection = std::make_unique<Connection>(); });
     StoppableWork work(*this);
     DeleteTally tally;
     tally.selected = List2->selectedCount();
     bool nothingSelected = false;
-    handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(104, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(kOpen, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing else can be done without the server.
-    } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
-        handler.step(118, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+    } else if (handler.test(kNothingSelected, [&] { return List2->currentRow() == -1; })) {
+        handler.step(kSelectMessage, [] { MessageBox::show(QStringLiteral("Please select a table")); });
         nothingSelected = true;
     } else {
         int last = -1;
         QStringList droppedNames;
-        handler.step(108, [&] { last = List2->count() - 1; });
+        handler.step(kLastItem, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
             // The window paints, and Stop is heard, between two tables.
             YieldToEvents();
-            if (handler.test(110, [&] { return List2->at(i).isSelected(); })) {
+            if (handler.test(kSelected, [&] { return List2->at(i).isSelected(); })) {
                 QString name;
-                const bool dropped = handler.step(112, [&] {
+                const bool dropped = handler.step(kDrop, [&] {
                     const ListedTable table = TableList::tableOf(List2->at(i));
                     name = table.name;
                     handler.setContext(table.text());
@@ -118,12 +151,11 @@ void Form2::PushButton5_Click()
                     break;
                 // A table the server kept stays in the list.
                 if (dropped) {
-                    handler.step(114, [&] { delete List2->takeItem(i); });
+                    handler.step(kUnlist, [&] { delete List2->takeItem(i); });
                     if (!droppedNames.contains(name))
                         droppedNames.append(name);
                 }
             }
-            handler.step(116, [] {});
         }
         // Another table of a dropped name may now be the one its bare name reaches. Read
         // once the walk is over, as a text that changes moves its item.
@@ -132,7 +164,7 @@ void Form2::PushButton5_Click()
                 Attempt([&] { relistPostgreSQLTable(List2, required(connection), name); });
         }
     }
-    handler.step(120, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
     // Without a selection there was nothing to do, and nothing to tell.
     if (!nothingSelected)
         work.tell(tally.summary(StoppableWork::stopped(), work.elapsed()));

@@ -92,26 +92,6 @@ void TableList::setTablesNamed(const QString& name, const QList<ListedTable>& ta
         addTable(table);
 }
 
-bool TableList::containsName(const QString& name) const
-{
-    const QString wanted = name.toLower();
-    for (int i = 0; i < count(); ++i) {
-        const ListedTable table = tableOf(*item(i));
-        if (table.reached && table.name.toLower() == wanted)
-            return true;
-    }
-    return false;
-}
-
-void TableList::removeName(const QString& name)
-{
-    for (int i = count() - 1; i >= 0; --i) {
-        const ListedTable table = tableOf(*item(i));
-        if (table.reached && table.name == name)
-            delete takeItem(i);
-    }
-}
-
 int TableList::selectedCount() const
 {
     int count = 0;
@@ -146,4 +126,29 @@ void TableList::focusInEvent(QFocusEvent* event)
     // none until the user clicks or moves in the list.
     if (!hadCurrent && event->reason() != Qt::MouseFocusReason && currentIndex().isValid())
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
+bool ListContains(const TableList* list, const QString& name)
+{
+    bool found = false;
+    const int count = list->count();
+    const QString wanted = name.toLower();
+    for (int i = 0; i < count; ++i) {
+        const ListedTable table = TableList::tableOf(*list->item(i));
+        if (table.reached && table.name.toLower() == wanted)
+            found = true;
+    }
+    return found;
+}
+
+void RemoveListItem(TableList* list, const QString& name)
+{
+    const int count = list->count();
+    for (int i = 0; i < count; ++i) {
+        if (i >= list->count())
+            continue;
+        const ListedTable table = TableList::tableOf(*list->item(i));
+        if (table.reached && table.name == name)
+            delete list->takeItem(i);
+    }
 }

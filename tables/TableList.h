@@ -32,11 +32,6 @@ public:
     // still there keeps its selection and gets its text anew; the others are added or
     // taken away.
     void setTablesNamed(const QString& name, const QList<ListedTable>& tables);
-    // True when an item's bare name is this name after both are lower-cased, as
-    // ListContains compares texts.
-    bool containsName(const QString& name) const;
-    // Removes the items that this bare name, exactly, reaches.
-    void removeName(const QString& name);
     int selectedCount() const;
     // The item at the index; throws when there is none, as the index may be stale after
     // the list changed.
@@ -46,3 +41,11 @@ public:
 protected:
     void focusInEvent(QFocusEvent* event) override;
 };
+
+// True when an item stands for a table that the bare name reaches and whose name equals
+// the name after both are lower-cased; blanks and every other character must match. The
+// walk visits every item.
+bool ListContains(const TableList* list, const QString& name);
+// Walks the items upwards and removes each whose table the bare name, exactly, reaches; an
+// item that moves up into a freed place is not looked at again in the same call.
+void RemoveListItem(TableList* list, const QString& name);

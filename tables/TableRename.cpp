@@ -14,6 +14,51 @@
 #include "tables/TableList.h"
 
 namespace {
+// The numbered steps of PushButton6_Click, as its error reports name them.
+namespace RenameMySQLLine {
+constexpr int kConnectionObject = 100;
+constexpr int kNothingSelected = 102;
+constexpr int kItemCount = 104;
+constexpr int kSelected = 106;
+constexpr int kOldName = 108;
+constexpr int kOldIndex = 110;
+constexpr int kCountSelected = 112;
+constexpr int kNotOne = 116;
+constexpr int kAskName = 118;
+constexpr int kNoName = 120;
+constexpr int kBusyPointer = 122;
+constexpr int kStatement = 124;
+constexpr int kOpen = 126;
+constexpr int kRename = 128;
+constexpr int kClose = 130;
+constexpr int kUnlist = 132;
+constexpr int kList = 134;
+constexpr int kDefaultPointer = 136;
+constexpr int kNotOneMessage = 138;
+constexpr int kSelectMessage = 140;
+} // namespace RenameMySQLLine
+
+// The numbered steps of PushButton7_Click.
+namespace RenamePostgreSQLLine {
+constexpr int kConnectionObject = 100;
+constexpr int kBusyPointer = 102;
+constexpr int kOpen = 104;
+constexpr int kNothingSelected = 106;
+constexpr int kNotOne = 108;
+constexpr int kLastItem = 110;
+constexpr int kNotSelected = 112;
+constexpr int kOldTable = 114;
+constexpr int kAskName = 116;
+constexpr int kNamed = 118;
+constexpr int kRename = 120;
+constexpr int kUnlist = 122;
+constexpr int kList = 124;
+constexpr int kFirstCurrent = 126;
+constexpr int kNotOneMessage = 130;
+constexpr int kSelectMessage = 132;
+constexpr int kDefaultPointer = 134;
+} // namespace RenamePostgreSQLLine
+
 // The prompt names the table as the list shows it; the name proposed is the table's own,
 // as the new one stays in the table's schema.
 QString askNewName(const QString& shown, const QString& proposed)
@@ -28,58 +73,55 @@ void Form2::PushButton6_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace RenameMySQLLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton6_Click"));
     std::unique_ptr<Connection> connection;
-    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
-    if (handler.test(102, [&] { return List1->currentRow() == -1; })) {
-        handler.step(140, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+    handler.step(kConnectionObject, [&] { connection = std::make_unique<Connection>(); });
+    if (handler.test(kNothingSelected, [&] { return List1->currentRow() == -1; })) {
+        handler.step(kSelectMessage, [] { MessageBox::show(QStringLiteral("Please select a table")); });
         return;
     }
     QString oldName;
     int oldIndex = -1;
     int selected = 0;
     int count = 0;
-    handler.step(104, [&] { count = List1->count(); });
+    handler.step(kItemCount, [&] { count = List1->count(); });
     for (int i = 0; i < count; ++i) {
-        if (handler.test(106, [&] { return List1->at(i).isSelected(); })) {
-            handler.step(108, [&] { oldName = List1->at(i).text(); });
-            handler.step(110, [&] { oldIndex = i; });
-            handler.step(112, [&] { ++selected; });
+        if (handler.test(kSelected, [&] { return List1->at(i).isSelected(); })) {
+            handler.step(kOldName, [&] { oldName = List1->at(i).text(); });
+            handler.step(kOldIndex, [&] { oldIndex = i; });
+            handler.step(kCountSelected, [&] { ++selected; });
         }
-        handler.step(114, [] {});
     }
-    if (handler.test(116, [&] { return selected != 1; })) {
-        handler.step(138, [] { MessageBox::show(QStringLiteral("Please select just one table to rename")); });
+    if (handler.test(kNotOne, [&] { return selected != 1; })) {
+        handler.step(kNotOneMessage,
+                     [] { MessageBox::show(QStringLiteral("Please select just one table to rename")); });
         return;
     }
     QString newName;
-    handler.step(118, [&] { newName = askNewName(oldName, oldName); });
-    if (handler.test(120, [&] { return newName.isEmpty(); }))
+    handler.step(kAskName, [&] { newName = askNewName(oldName, oldName); });
+    if (handler.test(kNoName, [&] { return newName.isEmpty(); }))
         return;
     QString statement;
-    handler.step(122, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(124, [&] {
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(kStatement, [&] {
         statement = QStringLiteral("RENAME TABLE ") + mySQLName(oldName) + QStringLiteral(" TO ") +
                     mySQLName(newName);
     });
-    handler.step(126, [&] { required(connection).Open(Windows::mySQLConnectionString()); });
-    if (unusable(connection)) {
-        // Without the server nothing was renamed: the list keeps the old name.
-        handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
-        return;
+    handler.step(kOpen, [&] { required(connection).Open(Windows::mySQLConnectionString()); });
+    // Without the server nothing was renamed: the list keeps the old name.
+    if (!unusable(connection)) {
+        const bool renamed = handler.step(kRename, [&] { required(connection).Execute(statement); });
+        if (!connection->isBroken()) {
+            handler.step(kClose, [&] { required(connection).Close(); });
+            // The list changes only when the server did the rename.
+            if (renamed) {
+                handler.step(kUnlist, [&] { delete List1->takeItem(oldIndex); });
+                handler.step(kList, [&] { List1->addName(newName); });
+            }
+        }
     }
-    const bool renamed = handler.step(128, [&] { required(connection).Execute(statement); });
-    if (connection->isBroken()) {
-        handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
-        return;
-    }
-    handler.step(130, [&] { required(connection).Close(); });
-    // The list changes only when the server did the rename.
-    if (renamed) {
-        handler.step(132, [&] { delete List1->takeItem(oldIndex); });
-        handler.step(134, [&] { List1->addName(newName); });
-    }
-    handler.step(136, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
 }
 
 void Form2::PushButton7_Click()
@@ -87,29 +129,31 @@ void Form2::PushButton7_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace RenamePostgreSQLLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton7_Click"));
     std::unique_ptr<Connection> connection;
-    handler.step(100, [&] { connection = std::make_unique<Connection>(); });
-    handler.step(102, [&] { m_pointer->set(WindowPointer::Busy); });
-    handler.step(104, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
+    handler.step(kConnectionObject, [&] { connection = std::make_unique<Connection>(); });
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(kOpen, [&] { required(connection).Open(Windows::postgreSQLConnectionString()); });
     if (unusable(connection)) {
         // Nothing can be renamed without the server; the one report said why.
-    } else if (handler.test(106, [&] { return List2->currentRow() == -1; })) {
-        handler.step(132, [] { MessageBox::show(QStringLiteral("Please select a table to rename.")); });
-    } else if (handler.test(108, [&] { return List2->selectedCount() != 1; })) {
-        handler.step(130,
+    } else if (handler.test(kNothingSelected, [&] { return List2->currentRow() == -1; })) {
+        handler.step(kSelectMessage,
+                     [] { MessageBox::show(QStringLiteral("Please select a table to rename.")); });
+    } else if (handler.test(kNotOne, [&] { return List2->selectedCount() != 1; })) {
+        handler.step(kNotOneMessage,
                      [] { MessageBox::show(QStringLiteral("Please select just one table to rename.")); });
     } else {
         int last = -1;
-        handler.step(110, [&] { last = List2->count() - 1; });
+        handler.step(kLastItem, [&] { last = List2->count() - 1; });
         for (int i = last; i >= 0; --i) {
-            if (!handler.test(112, [&] { return !List2->at(i).isSelected(); })) {
+            if (!handler.test(kNotSelected, [&] { return !List2->at(i).isSelected(); })) {
                 ListedTable old;
                 QString newName;
-                handler.step(114, [&] { old = TableList::tableOf(List2->at(i)); });
-                handler.step(116, [&] { newName = askNewName(old.text(), old.name); });
-                if (handler.test(118, [&] { return !newName.isEmpty(); })) {
-                    const bool renamed = handler.step(120, [&] {
+                handler.step(kOldTable, [&] { old = TableList::tableOf(List2->at(i)); });
+                handler.step(kAskName, [&] { newName = askNewName(old.text(), old.name); });
+                if (handler.test(kNamed, [&] { return !newName.isEmpty(); })) {
+                    const bool renamed = handler.step(kRename, [&] {
                         requireFittingPostgreSQLName(newName, QStringLiteral("the table is not renamed."));
                         required(connection)
                             .Execute(QStringLiteral("ALTER TABLE ") + postgreSQLName(old) +
@@ -120,15 +164,15 @@ void Form2::PushButton7_Click()
                         break;
                     // The list changes only when the server did the rename.
                     if (renamed) {
-                        handler.step(122, [&] { delete List2->takeItem(i); });
-                        handler.step(124, [&] { List2->addTable({old.schema, newName, old.reached}); });
+                        handler.step(kUnlist, [&] { delete List2->takeItem(i); });
+                        handler.step(kList, [&] { List2->addTable({old.schema, newName, old.reached}); });
                         // The table stays in its schema; which tables the old name and the
                         // new one reach may have changed with it.
                         for (const QString& name : {old.name, newName})
                             Attempt([&] { relistPostgreSQLTable(List2, required(connection), name); });
                         // The first item becomes current without being selected, so the
                         // walk does not offer a rename the user never asked for.
-                        handler.step(126, [&] {
+                        handler.step(kFirstCurrent, [&] {
                             if (List2->count() > 0)
                                 List2->setCurrentRow(0, QItemSelectionModel::NoUpdate);
                         });
@@ -138,8 +182,7 @@ void Form2::PushButton7_Click()
                     }
                 }
             }
-            handler.step(128, [] {});
         }
     }
-    handler.step(134, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
 }

@@ -23,10 +23,10 @@ TableCopy::TableCopy(Handler& handler, QString& statement, TransferObjects& obje
       m_lines(direction.lines()), m_progress(progress), m_pointer(pointer)
 {}
 
-void TableCopy::copySelected(int loopLine)
+void TableCopy::copySelected()
 {
     int last = -1;
-    m_handler.step(loopLine, [&] { last = m_direction.sourceList()->count() - 1; });
+    m_handler.step(m_lines.tableLoop, [&] { last = m_direction.sourceList()->count() - 1; });
     // A stop ends the click before the next table.
     for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
         if (copyTable(i) == Next::EndClick)
@@ -40,10 +40,10 @@ TableCopy::Next TableCopy::copyTable(int index)
     TableList* source = m_direction.sourceList();
     if (m_lines.tableYield)
         h.step(m_lines.tableYield, [] { YieldToEvents(); });
-    if (h.test(m_lines.selected, [&] { return !source->at(index).isSelected(); }))
+    if (h.test(m_lines.table.selected, [&] { return !source->at(index).isSelected(); }))
         return Next::Table;
     ListedTable item;
-    h.step(m_lines.name, [&] { item = TableList::tableOf(source->at(index)); });
+    h.step(m_lines.table.name, [&] { item = TableList::tableOf(source->at(index)); });
     // The table keeps its own name on the other side, whatever schema it came from.
     const QString table = item.name;
     h.setContext(item.text());
@@ -53,7 +53,7 @@ TableCopy::Next TableCopy::copyTable(int index)
         return lost() ? Next::EndClick : Next::Table;
     }
     const int answer = askOverwrite(table);
-    if (h.test(m_lines.answerNo, [&] { return answer == MessageBox::No; })) {
+    if (h.test(m_lines.table.answerNo, [&] { return answer == MessageBox::No; })) {
         ++m_progress.tally().notOverwritten;
         return Next::Table;
     }
@@ -63,7 +63,7 @@ TableCopy::Next TableCopy::copyTable(int index)
         countFailed();
         return lost() ? Next::EndClick : Next::Table;
     }
-    if (h.test(m_lines.answerYes, [&] { return answer == MessageBox::Yes; }) && !dropTarget(table))
+    if (h.test(m_lines.table.answerYes, [&] { return answer == MessageBox::Yes; }) && !dropTarget(table))
         return giveUpTable(table);
     m_direction.buildCreate(h, m_statement, table, m_objects.recordset().Fields());
     // Without its table the rows have nowhere to go, or would go into another table.
@@ -75,14 +75,12 @@ TableCopy::Next TableCopy::copyTable(int index)
 int TableCopy::askOverwrite(const QString& table)
 {
     int answer = 0;
-    if (m_handler.test(m_lines.listed, [&] { return m_direction.targetList()->containsName(table); })) {
-        m_handler.step(m_lines.ask, [&] {
+    if (m_handler.test(m_lines.table.listed, [&] { return ListContains(m_direction.targetList(), table); })) {
+        m_handler.step(m_lines.table.ask, [&] {
             answer =
                 MessageBox::show(QStringLiteral("Would you like to overwrite ") + table + QStringLiteral("?"),
                                  QStringLiteral("Overwrite?"), MessageBox::YesNo);
         });
-    } else {
-        m_handler.step(m_lines.notAsked, [&] { answer = 0; });
     }
     return answer;
 }
@@ -100,9 +98,9 @@ bool TableCopy::readShape(const ListedTable& item)
 bool TableCopy::openSource(const ListedTable& item)
 {
     const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
-    if (!m_handler.step(m_lines.select, [&] {
+    if (!m_handler.step(m_lines.table.select, [&] {
             m_statement = select;
-            m_objects.recordset().Open(select, m_objects.sourceConnection(), adOpenStatic, adLockOptimistic);
+            m_objects.recordset().Open(select, m_objects.sourceConnection());
         }))
         return false;
     if (m_lines.names && !m_handler.step(m_lines.names, [&] {
@@ -119,7 +117,7 @@ bool TableCopy::dropTarget(const QString& table)
     // A table that stays (a view depends on it, a key refers to it) gets no rows: they
     // would land on top of the old ones.
     const QString drop = QStringLiteral("DROP TABLE ") + m_direction.targetName(table);
-    if (!m_handler.step(m_lines.drop,
+    if (!m_handler.step(m_lines.table.drop,
                         [&] {
                             m_statement = drop;
                             m_objects.targetConnection().Execute(drop);
@@ -127,7 +125,7 @@ bool TableCopy::dropTarget(const QString& table)
         !(m_handler.lastError() && isMissingTable(*m_handler.lastError())))
         return false;
     // The list shows the table under the name it was created with.
-    m_handler.step(m_lines.unlist, [&] { m_direction.targetList()->removeName(table); });
+    m_handler.step(m_lines.table.unlist, [&] { RemoveListItem(m_direction.targetList(), table); });
     return true;
 }
 

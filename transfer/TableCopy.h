@@ -1,8 +1,9 @@
 #pragma once
 
-// The table loop and the row pump that both send buttons share. Each direction passes in
-// what is its own: the lists, the quoting, the step numbers, the CREATE TABLE and INSERT
-// statements it builds.
+// The table loop that both send buttons share. Each direction passes in what is its own:
+// the lists, the quoting, the step numbers, the CREATE TABLE and INSERT statements it
+// builds, how it reads the source's shape and gives it to the copy. The rows of each table
+// go through transfer/RowPump.
 
 #include "app/ErrorReport.h"
 #include "app/db/Connection.h"
@@ -17,36 +18,56 @@ class TableList;
 struct ListedTable;
 class WindowPointer;
 
-// The numbered steps of one table, as the error report names them.
+// The steps of one table up to the SELECT of its rows, which both send handlers number
+// alike.
+struct TableLines
+{
+    int selected;
+    int name;
+    int listed;
+    int ask;
+    int answerNo;
+    int answerYes;
+    int drop;
+    int unlist;
+    int select;
+};
+inline constexpr TableLines kTableLines{
+    .selected = 130,
+    .name = 132,
+    .listed = 134,
+    .ask = 136,
+    .answerNo = 140,
+    .answerYes = 142,
+    .drop = 144,
+    .unlist = 146,
+    .select = 148,
+};
+
+// The numbered steps of the table loop and the row pump, as the error report names them.
+// Each direction gives its own, in the order they stand in its handler, as one constant
+// beside the handler; 0 marks a step the direction does not take.
 struct CopyLines
 {
-    int tableYield = 0; // 0: no yield between the tables
-    int selected = 130;
-    int name = 132;
-    int listed = 134;
-    int ask = 136;
-    int notAsked = 138;
-    int answerNo = 140;
-    int answerYes = 142;
-    int drop = 144;
-    int unlist = 146;
-    int select = 148;
-    int names = 0; // 0: no check of the names' lengths
-    int create = 0;
-    int recordCount = 0;
-    int rowLoop = 0;
-    int rowYield = 0;
-    int progress = 0;
-    int buildRow = 0;
-    int sendRow = 0;
-    int moveNext = 0;
-    int finishRows = 0;
-    int pointer = 0;
-    int resetBar = 0;
-    int closeRows = 0;
-    int list = 0;
-    int readShape = 0;      // the source's shape, before the overwrite question
-    int shapeStatement = 0; // each statement that gives the copy its shape
+    int tableLoop;  // the walk's start at the source list's last item
+    int tableYield; // 0: no yield between the tables
+    TableLines table;
+    int names; // 0: no check of the names' lengths
+    int create;
+    int recordCount;
+    int rowLoop;
+    int rowYield;
+    int progress;
+    int buildRow;
+    int sendRow;
+    int moveNext;
+    int pointer;
+    int resetBar;
+    int closeRows;
+    int list;
+    int finishRows;
+    int readShape;      // the source's shape, before the overwrite question
+    int shapeStatement; // each statement that gives the copy its shape
 };
 
 // What one direction of the copy is made of.
@@ -90,8 +111,8 @@ public:
     TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
               CopyProgress& progress, WindowPointer& pointer);
 
-    // From the item at loopStart up to the first; ends early when a server went away.
-    void copySelected(int loopLine);
+    // From the source list's last item up to the first; ends early when a server went away.
+    void copySelected();
 
 private:
     enum class Next { Table, EndClick };

@@ -8,13 +8,15 @@
 // Foreign keys, check constraints, triggers and indexes on expressions, partial, full-text,
 // spatial, GiST or GIN ones are not carried: nothing added may make a later DROP of one
 // copied table fail because of another, and the other server could not hold most of them.
+//
+// This file holds the record and what a writer of it takes. MySQLShapeReader and
+// PostgreSQLShapeReader fill it from their catalogues, PostgreSQLShapeWriter and
+// MySQLShapeWriter give it to a copy.
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
-
-class Connection;
 
 // A column default that a copy carries: a constant, or the current time or date.
 struct ShapeDefault
@@ -47,13 +49,6 @@ struct TableShape
     QList<ShapeIndex> indexes; // the primary key first, where there is one
 };
 
-// The shape of a source table, read from its server's catalogue; statement holds the text of
-// each query as it runs, for the report of one that fails. A table the catalogue does not
-// know has an empty shape: the SELECT of its rows says what is wrong with it.
-TableShape readMySQLShape(Connection& source, const QString& table, QString& statement);
-// relation: the table as the source's statements name it ("name" or "schema"."name").
-TableShape readPostgreSQLShape(Connection& source, const QString& relation, QString& statement);
-
 // A column of the copy, with the type its CREATE TABLE gave it.
 struct TargetColumn
 {
@@ -73,13 +68,3 @@ struct ShapeStatement
 // can succeed (the server or the table went away).
 enum class ShapeOutcome { Made, Refused, Ended };
 using ShapeRunner = std::function<ShapeOutcome(const ShapeStatement&)>;
-
-// Give the copy of a table the shape of its source through run, in this order: the primary
-// key, NOT NULL, unique keys and indexes, auto-increment, defaults. Only columns the copy
-// has are shaped. The PostgreSQL side reads the target's catalogue for free index and
-// sequence names; such a read that fails leaves the source's name, which the statement
-// then reports.
-void shapePostgreSQLTable(Connection& target, const QString& table, const TableShape& shape,
-                          const QList<TargetColumn>& columns, const ShapeRunner& run);
-void shapeMySQLTable(const QString& table, const TableShape& shape, const QList<TargetColumn>& columns,
-                     const ShapeRunner& run);

@@ -37,15 +37,26 @@ struct TransferObjects
     }
 };
 
-// Sets the cursor location and the 5000-second time-outs on four numbered lines from
-// firstLine, and opens the connection on the last of them. False when it did not open.
-inline bool openConnection(Handler& handler, int firstLine, const std::unique_ptr<Connection>& connection,
-                           int cursorLocation, const QString& connectionString)
+// The four numbered steps that open a connection: its cursor location, its two time-outs
+// and the Open.
+struct ConnectionLines
 {
-    handler.step(firstLine, [&] { required(connection).CursorLocation = cursorLocation; });
-    handler.step(firstLine + 2, [&] { required(connection).CommandTimeout = 5000; });
-    handler.step(firstLine + 4, [&] { required(connection).ConnectionTimeout = 5000; });
-    return handler.step(firstLine + 6, [&] { required(connection).Open(connectionString); });
+    int cursorLocation;
+    int commandTimeout;
+    int connectionTimeout;
+    int open;
+};
+
+// Sets the cursor location and the 5000-second time-outs, and opens the connection. False
+// when it did not open.
+inline bool openConnection(Handler& handler, const ConnectionLines& lines,
+                           const std::unique_ptr<Connection>& connection, int cursorLocation,
+                           const QString& connectionString)
+{
+    handler.step(lines.cursorLocation, [&] { required(connection).CursorLocation = cursorLocation; });
+    handler.step(lines.commandTimeout, [&] { required(connection).CommandTimeout = 5000; });
+    handler.step(lines.connectionTimeout, [&] { required(connection).ConnectionTimeout = 5000; });
+    return handler.step(lines.open, [&] { required(connection).Open(connectionString); });
 }
 
 // Runs a step of a row whose statement is kept in UTF-8, as it is sent: when the step

@@ -1,5 +1,6 @@
 // "Send Table/s To MySQL": copies the PostgreSQL tables selected in List2 into the MySQL
-// database, one CREATE TABLE and one INSERT per row each, every value quoted.
+// database: for each, a CREATE TABLE, one INSERT per row with every value quoted, then the
+// statements that give the copy its source's shape.
 
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
@@ -12,33 +13,64 @@
 #include "tables/TableList.h"
 #include "transfer/CopyProgress.h"
 #include "transfer/Datatype.h"
+#include "transfer/MySQLShapeWriter.h"
+#include "transfer/PostgreSQLShapeReader.h"
 #include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
 
 namespace {
+// The numbered steps of PushButton4_Click, as its error reports name them, in the order
+// they stand in the handler.
+namespace ToMySQLLine {
+constexpr int kTargetObject = 100;
+constexpr int kSourceObject = 102;
+constexpr int kRowsObject = 104;
+constexpr int kNothingSelected = 108; // the test, and its message
+constexpr int kBusyPointer = 110;
+constexpr ConnectionLines kOpenSource{112, 114, 116, 118};
+constexpr ConnectionLines kOpenTarget{120, 122, 124, 126};
+// 128 to 148, and from 210 on: the table loop and the rows (kCopy); 130 to 148 are the
+// steps of one table that both send handlers number alike (kTableLines, TableCopy.h).
+constexpr int kCreateHead = 150;
+constexpr int kFieldCount = 152;
+constexpr int kFieldYield = 154;
+constexpr int kColumnName = 156;
+constexpr int kColumnType = 158;
+constexpr int kColumnText = 160;
+constexpr int kLastComma = 204;
+constexpr int kCreateEnd = 206;
+constexpr CopyLines kCopy{
+    .tableLoop = 128,
+    .tableYield = 0,
+    .table = kTableLines,
+    .names = 0,
+    .create = 210,
+    .recordCount = 218,
+    .rowLoop = 220,
+    .rowYield = 222,
+    .progress = 224,
+    .buildRow = 226,
+    .sendRow = 256,
+    .moveNext = 258,
+    .pointer = 260,
+    .resetBar = 262,
+    .closeRows = 264,
+    .list = 266,
+    .finishRows = 268,
+    .readShape = 270,
+    .shapeStatement = 272,
+};
+constexpr int kDefaultPointer = 276;
+constexpr int kCloseTarget = 278;
+constexpr int kCloseSource = 280;
+} // namespace ToMySQLLine
+
 class ToMySQL : public CopyDirection
 {
 public:
-    explicit ToMySQL(Form2& form) : m_form(form)
-    {
-        m_lines.create = 210;
-        m_lines.recordCount = 218;
-        m_lines.rowLoop = 220;
-        m_lines.rowYield = 222;
-        m_lines.progress = 224;
-        m_lines.buildRow = 226;
-        m_lines.sendRow = 256;
-        m_lines.moveNext = 258;
-        m_lines.finishRows = 268;
-        m_lines.pointer = 260;
-        m_lines.resetBar = 262;
-        m_lines.closeRows = 264;
-        m_lines.list = 266;
-        m_lines.readShape = 270;
-        m_lines.shapeStatement = 272;
-    }
+    explicit ToMySQL(Form2& form) : m_form(form) {}
 
-    const CopyLines& lines() const override { return m_lines; }
+    const CopyLines& lines() const override { return ToMySQLLine::kCopy; }
     TableList* sourceList() const override { return m_form.List2; }
     TableList* targetList() const override { return m_form.List1; }
     QString sourceName(const ListedTable& table) const override { return postgreSQLName(table); }
@@ -47,32 +79,34 @@ public:
     // CREATE TABLE `t`(`c` TYPE,...) DEFAULT CHARSET=utf8mb4;
     void buildCreate(Handler& h, QString& statement, const QString& table, const Fields& fields) override
     {
+        using namespace ToMySQLLine;
         m_types.clear();
         m_scales.clear();
         m_columns.clear();
         m_insertHead =
             (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('")).toUtf8();
-        h.step(150,
+        h.step(kCreateHead,
                [&] { statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("("); });
         int fieldCount = 0;
-        h.step(152, [&] { fieldCount = fields.Count(); });
+        h.step(kFieldCount, [&] { fieldCount = fields.Count(); });
         for (int j = 0; j < fieldCount; ++j) {
-            h.step(154, [] { YieldToEvents(); });
+            h.step(kFieldYield, [] { YieldToEvents(); });
             QString column;
-            h.step(156, [&] { column = fields[j].Name(); });
+            h.step(kColumnName, [&] { column = fields[j].Name(); });
             QString type;
-            h.step(158, [&] {
+            h.step(kColumnType, [&] {
                 const Field& field = fields[j];
                 type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
                 m_types.append(field.Type());
                 m_scales.append(mySQLDecimalScale(field.Precision(), field.NumericScale()));
                 m_columns.append({field.Name(), type});
             });
-            h.step(160, [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
+            h.step(kColumnText,
+                   [&] { statement += mySQLName(column) + QLatin1Char(' ') + type + QLatin1Char(','); });
         }
-        h.step(204, [&] { statement.chop(1); });
+        h.step(kLastComma, [&] { statement.chop(1); });
         // Every character the client sends fits, whatever the database's default set.
-        h.step(206, [&] { statement += QStringLiteral(") DEFAULT CHARSET=utf8mb4;"); });
+        h.step(kCreateEnd, [&] { statement += QStringLiteral(") DEFAULT CHARSET=utf8mb4;"); });
     }
 
     // INSERT INTO `t` VALUES('5', NULL, 'O''Brien')
@@ -108,7 +142,6 @@ public:
 
 private:
     Form2& m_form;
-    CopyLines m_lines;
     QByteArray m_insertHead;
     QList<int> m_types;
     QList<int> m_scales;
@@ -121,33 +154,36 @@ void Form2::PushButton4_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace ToMySQLLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton4_Click"));
     QString statement;
     handler.showStatementText(&statement);
     TransferObjects objects;
 
-    handler.step(100, [&] { objects.target = std::make_unique<Connection>(); });
-    handler.step(102, [&] { objects.source = std::make_unique<Connection>(); });
-    handler.step(104, [&] { objects.rows = std::make_unique<Recordset>(); });
-    if (handler.test(108, [&] { return List2->currentRow() == -1; })) {
-        handler.step(108, [] { MessageBox::show(QStringLiteral("Please select a table to send.")); });
+    handler.step(kTargetObject, [&] { objects.target = std::make_unique<Connection>(); });
+    handler.step(kSourceObject, [&] { objects.source = std::make_unique<Connection>(); });
+    handler.step(kRowsObject, [&] { objects.rows = std::make_unique<Recordset>(); });
+    if (handler.test(kNothingSelected, [&] { return List2->currentRow() == -1; })) {
+        handler.step(kNothingSelected,
+                     [] { MessageBox::show(QStringLiteral("Please select a table to send.")); });
         return;
     }
     StoppableWork work(*this);
     CopyProgress progress(ProgressBar1, *List2);
-    handler.step(110, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
 
     // Without both connections there is nothing to do: the failure is reported once and
     // the click ends.
-    if (openConnection(handler, 112, objects.source, adUseClient, Windows::postgreSQLConnectionString()) &&
-        openConnection(handler, 120, objects.target, adUseServer, Windows::mySQLConnectionString())) {
+    if (openConnection(handler, kOpenSource, objects.source, adUseClient,
+                       Windows::postgreSQLConnectionString()) &&
+        openConnection(handler, kOpenTarget, objects.target, adUseServer, Windows::mySQLConnectionString())) {
         ToMySQL direction(*this);
-        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected(128);
+        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected();
     }
     if (objects.rows && objects.rows->isOpen())
         resetProgress(ProgressBar1);
-    handler.step(276, [&] { m_pointer->set(WindowPointer::Default); });
-    handler.step(278, [&] { objects.closeTarget(); });
-    handler.step(280, [&] { objects.closeSource(); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kCloseTarget, [&] { objects.closeTarget(); });
+    handler.step(kCloseSource, [&] { objects.closeSource(); });
     work.tell(progress.summary(StoppableWork::stopped(), work.elapsed()));
 }

@@ -1,5 +1,6 @@
 // "Send Table/s To PostgreSQL": copies the MySQL tables selected in List1 into the
-// PostgreSQL database, one CREATE TABLE and one INSERT per row each.
+// PostgreSQL database: for each, a CREATE TABLE, one INSERT per row, then the statements
+// that give the copy its source's shape.
 
 #include "app/ErrorReport.h"
 #include "app/MessageBox.h"
@@ -14,35 +15,65 @@
 #include "tables/TableList.h"
 #include "transfer/CopyProgress.h"
 #include "transfer/Datatype.h"
+#include "transfer/MySQLShapeReader.h"
+#include "transfer/PostgreSQLShapeWriter.h"
 #include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
 
 namespace {
+// The numbered steps of PushButton3_Click, as its error reports name them, in the order
+// they stand in the handler.
+namespace ToPostgreSQLLine {
+constexpr int kSourceObject = 100;
+constexpr int kRowsObject = 102;
+constexpr int kTargetObject = 104;
+constexpr int kNothingSelected = 106; // the test, and its message
+constexpr int kBusyPointer = 108;
+constexpr ConnectionLines kOpenTarget{110, 112, 114, 116};
+constexpr ConnectionLines kOpenSource{118, 120, 122, 124};
+// 126 to 148, and from 198 on: the table loop and the rows (kCopy); 130 to 148 are the
+// steps of one table that both send handlers number alike (kTableLines, TableCopy.h).
+constexpr int kCreateHead = 150;
+constexpr int kClearNumeric = 152;
+constexpr int kFieldCount = 154;
+constexpr int kFieldYield = 156;
+constexpr int kColumnType = 158;
+constexpr int kColumnText = 162;
+constexpr int kColumnNoted = 174;
+constexpr int kLastComma = 194;
+constexpr int kCreateEnd = 196;
+constexpr CopyLines kCopy{
+    .tableLoop = 126,
+    .tableYield = 128,
+    .table = kTableLines,
+    .names = 198,
+    .create = 200,
+    .recordCount = 208,
+    .rowLoop = 212,
+    .rowYield = 214,
+    .progress = 218,
+    .buildRow = 220,
+    .sendRow = 270,
+    .moveNext = 272,
+    .pointer = 274,
+    .resetBar = 276,
+    .closeRows = 278,
+    .list = 280,
+    .finishRows = 282,
+    .readShape = 284,
+    .shapeStatement = 286,
+};
+constexpr int kCloseSource = 290;
+constexpr int kCloseTarget = 292;
+constexpr int kDefaultPointer = 294;
+} // namespace ToPostgreSQLLine
+
 class ToPostgreSQL : public CopyDirection
 {
 public:
-    explicit ToPostgreSQL(Form2& form) : m_form(form)
-    {
-        m_lines.tableYield = 128;
-        m_lines.names = 198;
-        m_lines.create = 200;
-        m_lines.recordCount = 208;
-        m_lines.rowLoop = 212;
-        m_lines.rowYield = 214;
-        m_lines.progress = 218;
-        m_lines.buildRow = 220;
-        m_lines.sendRow = 270;
-        m_lines.moveNext = 272;
-        m_lines.finishRows = 282;
-        m_lines.pointer = 274;
-        m_lines.resetBar = 276;
-        m_lines.closeRows = 278;
-        m_lines.list = 280;
-        m_lines.readShape = 284;
-        m_lines.shapeStatement = 286;
-    }
+    explicit ToPostgreSQL(Form2& form) : m_form(form) {}
 
-    const CopyLines& lines() const override { return m_lines; }
+    const CopyLines& lines() const override { return ToPostgreSQLLine::kCopy; }
     TableList* sourceList() const override { return m_form.List1; }
     TableList* targetList() const override { return m_form.List2; }
     QString sourceName(const ListedTable& table) const override { return mySQLName(table.name); }
@@ -62,32 +93,33 @@ public:
     // CREATE TABLE "t"("c" TYPE,...)
     void buildCreate(Handler& h, QString& statement, const QString& table, const Fields& fields) override
     {
+        using namespace ToPostgreSQLLine;
         m_types.clear();
         m_columns.clear();
         m_insertHead =
             (QStringLiteral("INSERT INTO ") + postgreSQLName(table) + QStringLiteral(" VALUES(")).toUtf8();
-        h.step(150, [&] {
+        h.step(kCreateHead, [&] {
             statement = QStringLiteral("CREATE TABLE ") + postgreSQLName(table) + QStringLiteral("(");
         });
-        h.step(152, [&] { m_numeric.clear(); });
+        h.step(kClearNumeric, [&] { m_numeric.clear(); });
         int fieldCount = 0;
-        h.step(154, [&] { fieldCount = fields.Count(); });
+        h.step(kFieldCount, [&] { fieldCount = fields.Count(); });
         for (int j = 0; j < fieldCount; ++j) {
-            h.step(156, [] { YieldToEvents(); });
+            h.step(kFieldYield, [] { YieldToEvents(); });
             PostgreSQLColumnType type;
-            h.step(158, [&] { type = postgreSQLTypeFor(fields[j].Type()); });
-            h.step(162, [&] {
+            h.step(kColumnType, [&] { type = postgreSQLTypeFor(fields[j].Type()); });
+            h.step(kColumnText, [&] {
                 statement +=
                     postgreSQLName(fields[j].Name()) + QLatin1Char(' ') + type.word + QLatin1Char(',');
             });
-            h.step(174, [&] {
+            h.step(kColumnNoted, [&] {
                 m_types.append(fields[j].Type());
                 m_numeric.append(type.numeric);
                 m_columns.append({fields[j].Name(), type.word});
             });
         }
-        h.step(194, [&] { statement.chop(1); });
-        h.step(196, [&] { statement += QLatin1Char(')'); });
+        h.step(kLastComma, [&] { statement.chop(1); });
+        h.step(kCreateEnd, [&] { statement += QLatin1Char(')'); });
     }
 
     // INSERT INTO "t" VALUES(5, NULL, 'O''Brien')
@@ -131,7 +163,6 @@ public:
 
 private:
     Form2& m_form;
-    CopyLines m_lines;
     QByteArray m_insertHead;
     QList<int> m_types;
     QList<bool> m_numeric;
@@ -144,33 +175,35 @@ void Form2::PushButton3_Click()
     OperationGuard guard;
     if (!guard.entered())
         return;
+    using namespace ToPostgreSQLLine;
     Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton3_Click"));
     QString statement;
     handler.showStatementText(&statement);
     TransferObjects objects;
 
-    handler.step(100, [&] { objects.source = std::make_unique<Connection>(); });
-    handler.step(102, [&] { objects.rows = std::make_unique<Recordset>(); });
-    handler.step(104, [&] { objects.target = std::make_unique<Connection>(); });
-    if (handler.test(106, [&] { return List1->currentRow() == -1; })) {
-        handler.step(106, [] { MessageBox::show(QStringLiteral("Please select a table")); });
+    handler.step(kSourceObject, [&] { objects.source = std::make_unique<Connection>(); });
+    handler.step(kRowsObject, [&] { objects.rows = std::make_unique<Recordset>(); });
+    handler.step(kTargetObject, [&] { objects.target = std::make_unique<Connection>(); });
+    if (handler.test(kNothingSelected, [&] { return List1->currentRow() == -1; })) {
+        handler.step(kNothingSelected, [] { MessageBox::show(QStringLiteral("Please select a table")); });
         return;
     }
     StoppableWork work(*this);
     CopyProgress progress(ProgressBar1, *List1);
-    handler.step(108, [&] { m_pointer->set(WindowPointer::Busy); });
+    handler.step(kBusyPointer, [&] { m_pointer->set(WindowPointer::Busy); });
 
     // Without both connections there is nothing to do: the failure is reported once and
     // the click ends.
-    if (openConnection(handler, 110, objects.target, adUseServer, Windows::postgreSQLConnectionString()) &&
-        openConnection(handler, 118, objects.source, adUseClient, Windows::mySQLConnectionString())) {
+    if (openConnection(handler, kOpenTarget, objects.target, adUseServer,
+                       Windows::postgreSQLConnectionString()) &&
+        openConnection(handler, kOpenSource, objects.source, adUseClient, Windows::mySQLConnectionString())) {
         ToPostgreSQL direction(*this);
-        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected(126);
+        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected();
     }
     if (objects.rows && objects.rows->isOpen())
         resetProgress(ProgressBar1);
-    handler.step(290, [&] { objects.closeSource(); });
-    handler.step(292, [&] { objects.closeTarget(); });
-    handler.step(294, [&] { m_pointer->set(WindowPointer::Default); });
+    handler.step(kCloseSource, [&] { objects.closeSource(); });
+    handler.step(kCloseTarget, [&] { objects.closeTarget(); });
+    handler.step(kDefaultPointer, [&] { m_pointer->set(WindowPointer::Default); });
     work.tell(progress.summary(StoppableWork::stopped(), work.elapsed()));
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The interface between Connection/Recordset and the two client libraries. Only the
-// backends include libpq or the MySQL client.
+// files of the two backends (MySQL*, PostgreSQL*) include libpq or the MySQL client.
 
+#include "app/db/BackendLink.h"
 #include "app/db/StatementStream.h"
 #include "app/db/Value.h"
 
@@ -19,29 +20,13 @@ struct ColumnInfo
     int scale = 0;     // digits after the point of a decimal column
 };
 
-class Backend;
-
-// What a cursor or a stream knows of the backend that made it. The backend clears it in
-// its destructor, so that an object that outlives its connection lets go of its own
-// memory without touching a closed client handle.
-class BackendLink
-{
-public:
-    explicit BackendLink(Backend* backend) : m_backend(backend) {}
-    Backend* backend() const { return m_backend; }
-    bool alive() const { return m_backend != nullptr; }
-
-private:
-    friend class Backend;
-    Backend* m_backend;
-};
-
 // The rows of one statement.
 class Cursor
 {
 public:
     virtual ~Cursor() = default;
     virtual const QList<ColumnInfo>& columns() const = 0;
+    // The number of rows, or -1 where it is not known (rows streamed without a count).
     virtual qint64 recordCount() const = 0;
     // Fills row with the next row's values; false when there is no further row.
     virtual bool fetch(QList<Value>& row) = 0;
@@ -75,9 +60,10 @@ public:
     // Runs one statement, in UTF-8; returns its rows fetched whole, or nullptr for a
     // statement without a result set.
     virtual std::unique_ptr<Cursor> execute(const QByteArray& sql) = 0;
-    // Opens a query whose rows are read as they are walked. The exact row count comes
-    // first, from the same snapshot as the rows.
-    virtual std::unique_ptr<Cursor> stream(const QString& sql) = 0;
+    // Opens a query whose rows are read as they are walked, in a read-only snapshot. When
+    // counted, the exact row count comes first, from the same snapshot as the rows;
+    // otherwise no count is asked for and the cursor's count is -1.
+    virtual std::unique_ptr<Cursor> stream(const QString& sql, bool counted) = 0;
     // A stream of statements on this connection; nothing else may run on the connection
     // until the stream is gone.
     virtual std::unique_ptr<StatementStream> statementStream() = 0;

@@ -4,10 +4,6 @@
 #include "app/db/ConnectionString.h"
 #include "app/db/Error.h"
 
-namespace {
-const QString kClosed = QStringLiteral("Operation is not allowed when the object is closed.");
-}
-
 Connection::Connection() = default;
 Connection::~Connection() = default;
 
@@ -43,8 +39,7 @@ Recordset Connection::ExecuteUtf8(const QByteArray& sql)
 
 void Connection::Close()
 {
-    if (!m_backend)
-        throw Error(kClosed);
+    requireOpen(m_backend.get());
     m_backend.reset();
 }
 
@@ -60,9 +55,7 @@ bool Connection::isBroken() const
 
 Backend& Connection::backend()
 {
-    if (!m_backend)
-        throw Error(kClosed);
-    return *m_backend;
+    return requireOpen(m_backend.get());
 }
 
 const Field& Fields::Item(int index) const
@@ -79,11 +72,12 @@ Recordset::~Recordset() = default;
 Recordset::Recordset(Recordset&&) noexcept = default;
 Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 
-void Recordset::Open(const QString& source, Connection& connection, int, int)
+void Recordset::Open(const QString& source, Connection& connection)
 {
     if (m_cursor)
         throw Error(QStringLiteral("Operation is not allowed when the object is open."));
-    attach(connection.backend().stream(source));
+    // The connection's cursor location decides whether the rows are counted first.
+    attach(connection.backend().stream(source, connection.CursorLocation == adUseClient));
 }
 
 void Recordset::attach(std::unique_ptr<Cursor> cursor)
@@ -116,22 +110,18 @@ void Recordset::readRow()
 
 const Fields& Recordset::Fields() const
 {
-    if (!m_cursor)
-        throw Error(kClosed);
+    requireOpen(m_cursor.get());
     return m_fields;
 }
 
 qint64 Recordset::RecordCount() const
 {
-    if (!m_cursor)
-        throw Error(kClosed);
-    return m_cursor->recordCount();
+    return requireOpen(m_cursor.get()).recordCount();
 }
 
 void Recordset::MoveNext()
 {
-    if (!m_cursor)
-        throw Error(kClosed);
+    requireOpen(m_cursor.get());
     if (m_eof)
         throw Error(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."));
     readRow();
@@ -139,15 +129,13 @@ void Recordset::MoveNext()
 
 bool Recordset::Eof() const
 {
-    if (!m_cursor)
-        throw Error(kClosed);
+    requireOpen(m_cursor.get());
     return m_eof;
 }
 
 void Recordset::Close()
 {
-    if (!m_cursor)
-        throw Error(kClosed);
+    requireOpen(m_cursor.get());
     std::unique_ptr<Cursor> cursor = std::move(m_cursor);
     m_fields.m_fields.clear();
     m_row.clear();

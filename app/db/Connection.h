@@ -16,6 +16,10 @@ class Backend;
 class Cursor;
 class Recordset;
 
+// Where a recordset's cursor lives, as ADO names it. ADO knows a client cursor's row count
+// from the start and not a server cursor's: here adUseClient counts the rows first, in the
+// snapshot they are read from, and adUseServer streams them uncounted. Either way the rows
+// are read as they are walked.
 enum CursorLocationEnum { adUseServer = 2, adUseClient = 3 };
 
 class Connection
@@ -26,14 +30,15 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Set before Open.
+    // Read by each Recordset::Open on this connection: adUseClient counts the rows first.
     int CursorLocation = adUseServer;
+    // Set before Open.
     int CommandTimeout = 30;    // seconds
     int ConnectionTimeout = 15; // seconds
 
     // DRIVER={MySQL ODBC 5.1 Driver} or Driver={PostgreSQL Unicode} picks the client.
     void Open(const QString& connectionString);
-    // Runs one statement; a query's rows come back as a recordset.
+    // Runs one statement; a query's rows come back as a recordset, whole, and counted.
     Recordset Execute(const QString& sql);
     // The same for a statement already in UTF-8, as the transfers build their rows.
     Recordset ExecuteUtf8(const QByteArray& sql);
@@ -82,9 +87,6 @@ private:
     QList<Field> m_fields;
 };
 
-enum CursorTypeEnum { adOpenUnspecified = -1, adOpenStatic = 3 };
-enum LockTypeEnum { adLockUnspecified = -1, adLockOptimistic = 3 };
-
 class Recordset
 {
 public:
@@ -94,10 +96,13 @@ public:
     Recordset& operator=(Recordset&&) noexcept;
 
     // Opens a query on the connection and stands on its first row. The rows are read as
-    // the recordset moves, so a large table does not have to fit in memory.
-    void Open(const QString& source, Connection& connection, int cursorType = adOpenUnspecified,
-              int lockType = adLockUnspecified);
+    // the recordset moves, in a read-only snapshot, so a large table does not have to fit
+    // in memory. On a connection whose CursorLocation is adUseClient the exact row count
+    // is taken first, in the same snapshot.
+    void Open(const QString& source, Connection& connection);
     const ::Fields& Fields() const;
+    // The rows' count: exact for a recordset of Execute or of an adUseClient Open; -1 (ADO's
+    // "unknown") for one opened with adUseServer.
     qint64 RecordCount() const;
     void MoveNext();
     bool Eof() const;

@@ -37,6 +37,12 @@ namespace Waiting {
 short onSocket(int socket, short events, const QDeadlineTimer& deadline);
 // Waits until the condition holds or the deadline passes, calling the hook in between.
 bool until(const std::function<bool()>& condition, const QDeadlineTimer& deadline);
+// The deadline of a time-out given in seconds, as the connection settings give them; 0
+// waits for ever.
+inline QDeadlineTimer deadlineAfter(int seconds)
+{
+    return seconds > 0 ? QDeadlineTimer(qint64(seconds) * 1000) : QDeadlineTimer(QDeadlineTimer::Forever);
+}
 // The failure of a wait that ended without its answer: the user's stop when one was
 // asked for, else the time-out, with its description.
 inline Error expired(const QString& description)

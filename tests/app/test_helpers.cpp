@@ -1,10 +1,11 @@
-// The shared helpers: list searches, NULL substitution, the file probe, the skin, the
+// The shared helpers: the searches of the table lists, the file probe, the skin, the
 // application title and the words of numbers and times.
 
 #include "app/AppFolder.h"
 #include "app/Main.h"
 #include "app/SkinFramework.h"
 #include "app/Wording.h"
+#include "tables/TableList.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -51,34 +52,33 @@ private slots:
 
     void listContainsIgnoresOnlyLetterCase()
     {
-        QListWidget list;
+        TableList list;
         QVERIFY(!ListContains(&list, QStringLiteral("orders")));
-        list.addItem(QStringLiteral("Orders"));
+        list.addName(QStringLiteral("Orders"));
         QVERIFY(ListContains(&list, QStringLiteral("orders")));
         QVERIFY(ListContains(&list, QStringLiteral("ORDERS")));
         QVERIFY(!ListContains(&list, QStringLiteral("Orders ")));
+        // A table that its bare name does not reach is not the one the name finds.
+        list.addTable({QStringLiteral("other"), QStringLiteral("dup"), false});
+        QVERIFY(!ListContains(&list, QStringLiteral("dup")));
     }
 
     void removeListItemMatchesExactlyAndSkipsTheMovedItem()
     {
-        QListWidget list;
-        list.addItem(QStringLiteral("Orders"));
+        TableList list;
+        list.addName(QStringLiteral("Orders"));
         RemoveListItem(&list, QStringLiteral("orders"));
         QCOMPARE(texts(list), QStringList{"Orders"});
         RemoveListItem(&list, QStringLiteral("Orders"));
         QCOMPARE(list.count(), 0);
 
-        list.addItems({"A", "A", "B"});
+        for (const char* name : {"A", "A", "B"})
+            list.addName(QString::fromLatin1(name));
         RemoveListItem(&list, QStringLiteral("A"));
         QCOMPARE(texts(list), (QStringList{"A", "B"}));
-    }
-
-    void nullToDefaultReplacesOnlyNull()
-    {
-        QCOMPARE(NullToDefault(Value::null(), Value::of(QString())), Value::of(QString()));
-        QCOMPARE(NullToDefault(Value::of(QString()), Value::of(QStringLiteral("x"))), Value::of(QString()));
-        QCOMPARE(NullToDefault(Value::of(QStringLiteral("0")), Value::of(QStringLiteral("x"))),
-                 Value::of(QStringLiteral("0")));
+        list.addTable({QStringLiteral("other"), QStringLiteral("B"), false});
+        RemoveListItem(&list, QStringLiteral("B"));
+        QCOMPARE(texts(list), (QStringList{"A", "other.B"}));
     }
 
     void fileExistsAnswersWithoutRaising()

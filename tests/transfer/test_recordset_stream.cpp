@@ -1,5 +1,6 @@
-// The recordset a transfer walks: its row count is exact before the first row is read,
-// and it belongs to the same snapshot as the rows, also while others write to the table.
+// The recordset a transfer walks (on a client cursor): its row count is exact before the
+// first row is read, and it belongs to the same snapshot as the rows, also while others
+// write to the table.
 
 #include "tests/transfer/TransferFixture.h"
 
@@ -49,7 +50,8 @@ void RecordsetStreamTest::countComesFirst()
                         : QStringLiteral("INSERT INTO numbers SELECT generate_series(1, %1)").arg(rowCount));
 
     Recordset rows;
-    rows.Open(QStringLiteral("SELECT * FROM numbers"), *reader, adOpenStatic, adLockOptimistic);
+    reader->CursorLocation = adUseClient;
+    rows.Open(QStringLiteral("SELECT * FROM numbers"), *reader);
     QCOMPARE(rows.RecordCount(), qint64(rowCount));
     // Rows written after the recordset opened belong to a later snapshot.
     Sandbox::exec(*writer, QStringLiteral("INSERT INTO numbers VALUES (100000), (100001)"));

@@ -1,0 +1,314 @@
+#include "app/db/MySQLPacketStream.h"
+
+#include "app/db/Error.h"
+#include "app/db/MySQLBackend.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+MySQLPacketStream::MySQLPacketStream(MySQLBackend& backend) : m_link(backend.link())
+{
+    if (!backend.backslashEscapesOff())
+        throw Error(MySQLBackend::kEscapingSession);
+    backend.allowStatementBatches();
+    m_largest = backend.largestStatement();
+    m_packetBytes = qMin<qint64>(kPacketBytes, m_largest);
+    m_transactional = backend.tablesHaveTransactions();
+    m_timeoutUndoesAll = backend.lockTimeoutUndoesTransaction();
+}
+
+void MySQLPacketStream::send(const QByteArray& statement, qint64 tag)
+{
+    Entry entry{{tag, statement, std::nullopt}, false};
+    if (statement.size() > m_largest)
+        entry.answer.error = Error(
+            QStringLiteral("The statement is %1 bytes long, more than the %2 bytes the MySQL server takes "
+                           "(max_allowed_packet); the row was not sent.")
+                .arg(statement.size())
+                .arg(m_largest),
+            Error::Cause::Values, QStringLiteral("22001"));
+    m_queuedBytes += statement.size();
+    m_queue.push_back(std::move(entry));
+    if (m_queue.size() >= kPacketStatements || m_queuedBytes >= m_packetBytes) {
+        completePacket();
+        // After a failure that ends the table nothing more goes out before the caller
+        // has seen it.
+        if (std::none_of(m_ready.begin(), m_ready.end(),
+                         [](const Answer& answer) { return answer.error && !answer.error->refusedValues(); }))
+            startPacket();
+    }
+}
+
+bool MySQLPacketStream::next(Answer& answer, bool wait)
+{
+    if (m_ready.empty() && wait) {
+        completePacket();
+        // Statements still to send, or answers waiting for their commit.
+        while (m_ready.empty() && (!m_queue.empty() || !m_held.empty() || m_open)) {
+            startPacket();
+            completePacket();
+        }
+    }
+    return takeFirst(m_ready, answer);
+}
+
+void MySQLPacketStream::forgetUnsent()
+{
+    m_queue.clear();
+    m_queuedBytes = 0;
+}
+
+void MySQLPacketStream::discard()
+{
+    forgetUnsent();
+    completePacket();
+    // The packet's answers may have put statements back in the queue.
+    forgetUnsent();
+    m_held.clear();
+    m_ready.clear();
+    MySQLBackend* backend = m_link->backend<MySQLBackend>();
+    if (std::exchange(m_open, false) && backend && !backend->broken())
+        backend->query("ROLLBACK");
+}
+
+void MySQLPacketStream::settle(Entry entry)
+{
+    if (m_open || !m_held.empty())
+        m_held.push_back(std::move(entry));
+    else
+        m_ready.push_back(std::move(entry.answer));
+}
+
+qint64 MySQLPacketStream::heldRows() const
+{
+    return std::count_if(m_held.begin(), m_held.end(),
+                         [](const Entry& entry) { return !entry.answer.error; });
+}
+
+void MySQLPacketStream::committed()
+{
+    m_open = false;
+    while (!m_held.empty()) {
+        if (!m_held.front().answer.error)
+            ++m_committedRows;
+        m_ready.push_back(std::move(m_held.front().answer));
+        m_held.pop_front();
+    }
+}
+
+void MySQLPacketStream::startPacket()
+{
+    // A statement refused before it was sent is answered in its turn.
+    while (!m_queue.empty() && m_queue.front().answer.error)
+        settle(takeQueued());
+    m_parts.clear();
+    m_packet.clear();
+    m_text.resize(0);
+    // The client writes a large packet straight from this memory, and when the socket
+    // is full it goes on writing from it later, in mysql_real_query_cont: the text
+    // lives in the stream until the server has answered the packet.
+    auto add = [&](Part part, QByteArrayView text) {
+        if (!m_parts.empty())
+            m_text += ';';
+        m_text += text;
+        m_parts.push_back(part);
+    };
+    if (m_open || !m_held.empty())
+        add(Part::CommitOpen, kCommit);
+    if (!m_queue.empty() && !m_queue.front().answer.error) {
+        // The packet is one transaction when its statements and the words around them
+        // fit; a statement too large for that goes alone, committing on its own.
+        const qint64 frame = m_text.size() + 1 + kBegin.size() + 1 + kCommit.size();
+        const bool wrap = m_transactional && frame + m_queue.front().answer.statement.size() <= m_packetBytes;
+        if (wrap)
+            add(Part::Begin, kBegin);
+        // A statement alone always fits the server; beside others, the packet keeps to
+        // its size.
+        const qint64 room = m_packetBytes - (wrap ? kCommit.size() + 1 : 0);
+        auto fits = [&](const QByteArray& next) {
+            return m_parts.empty() || m_text.size() + 1 + next.size() <= room;
+        };
+        while (!m_queue.empty() && !m_queue.front().answer.error && m_packet.size() < kPacketStatements &&
+               fits(m_queue.front().answer.statement)) {
+            add(Part::Statement, m_queue.front().answer.statement);
+            m_packet.push_back(takeQueued());
+        }
+        if (wrap)
+            add(Part::Commit, kCommit);
+    }
+    if (m_parts.empty())
+        return;
+    MySQLBackend& backend = m_link->live<MySQLBackend>();
+    backend.requireLink();
+    backend.beginStatement();
+    m_error = 0;
+    m_status = mysql_real_query_start(&m_error, backend.handle(), m_text.constData(), m_text.size());
+    m_inFlight = true;
+}
+
+MySQLPacketStream::Entry MySQLPacketStream::takeQueued()
+{
+    Entry entry = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_queuedBytes -= entry.answer.statement.size();
+    return entry;
+}
+
+void MySQLPacketStream::completePacket()
+{
+    if (!std::exchange(m_inFlight, false))
+        return;
+    MySQLBackend& backend = m_link->live<MySQLBackend>();
+    MYSQL* connection = backend.handle();
+    size_t part = 0;
+    size_t statement = 0; // the packet's statements answered so far
+    try {
+        int status = m_status;
+        int error = m_error;
+        backend.complete([&] { return status; },
+                         [&](int ready) { return mysql_real_query_cont(&error, connection, ready); });
+        for (; part < m_parts.size(); ++part) {
+            if (part > 0) {
+                // Nothing more: the server stopped the packet at a failure.
+                if (!mysql_more_results(connection))
+                    break;
+                error = backend.nextResult() ? 0 : 1;
+            }
+            if (error != 0) {
+                failed(part, statement, backend.failure(), backend.broken());
+                return;
+            }
+            if (MYSQL_RES* rows = backend.storeResult())
+                mysql_free_result(rows);
+            succeeded(m_parts[part], statement);
+        }
+    } catch (const Error& error) {
+        failed(part, statement, error, true);
+        return;
+    }
+    requeue(statement);
+}
+
+void MySQLPacketStream::succeeded(Part part, size_t& statement)
+{
+    switch (part) {
+    case Part::CommitOpen:
+    case Part::Commit:
+        committed();
+        break;
+    case Part::Begin:
+        m_open = true;
+        break;
+    case Part::Statement:
+        settle(std::move(m_packet[statement++]));
+        break;
+    }
+}
+
+void MySQLPacketStream::failed(size_t index, size_t statement, Error error, bool linkLost)
+{
+    const Part part = m_parts[index];
+    if (linkLost) {
+        // The open transaction is undone with the connection, and what was not yet
+        // answered is lost with it: one answer says so, and how many rows are in.
+        const QByteArray text = statement < m_packet.size() ? m_packet[statement].answer.statement
+                                : !m_held.empty()           ? m_held.front().answer.statement
+                                                            : QByteArray();
+        const qint64 tag = statement < m_packet.size() ? m_packet[statement].answer.tag : 0;
+        m_held.clear();
+        m_packet.clear();
+        m_open = false;
+        forgetUnsent();
+        m_ready.push_back(
+            {tag, text,
+             withTableRows(error, QStringLiteral("The table holds the %1 rows committed before."),
+                           m_committedRows)});
+        return;
+    }
+    const bool undoesAll = part == Part::CommitOpen || part == Part::Commit || error.code() == kDeadlock ||
+                           (error.code() == kLockWaitTimeout && m_timeoutUndoesAll);
+    if (part == Part::Statement && !undoesAll) {
+        // That statement alone was undone; the transaction stays open. A failure that
+        // is not the values' own ends the table: its answer says what the table holds.
+        if (!error.refusedValues() && !error.stopped())
+            error = withTableRows(error, QStringLiteral("The table holds the %1 rows written before."),
+                                  m_committedRows + heldRows());
+        const bool endsTable = !error.refusedValues();
+        m_packet[statement].answer.error = std::move(error);
+        settle(std::move(m_packet[statement]));
+        requeue(statement + 1);
+        // Such a failure is told at once, not a packet later.
+        if (endsTable)
+            commitNow();
+        return;
+    }
+    if (part == Part::Begin) {
+        m_packet.front().answer.error = std::move(error);
+        settle(std::move(m_packet.front()));
+        requeue(1);
+        return;
+    }
+    undone(part, statement, error);
+}
+
+Error MySQLPacketStream::withTableRows(const Error& error, const QString& sentence, qint64 rows)
+{
+    return Error(error.description() + QLatin1Char(' ') + sentence.arg(rows),
+                 error.stopped() ? Error::Cause::Stopped : Error::Cause::Other, error.sqlState(),
+                 error.code());
+}
+
+void MySQLPacketStream::commitNow()
+{
+    MySQLBackend& backend = m_link->live<MySQLBackend>();
+    try {
+        backend.query("COMMIT");
+        committed();
+    } catch (const Error& error) {
+        m_parts = {Part::CommitOpen};
+        m_packet.clear();
+        failed(0, 0, error, backend.broken());
+    }
+}
+
+void MySQLPacketStream::undone(Part part, size_t statement, const Error& error)
+{
+    m_open = false;
+    std::deque<Entry> again = std::move(m_held);
+    m_held.clear();
+    size_t notRun = statement;
+    if (part == Part::Statement) {
+        again.push_back(std::move(m_packet[statement]));
+        notRun = statement + 1;
+    }
+    requeue(notRun);
+    if (again.empty())
+        return;
+    if (std::any_of(again.begin(), again.end(), [](const Entry& entry) { return entry.retried; })) {
+        forgetUnsent();
+        Answer& first = again.front().answer;
+        first.error = withTableRows(error,
+                                    QStringLiteral("The transaction was undone a second time; the table "
+                                                   "holds the %1 rows committed before."),
+                                    m_committedRows);
+        m_ready.push_back(std::move(first));
+        return;
+    }
+    for (Entry& entry : again) {
+        entry.retried = true;
+        entry.answer.error.reset();
+        m_queuedBytes += entry.answer.statement.size();
+    }
+    m_queue.insert(m_queue.begin(), std::make_move_iterator(again.begin()),
+                   std::make_move_iterator(again.end()));
+}
+
+void MySQLPacketStream::requeue(size_t from)
+{
+    for (size_t i = m_packet.size(); i > from; --i) {
+        m_queuedBytes += m_packet[i - 1].answer.statement.size();
+        m_queue.push_front(std::move(m_packet[i - 1]));
+    }
+    m_packet.clear();
+}

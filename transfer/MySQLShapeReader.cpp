@@ -1,0 +1,49 @@
+#include "transfer/MySQLShapeReader.h"
+
+#include "app/SqlText.h"
+#include "app/db/Connection.h"
+#include "transfer/ShapeCatalogue.h"
+#include "transfer/ShapeDefaults.h"
+
+TableShape readMySQLShape(Connection& source, const QString& table, QString& statement)
+{
+    TableShape shape;
+    // The catalogue compares names without regard to case; a binary comparison would keep the
+    // server from looking up the one table, so the name is compared exactly here.
+    const QString where =
+        QStringLiteral(" WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = ") + quotedText(table);
+    statement =
+        QStringLiteral("SELECT TABLE_NAME, COLUMN_NAME, IS_NULLABLE, COLUMN_DEFAULT, EXTRA, DATA_TYPE, "
+                       "COLUMN_TYPE, VERSION() LIKE '%MariaDB%' FROM information_schema.COLUMNS") +
+        where + QStringLiteral(" ORDER BY ORDINAL_POSITION");
+    for (Recordset rows = source.Execute(statement); !rows.Eof(); rows.MoveNext()) {
+        const Fields& f = rows.Fields();
+        if (catalogueText(f[0]) != table)
+            continue;
+        const QString extra = catalogueText(f[4]).toLower();
+        shape.columns.append(
+            {catalogueText(f[1]), catalogueText(f[2]) == QLatin1String("NO"),
+             extra.contains(QLatin1String("auto_increment")),
+             mySQLDefault(f[3].Value(), extra, catalogueText(f[5]).toLower(), catalogueText(f[6]).toLower(),
+                          catalogueText(f[7]) == QLatin1String("1"))});
+    }
+    // Full-text and spatial indexes are left out; a MEMORY table's hash index is an index all
+    // the same. A column prefix is not kept: the whole column holds every value the prefix did.
+    statement = QStringLiteral("SELECT TABLE_NAME, INDEX_NAME, NON_UNIQUE, COLUMN_NAME, INDEX_TYPE FROM "
+                               "information_schema.STATISTICS") +
+                where + QStringLiteral(" ORDER BY INDEX_NAME <> 'PRIMARY', INDEX_NAME, SEQ_IN_INDEX");
+    CatalogueIndexes indexes;
+    for (Recordset rows = source.Execute(statement); !rows.Eof(); rows.MoveNext()) {
+        const Fields& f = rows.Fields();
+        if (catalogueText(f[0]) != table)
+            continue;
+        const QString name = catalogueText(f[1]);
+        indexes.addColumn(name, name == QLatin1String("PRIMARY"), catalogueText(f[2]) == QLatin1String("0"),
+                          f[3].Value());
+        const QString type = catalogueText(f[4]);
+        if (type != QLatin1String("BTREE") && type != QLatin1String("HASH"))
+            indexes.leaveOut(name);
+    }
+    shape.indexes = indexes.carried();
+    return shape;
+}

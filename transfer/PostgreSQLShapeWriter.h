@@ -1,0 +1,14 @@
+#pragma once
+
+// The statements that give a PostgreSQL copy its source's shape.
+
+#include "transfer/TableShape.h"
+
+class Connection;
+
+// Gives the copy the shape through run, in this order: the primary key, NOT NULL, unique
+// keys and indexes, auto-increment, defaults. Only columns the copy has are shaped. The
+// target's catalogue is read for free index and sequence names; such a read that fails
+// leaves the source's name, which the statement then reports.
+void shapePostgreSQLTable(Connection& target, const QString& table, const TableShape& shape,
+                          const QList<TargetColumn>& columns, const ShapeRunner& run);
