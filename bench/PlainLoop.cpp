@@ -154,6 +154,7 @@ PlainResult sendToMySQL(const QString& statementFile, const std::function<void()
     mysql_optionsv(connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &noCheck);
     mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
     mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLTransactions);
     if (!mysql_real_connect(connection, env("QS_MY_HOST").constData(), env("QS_MY_USER").constData(),
                             env("QS_MY_PASSWORD").constData(), env("QS_MY_DATABASE").constData(),
                             env("QS_MY_PORT").toUInt(), nullptr, 0)) {

@@ -101,6 +101,7 @@ private slots:
     void aSecondDeadlockEndsTheTableSayingWhatItHolds();
     void aLockWaitTimeOutEndsTheTableSayingWhatItHolds();
     void aSessionEndedMidPacketLeavesTheCommittedRows();
+    void aSessionKilledWhileRowsAreRefusedSaysWhatTheTableHolds();
     void aTableWithoutTransactionsKeepsEachRow();
 
 private:
@@ -289,6 +290,49 @@ void TransferMySQLTransactionsTest::aSessionEndedMidPacketLeavesTheCommittedRows
     copied = true;
     QCOMPARE(other.failure(), QString());
     verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
+}
+
+void TransferMySQLTransactionsTest::aSessionKilledWhileRowsAreRefusedSaysWhatTheTableHolds()
+{
+    // Every second row has no MySQL value; the copy's session is killed midway. One report
+    // tells the loss, how many rows the table holds, which it holds, and the first row lost:
+    // the one after the rows committed.
+    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE halves AS SELECT g AS id, CASE WHEN g % 2 = 0 THEN "
+                                        "'infinity'::timestamp ELSE timestamp '2021-01-01' END AS ends "
+                                        "FROM generate_series(1, 40000) g"));
+    const QString mine = Sandbox::scalar(*m_my, QStringLiteral("SELECT CONNECTION_ID()"));
+    Beside other([&] {
+        auto killer = Sandbox::mySQL();
+        const QString count =
+            QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
+                           "DATABASE() AND TABLE_NAME = 'halves'");
+        if (!eventually(
+                [&] {
+                    return Sandbox::scalar(*killer, count) == QLatin1String("1") &&
+                           Sandbox::scalar(*killer, QStringLiteral("SELECT COUNT(*) FROM halves")).toInt() >=
+                               2000;
+                },
+                20))
+            throw Error(QStringLiteral("the copy's rows never came"));
+        killer->Execute(
+            QStringLiteral("KILL CONNECTION %1")
+                .arg(Sandbox::scalar(*killer, QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST "
+                                                             "WHERE ID NOT IN (CONNECTION_ID(), %1)")
+                                                  .arg(mine))));
+    });
+    openTableWindow();
+    select(Windows::form2().List2, {QStringLiteral("halves")});
+    Windows::form2().PushButton4_Click();
+    QCOMPARE(other.failure(), QString());
+    const QStringList lost = reports().filter(QStringLiteral("The table holds the"));
+    QCOMPARE(lost.size(), 1);
+    static const QRegularExpression sent(QStringLiteral("\\rsql: INSERT INTO `halves` VALUES\\('(\\d+)'"));
+    const int first = sent.match(lost[0]).captured(1).toInt();
+    const int held = heldRows(lost[0]);
+    QCOMPARE(held, first / 2);
+    QCOMPARE(Sandbox::scalar(
+                 *m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id < %1)) FROM halves").arg(first)),
+             QStringLiteral("%1 %1").arg(held));
 }
 
 void TransferMySQLTransactionsTest::aTableWithoutTransactionsKeepsEachRow()

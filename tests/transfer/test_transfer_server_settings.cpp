@@ -43,7 +43,7 @@ public:
     ~GlobalSetting()
     {
         bool number = false;
-        m_old.toULongLong(&number);
+        m_old.toDouble(&number);
         giveBack(m_name, [&] {
             Sandbox::mySQLAdmin(
                 QStringLiteral("SET GLOBAL %1 = %2").arg(m_name, number ? m_old : quoted(m_old)));
@@ -160,19 +160,22 @@ void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy_data()
     QTest::addColumn<QString>("server");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("asked"); // the overwrite question stays open past the limit
+    auto row = [](const char* tag, const char* server, const char* name, const char* value, bool asked) {
+        QTest::newRow(tag) << QString::fromLatin1(server) << QString::fromLatin1(name)
+                           << QString::fromLatin1(value) << asked;
+    };
     // Sessions that leave their changes uncommitted (the copy commits each packet and its
     // statements of structure commit themselves; the row guards that), or whose SELECTs
     // return a few rows.
-    QTest::newRow("MySQL autocommit off") << "MySQL"
-                                          << "autocommit"
-                                          << "0";
-    QTest::newRow("MySQL sql_select_limit") << "MySQL"
-                                            << "sql_select_limit"
-                                            << "5";
+    row("MySQL autocommit off", "MySQL", "autocommit", "0", false);
+    row("MySQL sql_select_limit", "MySQL", "sql_select_limit", "5", false);
     // A source's snapshot is an open transaction, idle while the target takes its rows.
-    QTest::newRow("PostgreSQL idle transaction limit") << "PostgreSQL"
-                                                       << "idle_in_transaction_session_timeout"
-                                                       << "1";
+    row("PostgreSQL idle transaction limit", "PostgreSQL", "idle_in_transaction_session_timeout", "1", false);
+    // Limits on a statement (the source's SELECT, a packet of rows), or on an idle session.
+    row("MariaDB max_statement_time", "MySQL", "max_statement_time", "0.05", false);
+    row("MySQL wait_timeout", "MySQL", "wait_timeout", "1", true);
+    row("PostgreSQL idle_session_timeout", "PostgreSQL", "idle_session_timeout", "1000", true);
 }
 
 void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy()
@@ -182,6 +185,7 @@ void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy()
     QFETCH(QString, server);
     QFETCH(QString, name);
     QFETCH(QString, value);
+    QFETCH(bool, asked);
     constexpr int kRows = 20000;
     Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE from_my (id INT PRIMARY KEY, label VARCHAR(20)) "
                                         "SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_%1")
@@ -190,15 +194,35 @@ void TransferServerSettingsTest::noAdministratorsDefaultCutsACopy()
     Sandbox::exec(
         *m_pg,
         QStringLiteral("INSERT INTO from_pg SELECT n, 'row ' || n FROM generate_series(1, %1) n").arg(kRows));
+    // Each copy overwrites a table; the user answers once the program's sessions on that
+    // server have idled past the limit (or were ended by it).
+    const bool onMySQL = server == QLatin1String("MySQL");
+    if (asked) {
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE from_my (id int)"));
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE from_pg (id INT)"));
+        MessageBox::setObserver([&](const MessageBox::Shown&) {
+            const QString idled =
+                onMySQL ? QStringLiteral("SELECT COUNT(*) > 0 AND MIN(TIME_MS) > 1500 FROM "
+                                         "information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID()")
+                        : QStringLiteral("SELECT count(*) > 0 AND bool_and(state = 'idle' AND now() - "
+                                         "state_change > interval '1.5 s') FROM pg_stat_activity WHERE "
+                                         "application_name = 'Quillstone' AND pid <> pg_backend_pid()");
+            for (QDeadlineTimer deadline(20000);
+                 !deadline.hasExpired() &&
+                 !QStringList{"1", "t"}.contains(Sandbox::scalar(onMySQL ? *m_my : *m_pg, idled));)
+                QThread::msleep(50);
+        });
+    }
     std::optional<GlobalSetting> global;
     std::optional<RoleDefault> role;
-    if (server == QLatin1String("MySQL"))
+    if (onMySQL)
         global.emplace(name, value);
     else
         role.emplace(*m_pg, name, value);
     openTableWindow();
     sendToPostgreSQL({QStringLiteral("from_my")});
     sendToMySQL({QStringLiteral("from_pg")});
+    MessageBox::setObserver(nullptr);
     global.reset();
     role.reset();
     QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));
