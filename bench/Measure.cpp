@@ -29,6 +29,14 @@ qint64 monotonicNanoseconds()
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
 namespace {
 
 struct ProcessTimes

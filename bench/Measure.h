@@ -4,6 +4,7 @@
 // process, and CPU time of the servers and the delay proxies while a copy runs.
 
 #include <QByteArray>
+#include <QString>
 
 // Peak resident memory of this process so far, in KiB.
 long peakKiB();
@@ -11,6 +12,13 @@ long peakKiB();
 double ownCpuSeconds();
 // The system's monotonic clock, the same in every process.
 qint64 monotonicNanoseconds();
+inline double mib(long kib)
+{
+    return double(kib) / 1024.0;
+}
+// The machine's load average: on a shared machine it says how far the numbers can be
+// trusted.
+QString loadAverage();
 
 // CPU seconds spent so far by the sandbox's PostgreSQL (the postmaster and every backend,
 // also those that have ended), its MariaDB, and the delay proxies named in

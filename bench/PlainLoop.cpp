@@ -1,25 +1,12 @@
 #include "bench/PlainLoop.h"
 
 #include "app/db/SessionSettings.h"
+#include "tests/support/TestSupport.h"
 
 #include <csignal>
 #include <libpq-fe.h>
 #include <mysql.h>
 #include <stdexcept>
-
-SandboxDetails SandboxDetails::fromEnvironment()
-{
-    auto env = [](const char* name) {
-        QByteArray value = qgetenv(name);
-        if (value.isEmpty())
-            throw std::runtime_error(std::string(name) +
-                                     " is not set: source the env file of scripts/sandbox");
-        return value;
-    };
-    return {env("QS_PG_HOST"),     env("QS_PG_PORT"),    env("QS_PG_USER"), env("QS_PG_PASSWORD"),
-            env("QS_PG_DATABASE"), env("QS_MY_HOST"),    env("QS_MY_PORT"), env("QS_MY_USER"),
-            env("QS_MY_PASSWORD"), env("QS_MY_DATABASE")};
-}
 
 StatementWriter::StatementWriter(const QString& path)
     : m_file(std::fopen(path.toLocal8Bit().constData(), "wb"))
@@ -108,16 +95,28 @@ void requestPlainStop()
     stopRequested = 1;
 }
 
-PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& statementFile,
-                             const std::function<void()>& ready)
+namespace {
+QByteArray env(const char* name)
+{
+    return Sandbox::env(name).toUtf8();
+}
+} // namespace
+
+PlainResult sendToPostgreSQL(const QString& statementFile, const std::function<void()>& ready)
 {
     // The session settings of the program's own PostgreSQL connections.
     const char* keys[] = {"host",    "port", "user", "password", "dbname", "client_encoding",
                           "options", nullptr};
-    const char* values[] = {details.pgHost.constData(),          details.pgPort.constData(),
-                            details.pgUser.constData(),          details.pgPassword.constData(),
-                            details.pgDatabase.constData(),      SessionSettings::kPostgreSQLClientEncoding,
-                            SessionSettings::kPostgreSQLOptions, nullptr};
+    const QByteArray host = env("QS_PG_HOST"), port = env("QS_PG_PORT"), user = env("QS_PG_USER"),
+                     password = env("QS_PG_PASSWORD"), database = env("QS_PG_DATABASE");
+    const char* values[] = {host.constData(),
+                            port.constData(),
+                            user.constData(),
+                            password.constData(),
+                            database.constData(),
+                            SessionSettings::kPostgreSQLClientEncoding,
+                            SessionSettings::kPostgreSQLOptions,
+                            nullptr};
     PGconn* connection = PQconnectdbParams(keys, values, 0);
     PlainResult result;
     auto exec = [&](const char* sql) {
@@ -142,8 +141,7 @@ PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& state
     return result;
 }
 
-PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementFile,
-                        const std::function<void()>& ready)
+PlainResult sendToMySQL(const QString& statementFile, const std::function<void()>& ready)
 {
     PlainResult result;
     MYSQL* connection = mysql_init(nullptr);
@@ -156,9 +154,10 @@ PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementF
     mysql_optionsv(connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &noCheck);
     mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
     mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
-    if (!mysql_real_connect(connection, details.myHost.constData(), details.myUser.constData(),
-                            details.myPassword.constData(), details.myDatabase.constData(),
-                            details.myPort.toUInt(), nullptr, 0)) {
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLTransactions);
+    if (!mysql_real_connect(connection, env("QS_MY_HOST").constData(), env("QS_MY_USER").constData(),
+                            env("QS_MY_PASSWORD").constData(), env("QS_MY_DATABASE").constData(),
+                            env("QS_MY_PORT").toUInt(), nullptr, 0)) {
         result.error = QString::fromUtf8(mysql_error(connection));
         mysql_close(connection);
         return result;

@@ -10,14 +10,6 @@
 #include <cstdio>
 #include <functional>
 
-// The servers of scripts/sandbox, from its QS_* variables.
-struct SandboxDetails
-{
-    QByteArray pgHost, pgPort, pgUser, pgPassword, pgDatabase;
-    QByteArray myHost, myPort, myUser, myPassword, myDatabase;
-    static SandboxDetails fromEnvironment();
-};
-
 // A file of statements, each stored after its length.
 class StatementWriter
 {
@@ -41,13 +33,12 @@ struct PlainResult
     QString error;          // empty when every statement succeeded
 };
 
-// Each opens a session set up as the program sets up its own, calls ready(), and sends the
-// statements of the file one by one, each waited for, until the file ends or
-// requestPlainStop() is called (from a signal handler too). Far from the server one
+// Each opens a session set up as the program sets up its own, on the server that the
+// sandbox's QS_* variables name, calls ready(), and sends the statements of the file one
+// by one, each waited for, until the file ends or requestPlainStop() is called (from a
+// signal handler too). Far from the server one
 // statement per row is slow, and a part of the table tells its rate. The rest of the file
 // is sent afterwards, off the clock and in large batches, so that the table ends up whole.
-PlainResult sendToPostgreSQL(const SandboxDetails& details, const QString& statementFile,
-                             const std::function<void()>& ready);
-PlainResult sendToMySQL(const SandboxDetails& details, const QString& statementFile,
-                        const std::function<void()>& ready);
+PlainResult sendToPostgreSQL(const QString& statementFile, const std::function<void()>& ready);
+PlainResult sendToMySQL(const QString& statementFile, const std::function<void()>& ready);
 void requestPlainStop();

@@ -5,13 +5,13 @@
 // of a connection to its rate, with the bytes intact, and a sender faster than the link
 // finds its own socket full.
 
+#include "bench/ProxyProcess.h"
 #include "connect/ConnectionStrings.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTest>
 #include <QThread>
@@ -27,32 +27,6 @@
 
 namespace {
 
-// A proxy in front of host:port for the length of a test.
-class Proxy
-{
-public:
-    Proxy(const QString& host, const QString& port, double delayMs, const QStringList& options = {})
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillstone_delay_proxy"),
-                        options + QStringList{host, port, QString::number(delayMs)});
-        QDeadlineTimer deadline(20000);
-        while (!m_process.canReadLine() && !deadline.hasExpired())
-            m_process.waitForReadyRead(int(deadline.remainingTime()));
-        m_port = QString::fromLatin1(m_process.readLine().trimmed());
-    }
-    ~Proxy()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(10000);
-    }
-    QString port() const { return m_port; }
-
-private:
-    QProcess m_process;
-    QString m_port;
-};
-
 QString connectionString(bool mySQL, const QString& port)
 {
     using Sandbox::env;
@@ -63,10 +37,11 @@ QString connectionString(bool mySQL, const QString& port)
                                                         env("QS_PG_PASSWORD"), env("QS_PG_DATABASE")});
 }
 
-std::unique_ptr<Proxy> proxyFor(bool mySQL, double delayMs)
+std::unique_ptr<DelayProxy> proxyFor(bool mySQL, double delayMs)
 {
-    return std::make_unique<Proxy>(Sandbox::env(mySQL ? "QS_MY_HOST" : "QS_PG_HOST"),
-                                   Sandbox::env(mySQL ? "QS_MY_PORT" : "QS_PG_PORT"), delayMs);
+    return std::make_unique<DelayProxy>(Sandbox::env(mySQL ? "QS_MY_HOST" : "QS_PG_HOST"),
+                                        Sandbox::env(mySQL ? "QS_MY_PORT" : "QS_PG_PORT"),
+                                        QString::number(delayMs));
 }
 
 void bothServers()
@@ -76,7 +51,7 @@ void bothServers()
     QTest::newRow("PostgreSQL") << false;
 }
 
-std::unique_ptr<Connection> openThrough(const Proxy& proxy, bool mySQL)
+std::unique_ptr<Connection> openThrough(const DelayProxy& proxy, bool mySQL)
 {
     auto connection = std::make_unique<Connection>();
     connection->Open(connectionString(mySQL, proxy.port()));
@@ -140,7 +115,7 @@ private:
     QString m_port;
 };
 
-int connectThrough(const Proxy& proxy, int sendBuffer = 0)
+int connectThrough(const DelayProxy& proxy, int sendBuffer = 0)
 {
     const int fd = loopbackSocket(SO_SNDBUF, sendBuffer);
     const sockaddr_in address = loopback(quint16(proxy.port().toUInt()));
@@ -340,7 +315,7 @@ void DelayProxyTest::refusedTargetEndsTheConnection()
     QVERIFY(closed.listen(QHostAddress::LocalHost));
     const QString port = QString::number(closed.serverPort());
     closed.close(); // nothing listens there now
-    Proxy proxy(QStringLiteral("127.0.0.1"), port, 0.5);
+    DelayProxy proxy(QStringLiteral("127.0.0.1"), port, QStringLiteral("0.5"));
     QElapsedTimer clock;
     clock.start();
     Connection connection;
@@ -357,9 +332,9 @@ void DelayProxyTest::eachWayKeepsToItsRate()
     const QByteArray up = pseudoRandom(3000000, 1);
     const QByteArray down = pseudoRandom(3000000, 2);
     Target target;
-    Proxy proxy(QStringLiteral("127.0.0.1"), target.port(), 1,
-                {QStringLiteral("--rate"), QString::number(qint64(rate)), QStringLiteral("--window"),
-                 QStringLiteral("65536")});
+    DelayProxy proxy(QStringLiteral("127.0.0.1"), target.port(), QStringLiteral("1"),
+                     {QStringLiteral("--rate"), QString::number(qint64(rate)), QStringLiteral("--window"),
+                      QStringLiteral("65536")});
     QVERIFY(!proxy.port().isEmpty());
     Arrival atTarget;
     Arrival atClient;
@@ -394,9 +369,9 @@ void DelayProxyTest::aNarrowLinkFillsTheSender()
 {
     const QByteArray sent = pseudoRandom(2 << 20, 3);
     Target target(16384);
-    Proxy proxy(QStringLiteral("127.0.0.1"), target.port(), 1,
-                {QStringLiteral("--rate"), QStringLiteral("4000000"), QStringLiteral("--window"),
-                 QStringLiteral("65536")});
+    DelayProxy proxy(QStringLiteral("127.0.0.1"), target.port(), QStringLiteral("1"),
+                     {QStringLiteral("--rate"), QStringLiteral("4000000"), QStringLiteral("--window"),
+                      QStringLiteral("65536")});
     const int client = connectThrough(proxy, 16384);
     qsizetype accepted = 0;
     // Writes until the socket has stayed full for a while: the link holds no more.

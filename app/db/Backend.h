@@ -43,6 +43,20 @@ inline bool takeFirst(std::deque<Answer>& answers, Answer& answer)
     return true;
 }
 
+// A failure that ends a stream's table, its text followed by the sentence, which tells at
+// %1 how many rows the table holds; a stop stays a stop.
+inline Error withTableRows(const Error& error, const QString& sentence, qint64 rows)
+{
+    return Error(error.description() + QLatin1Char(' ') + sentence.arg(rows),
+                 error.stopped() ? Error::Cause::Stopped : Error::Cause::Other, error.sqlState(),
+                 error.code());
+}
+// The link to the server was lost, and what the server had not confirmed with it.
+inline Error lostWithTableRows(const Error& error, qint64 rows)
+{
+    return withTableRows(error, QStringLiteral("The table holds the %1 rows committed before."), rows);
+}
+
 struct ConnectionOptions
 {
     int connectionTimeout = 15; // seconds; 0 waits for ever

@@ -10,6 +10,7 @@
 #include "app/db/MySQLPacketStream.h"
 #include "app/db/MySQLResultCursor.h"
 #include "app/db/Overtime.h"
+#include "app/db/SessionSettings.h"
 #include "app/db/Waiting.h"
 
 #include <sys/socket.h>
@@ -68,8 +69,6 @@ std::unique_ptr<Cursor> MySQLBackend::execute(const QByteArray& sql)
 std::unique_ptr<Cursor> MySQLBackend::stream(const QString& sql, bool counted)
 {
     const QByteArray text = sql.toUtf8();
-    // A slow reader must not be cut off by the server while it writes each row.
-    query("SET SESSION net_write_timeout = 86400");
     query("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY");
     try {
         const qint64 count = counted ? countRows(text) : -1;
@@ -142,6 +141,14 @@ void MySQLBackend::connect()
                 .arg(m_options.connectionTimeout));
     if (!connected)
         throw Error(QString::fromUtf8(mysql_error(m_connection)));
+    if (!mariadb_connection(m_connection)) {
+        try {
+            query(SessionSettings::kMySQLExecutionTime);
+        } catch (const Error& error) {
+            if (error.code() != kUnknownVariable)
+                throw;
+        }
+    }
 }
 
 MYSQL_RES* MySQLBackend::storeResult()

@@ -67,8 +67,10 @@ public:
 
 private:
     // Opens the connection through the non-blocking interface, no longer than the
-    // connection time-out, so that a silent server leaves the windows painted.
+    // connection time-out, so that a silent server leaves the windows painted, and sets up
+    // what the session's first statements could not (SessionSettings).
     void connect();
+    static constexpr int kUnknownVariable = 1193;
     void skipResult();
     // The first column of a query's first row; empty for NULL or no row.
     QByteArray firstValue(const QByteArray& sql);

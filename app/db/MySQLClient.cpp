@@ -15,8 +15,11 @@ namespace {
 
 constexpr unsigned kBinaryCharset = 63;
 
-// The client's error numbers for a link that is gone or was never there.
-enum ClientError : unsigned {
+// The error numbers of a link that is gone or was never there: the client's, and the
+// server's last word to a session it ends (KILL CONNECTION, a shutdown).
+enum LinkError : unsigned {
+    kServerShutdown = 1053,
+    kConnectionKilled = 1927,
     kServerGone = 2006,
     kServerLost = 2013,
     kServerLostExtended = 2026, // the TLS layer failed
@@ -96,6 +99,7 @@ MYSQL* MySQLClient::newHandle()
     mysql_ssl_set(connection, nullptr, nullptr, nullptr, nullptr, nullptr);
     mysql_optionsv(connection, MYSQL_SET_CHARSET_NAME, SessionSettings::kMySQLCharacterSet);
     mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLInitCommand);
+    mysql_optionsv(connection, MYSQL_INIT_COMMAND, SessionSettings::kMySQLTransactions);
     // The connection time-out is kept by the caller, which waits on the socket itself.
     return connection;
 }
@@ -159,7 +163,8 @@ bool MySQLClient::drive(MYSQL* handle, int status, const std::function<int(int)>
 
 bool MySQLClient::losesLink(unsigned code)
 {
-    return code == kServerGone || code == kServerLost || code == kServerLostExtended || code == kReadTimeout;
+    return code == kServerShutdown || code == kConnectionKilled || code == kServerGone ||
+           code == kServerLost || code == kServerLostExtended || code == kReadTimeout;
 }
 
 bool MySQLClient::refusesValues(unsigned code, const char* sqlState)

@@ -41,7 +41,7 @@ int statusFor(short ready);
 // gets ready; false when the deadline passed first.
 bool drive(MYSQL* handle, int status, const std::function<int(int)>& resume, const QDeadlineTimer& deadline);
 
-// Whether the client's error number says the link to the server is gone.
+// Whether the error number says the link to the server is gone.
 bool losesLink(unsigned code);
 // The server's errors that lie in a statement's values rather than in the statement:
 // another row's values may well be taken.

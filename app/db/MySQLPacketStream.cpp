@@ -68,7 +68,9 @@ void MySQLPacketStream::discard()
     m_held.clear();
     m_ready.clear();
     MySQLBackend* backend = m_link->backend<MySQLBackend>();
-    if (std::exchange(m_open, false) && backend && !backend->broken())
+    const bool open = m_open;
+    closeTransaction();
+    if (open && backend && !backend->broken())
         backend->query("ROLLBACK");
 }
 
@@ -86,9 +88,24 @@ qint64 MySQLPacketStream::heldRows() const
                          [](const Entry& entry) { return !entry.answer.error; });
 }
 
-void MySQLPacketStream::committed()
+void MySQLPacketStream::ranInTransaction(const Entry& entry)
+{
+    if (!m_open)
+        return;
+    ++m_openStatements;
+    m_openBytes += entry.answer.statement.size() + 1;
+}
+
+void MySQLPacketStream::closeTransaction()
 {
     m_open = false;
+    m_openStatements = 0;
+    m_openBytes = 0;
+}
+
+void MySQLPacketStream::committed()
+{
+    closeTransaction();
     while (!m_held.empty()) {
         if (!m_held.front().answer.error)
             ++m_committedRows;
@@ -114,33 +131,56 @@ void MySQLPacketStream::startPacket()
         m_text += text;
         m_parts.push_back(part);
     };
-    if (m_open || !m_held.empty())
+    const bool statements = !m_queue.empty() && !m_queue.front().answer.error;
+    // The words around a transaction's statements: a commit of the one before, its
+    // beginning and its commit. A transaction holds what one packet of them would.
+    const qint64 frame = kCommit.size() + 1 + kBegin.size() + 1 + kCommit.size();
+    const qint64 transactionRoom = m_packetBytes - frame;
+    const qint64 first = statements ? m_queue.front().answer.statement.size() : 0;
+    // The packet is one transaction when its statements and the words around them fit; a
+    // statement too large for that goes alone, committing on its own.
+    const bool wrap = statements && m_transactional && frame + first <= m_packetBytes;
+    // The open transaction goes on in this packet while it has room for the next statement.
+    const bool goOn =
+        wrap && m_open && m_openStatements < kPacketStatements && m_openBytes + first + 1 <= transactionRoom;
+    if ((m_open || !m_held.empty()) && !goOn)
         add(Part::CommitOpen, kCommit);
-    if (!m_queue.empty() && !m_queue.front().answer.error) {
-        // The packet is one transaction when its statements and the words around them
-        // fit; a statement too large for that goes alone, committing on its own.
-        const qint64 frame = m_text.size() + 1 + kBegin.size() + 1 + kCommit.size();
-        const bool wrap = m_transactional && frame + m_queue.front().answer.statement.size() <= m_packetBytes;
-        if (wrap)
+    if (statements) {
+        if (wrap && !goOn)
             add(Part::Begin, kBegin);
         // A statement alone always fits the server; beside others, the packet keeps to
-        // its size.
+        // its size, and the transaction to its room.
         const qint64 room = m_packetBytes - (wrap ? kCommit.size() + 1 : 0);
-        auto fits = [&](const QByteArray& next) {
-            return m_parts.empty() || m_text.size() + 1 + next.size() <= room;
-        };
-        while (!m_queue.empty() && !m_queue.front().answer.error && m_packet.size() < kPacketStatements &&
-               fits(m_queue.front().answer.statement)) {
-            add(Part::Statement, m_queue.front().answer.statement);
+        size_t inTransaction = goOn ? m_openStatements : 0;
+        qint64 transactionBytes = goOn ? m_openBytes : 0;
+        bool full = false;
+        while (!m_queue.empty() && !m_queue.front().answer.error && m_packet.size() < m_size.next()) {
+            const QByteArray& next = m_queue.front().answer.statement;
+            if (!m_packet.empty() && (m_text.size() + 1 + next.size() > room ||
+                                      (wrap && (inTransaction >= kPacketStatements ||
+                                                transactionBytes + next.size() + 1 > transactionRoom)))) {
+                full = true;
+                break;
+            }
+            add(Part::Statement, next);
+            ++inTransaction;
+            transactionBytes += next.size() + 1;
             m_packet.push_back(takeQueued());
         }
-        if (wrap)
+        // A transaction that holds what a full packet holds commits with this packet; else
+        // the next packet goes on with it.
+        if (wrap && (full || inTransaction >= kPacketStatements))
             add(Part::Commit, kCommit);
     }
     if (m_parts.empty())
         return;
     MySQLBackend& backend = m_link->live<MySQLBackend>();
-    backend.requireLink();
+    try {
+        backend.requireLink();
+    } catch (const Error& error) {
+        lose(0, error);
+        return;
+    }
     backend.beginStatement();
     m_error = 0;
     m_status = mysql_real_query_start(&m_error, backend.handle(), m_text.constData(), m_text.size());
@@ -187,6 +227,8 @@ void MySQLPacketStream::completePacket()
         failed(part, statement, error, true);
         return;
     }
+    if (part == m_parts.size() && !m_packet.empty())
+        m_size.ran();
     requeue(statement);
 }
 
@@ -198,9 +240,11 @@ void MySQLPacketStream::succeeded(Part part, size_t& statement)
         committed();
         break;
     case Part::Begin:
+        closeTransaction();
         m_open = true;
         break;
     case Part::Statement:
+        ranInTransaction(m_packet[statement]);
         settle(std::move(m_packet[statement++]));
         break;
     }
@@ -210,20 +254,7 @@ void MySQLPacketStream::failed(size_t index, size_t statement, Error error, bool
 {
     const Part part = m_parts[index];
     if (linkLost) {
-        // The open transaction is undone with the connection, and what was not yet
-        // answered is lost with it: one answer says so, and how many rows are in.
-        const QByteArray text = statement < m_packet.size() ? m_packet[statement].answer.statement
-                                : !m_held.empty()           ? m_held.front().answer.statement
-                                                            : QByteArray();
-        const qint64 tag = statement < m_packet.size() ? m_packet[statement].answer.tag : 0;
-        m_held.clear();
-        m_packet.clear();
-        m_open = false;
-        forgetUnsent();
-        m_ready.push_back(
-            {tag, text,
-             withTableRows(error, QStringLiteral("The table holds the %1 rows committed before."),
-                           m_committedRows)});
+        lose(statement, error);
         return;
     }
     const bool undoesAll = part == Part::CommitOpen || part == Part::Commit || error.code() == kDeadlock ||
@@ -235,7 +266,10 @@ void MySQLPacketStream::failed(size_t index, size_t statement, Error error, bool
             error = withTableRows(error, QStringLiteral("The table holds the %1 rows written before."),
                                   m_committedRows + heldRows());
         const bool endsTable = !error.refusedValues();
+        if (!endsTable)
+            m_size.refused(m_packet.size());
         m_packet[statement].answer.error = std::move(error);
+        ranInTransaction(m_packet[statement]);
         settle(std::move(m_packet[statement]));
         requeue(statement + 1);
         // Such a failure is told at once, not a packet later.
@@ -252,11 +286,20 @@ void MySQLPacketStream::failed(size_t index, size_t statement, Error error, bool
     undone(part, statement, error);
 }
 
-Error MySQLPacketStream::withTableRows(const Error& error, const QString& sentence, qint64 rows)
+void MySQLPacketStream::lose(size_t statement, const Error& error)
 {
-    return Error(error.description() + QLatin1Char(' ') + sentence.arg(rows),
-                 error.stopped() ? Error::Cause::Stopped : Error::Cause::Other, error.sqlState(),
-                 error.code());
+    Entry* first = !m_held.empty()               ? &m_held.front()
+                   : statement < m_packet.size() ? &m_packet[statement]
+                   : !m_queue.empty()            ? &m_queue.front()
+                                                 : nullptr;
+    if (first) {
+        first->answer.error = lostWithTableRows(error, m_committedRows);
+        m_ready.push_back(std::move(first->answer));
+    }
+    m_held.clear();
+    m_packet.clear();
+    closeTransaction();
+    forgetUnsent();
 }
 
 void MySQLPacketStream::commitNow()
@@ -274,7 +317,7 @@ void MySQLPacketStream::commitNow()
 
 void MySQLPacketStream::undone(Part part, size_t statement, const Error& error)
 {
-    m_open = false;
+    closeTransaction();
     std::deque<Entry> again = std::move(m_held);
     m_held.clear();
     size_t notRun = statement;

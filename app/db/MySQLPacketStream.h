@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/db/Backend.h"
+#include "app/db/PacketSize.h"
 
 #include <QByteArrayView>
 #include <deque>
@@ -8,17 +9,20 @@
 
 class MySQLBackend;
 
-// Statements sent several to a packet, as one statement text, each packet one transaction:
-//   [COMMIT;] START TRANSACTION; s1; ...; sn; COMMIT
+// Statements sent several to a packet, as one statement text, in transactions:
+//   [COMMIT;] [START TRANSACTION;] s1; ...; sn[; COMMIT]
 // The server runs them in order and stops at the first that fails. InnoDB undoes that
-// statement alone: the packet's statements before it wait in the open transaction, and the
-// rest go out again in the next packet, which commits the waiting ones first. An answer is
-// handed out only once its transaction committed, in the order the statements were sent,
-// so a row counts as written when it is durable as the server's own setting makes commits.
-// An error that undoes the whole transaction (a deadlock, a failed commit, a lock-wait
-// time-out where the server rolls back on it) sends the transaction's statements again,
-// once. With a target engine without transactions each statement commits on its own. One
-// packet is on its way while the next is being filled.
+// statement alone: the statements before it wait in the open transaction, and the rest go
+// out again in the next packet, which carries fewer statements after each refusal and more
+// again after each packet that ran whole (PacketSize). A transaction spans packets until it
+// holds what one full packet holds, then commits, so small packets do not commit more
+// often. An answer is handed out only once its transaction committed, in the order the
+// statements were sent, so a row counts as written when it is durable as the server's own
+// setting makes commits. An error that undoes the whole transaction (a deadlock, a failed
+// commit, a lock-wait time-out where the server rolls back on it) sends the transaction's
+// statements again, once. A lost link is the answer of the first statement not confirmed,
+// which says how many rows the table holds. With a target engine without transactions each
+// statement commits on its own. One packet is on its way while the next is being filled.
 class MySQLPacketStream : public StatementStream
 {
 public:
@@ -71,9 +75,13 @@ private:
     void succeeded(Part part, size_t& statement);
     // The part of the packet at index failed. The server ran nothing after it.
     void failed(size_t index, size_t statement, Error error, bool linkLost);
-    // A failure that ends the table, its text followed by what the table holds; a stop
-    // stays a stop.
-    static Error withTableRows(const Error& error, const QString& sentence, qint64 rows);
+    // The link is lost, with the open transaction and what was not yet answered: the
+    // first statement not confirmed (held, else the packet's from the index on, else
+    // queued) is answered with the loss.
+    void lose(size_t statement, const Error& error);
+    // A statement of the packet ran in the open transaction.
+    void ranInTransaction(const Entry& entry);
+    void closeTransaction();
     // Commits the open transaction now, as the head of the next packet would.
     void commitNow();
     // The whole transaction was undone: its statements go out again, once, before those
@@ -90,11 +98,14 @@ private:
     bool m_timeoutUndoesAll = false;
     std::deque<Entry> m_queue;
     qint64 m_queuedBytes = 0;
-    std::vector<Part> m_parts;  // of the packet on its way
-    std::deque<Entry> m_packet; // its statements
-    QByteArray m_text;          // its text
-    std::deque<Entry> m_held;   // answered in the open transaction, waiting for its commit
-    bool m_open = false;        // a transaction is open on the server
+    std::vector<Part> m_parts;   // of the packet on its way
+    std::deque<Entry> m_packet;  // its statements
+    QByteArray m_text;           // its text
+    std::deque<Entry> m_held;    // answered in the open transaction, waiting for its commit
+    bool m_open = false;         // a transaction is open on the server
+    size_t m_openStatements = 0; // the statements it ran
+    qint64 m_openBytes = 0;      // their text, as one packet would hold it
+    PacketSize m_size{kPacketStatements};
     std::deque<Answer> m_ready;
     qint64 m_committedRows = 0;
     bool m_inFlight = false;

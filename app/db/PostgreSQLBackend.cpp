@@ -58,6 +58,9 @@ PostgreSQLBackend::PostgreSQLBackend(const ConnectionString& settings, const Con
         handshake(options.connectionTimeout);
         if (PQsetnonblocking(m_connection, 1) != 0)
             throw linkError();
+        if (const QByteArray later = SessionSettings::postgreSQLLaterLimits(PQserverVersion(m_connection));
+            !later.isEmpty())
+            run(later);
     } catch (...) {
         PQfinish(m_connection);
         m_connection = nullptr;

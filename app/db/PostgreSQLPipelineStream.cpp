@@ -40,20 +40,22 @@ void PostgreSQLPipelineStream::send(const QByteArray& statement, qint64 tag)
     while (!m_due.empty() && (m_due.size() >= kMostStatements || m_dueBytes + statement.size() > kMostBytes))
         pump(true);
     if (backend.broken() && !m_ready.empty()) {
-        // The server was given up while this statement waited for room; the answers
-        // already known come first, and say why.
+        // The link was lost while this statement waited for room; the answers already
+        // known come first, and say why.
         answerUnsent(std::move(entry),
                      Error(QStringLiteral("The connection to the PostgreSQL server was lost; "
                                           "the statement was not sent.")));
         return;
     }
-    backend.requireLink();
-    if (!PQsendQueryParams(backend.handle(), statement.constData(), 0, nullptr, nullptr, nullptr, nullptr,
-                           0) ||
-        !PQpipelineSync(backend.handle()))
-        throw backend.linkError();
     m_dueBytes += statement.size();
     m_due.push_back(std::move(entry));
+    if (backend.broken() ||
+        !PQsendQueryParams(backend.handle(), statement.constData(), 0, nullptr, nullptr, nullptr, nullptr,
+                           0) ||
+        !PQpipelineSync(backend.handle())) {
+        lose(backend, backend.linkError());
+        return;
+    }
     pump(false);
 }
 
@@ -116,10 +118,16 @@ void PostgreSQLPipelineStream::pump(bool wait)
     const size_t known = m_ready.size();
     for (;;) {
         const int unsent = PQflush(connection);
-        if (unsent < 0 || !PQconsumeInput(connection))
-            throw backend.linkError();
+        if (unsent < 0 || !PQconsumeInput(connection)) {
+            lose(backend, backend.linkError());
+            return;
+        }
         readResults(connection);
         takeFinished();
+        if (PQstatus(connection) != CONNECTION_OK) {
+            lose(backend, backend.linkError());
+            return;
+        }
         if (!wait || m_ready.size() > known || m_due.empty())
             return;
         if (Waiting::onSocket(PQsocket(connection), static_cast<short>(POLLIN | (unsent > 0 ? POLLOUT : 0)),
@@ -134,13 +142,21 @@ bool PostgreSQLPipelineStream::stalled(PostgreSQLBackend& backend, QDeadlineTime
     Entry& front = m_due.front();
     if (front.overtime.extend(deadline, [&](const QDeadlineTimer& until) { backend.cancelStatement(until); }))
         return true;
+    lose(backend, Overtime::givenUp());
+    return false;
+}
+
+void PostgreSQLPipelineStream::lose(PostgreSQLBackend& backend, const Error& error)
+{
     backend.giveUp();
-    front.answer.error = Overtime::givenUp();
-    front.done = true;
     takeFinished();
+    if (!m_due.empty()) {
+        Answer& first = m_due.front().answer;
+        first.error = lostWithTableRows(error, m_confirmedRows);
+        m_ready.push_back(std::move(first));
+    }
     m_due.clear();
     m_dueBytes = 0;
-    return false;
 }
 
 void PostgreSQLPipelineStream::readResults(PGconn* connection)
@@ -173,6 +189,8 @@ void PostgreSQLPipelineStream::takeFinished()
 {
     while (!m_due.empty() && m_due.front().done) {
         m_dueBytes -= m_due.front().answer.statement.size();
+        if (!m_due.front().answer.error)
+            ++m_confirmedRows;
         m_ready.push_back(std::move(m_due.front().answer));
         m_due.pop_front();
     }

@@ -12,7 +12,9 @@ class PostgreSQLBackend;
 
 // Statements sent in the client's pipeline mode, each with its own sync point, so that
 // a failing statement aborts nothing but itself. The session commits without waiting for
-// the disk; finish() makes everything confirmed durable with one commit that waits.
+// the disk; finish() makes everything confirmed durable with one commit that waits. A lost
+// link is the answer of the first statement not answered, which says how many rows the
+// table holds; the statements behind it are lost with the connection.
 class PostgreSQLPipelineStream : public StatementStream
 {
 public:
@@ -51,6 +53,8 @@ private:
     // the time-out, and what was sent behind it is lost with the connection. False once
     // given up.
     bool stalled(PostgreSQLBackend& backend, QDeadlineTimer& deadline);
+    // The link is lost, or given up: the first statement not answered carries the error.
+    void lose(PostgreSQLBackend& backend, const Error& error);
     // Sorts the results that have come to their statements. Finished statements leave
     // the front at once, so the front is always the one the next result belongs to.
     void readResults(PGconn* connection);
@@ -61,5 +65,6 @@ private:
     std::deque<Entry> m_due;
     std::deque<Answer> m_ready;
     qsizetype m_dueBytes = 0;
+    qint64 m_confirmedRows = 0; // answered without an error
     bool m_piped = false;
 };

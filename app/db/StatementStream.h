@@ -21,7 +21,9 @@ class StatementStream
 public:
     virtual ~StatementStream() = default;
     // Queues a statement. When too much is on its way it first waits for answers, which
-    // next() then hands out. Throws when the link to the server is lost.
+    // next() then hands out. A lost link is an answer too: that of the first statement not
+    // yet answered, which says how many rows the table holds; the statements behind it are
+    // lost with the connection.
     virtual void send(const QByteArray& statement, qint64 tag) = 0;
     // The next answer. Without wait, only one that has already come; with wait, the next
     // one due, if any statement is still unanswered. False when there is none.

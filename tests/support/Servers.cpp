@@ -103,7 +103,7 @@ std::function<void()> Server::set(const QString& name, const QString& value, boo
     if (isMySQL()) {
         QString old = Sandbox::scalar(*connect(), QStringLiteral("SELECT @@GLOBAL.%1").arg(name));
         bool number = false;
-        old.toULongLong(&number);
+        old.toDouble(&number);
         if (!number)
             old = QLatin1Char('\'') + old + QLatin1Char('\'');
         Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL %1 = %2").arg(name, value));

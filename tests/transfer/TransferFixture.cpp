@@ -43,12 +43,15 @@ QString reportTail(const QString& procedure, int line, const QString& statement)
 std::thread whenHolding(const Server& server, const QString& table, int rows, std::function<bool()> action)
 {
     return std::thread([&server, table, rows, action = std::move(action)] {
+        // The connection that counts is closed before the action runs.
+        auto holds = [&] {
+            return server.tables().contains(table) &&
+                   Sandbox::scalar(*server.connect(), QStringLiteral("SELECT count(*) FROM ") + table)
+                           .toInt() >= rows;
+        };
         eventually([&] {
             try {
-                return server.tables().contains(table) &&
-                       Sandbox::scalar(*server.connect(), QStringLiteral("SELECT count(*) FROM ") + table)
-                               .toInt() >= rows &&
-                       action();
+                return holds() && action();
             } catch (const std::exception& error) {
                 qWarning("while the copy of %s runs: %s", qPrintable(table), error.what());
                 return false;

@@ -54,6 +54,8 @@ private slots:
         const int copied =
             Sandbox::scalar(*Sandbox::postgreSQL(), QStringLiteral("SELECT count(*) FROM far")).toInt();
         QVERIFY2(copied > 0 && copied < kRows, qPrintable(QString::number(copied)));
+        QVERIFY(MessageBox::history().first().text.contains(
+            QStringLiteral("The table holds the %1 rows committed before.").arg(copied)));
         QVERIFY(!form.List2->findItems(QStringLiteral("far"), Qt::MatchExactly).isEmpty());
         QCOMPARE(form.pointer().value(), 0);
         QCOMPARE(form.ProgressBar1->value(), 0);

@@ -155,6 +155,42 @@ private slots:
         verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
     }
 
+    // Every second row has no MySQL value; the copy's session is killed midway. One report
+    // tells the loss, how many rows the table holds, which it holds, and the first row lost:
+    // the one after the rows committed.
+    void aSessionKilledWhileRowsAreRefusedSaysWhatTheTableHolds()
+    {
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE halves AS SELECT g AS id, CASE WHEN g % 2 = 0 THEN "
+                                            "'infinity'::timestamp ELSE timestamp '2021-01-01' END AS ends "
+                                            "FROM generate_series(1, 40000) g"));
+        const QString mine = Sandbox::scalar(*m_my, QStringLiteral("SELECT CONNECTION_ID()"));
+        std::thread killer = whenHolding(Server::mySQL(), QStringLiteral("halves"), 2000, [&mine] {
+            auto my = Sandbox::mySQL();
+            const QString copying = Sandbox::scalar(
+                *my,
+                QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE COMMAND = 'Query' AND "
+                               "ID NOT IN (CONNECTION_ID(), %1)")
+                    .arg(mine));
+            if (!copying.isEmpty())
+                my->Execute(Server::mySQL().endSession(copying));
+            return !copying.isEmpty();
+        });
+        openTableWindow();
+        Server::postgreSQL().send({QStringLiteral("halves")});
+        killer.join();
+        const QStringList lost = reports().filter(QStringLiteral("The table holds the"));
+        QCOMPARE(lost.size(), 1);
+        static const QRegularExpression sent(
+            QStringLiteral("\\rsql: INSERT INTO `halves` VALUES\\('(\\d+)'"));
+        const int first = sent.match(lost[0]).captured(1).toInt();
+        const int held = heldRows(lost[0]);
+        QCOMPARE(held, first / 2);
+        QCOMPARE(
+            Sandbox::scalar(
+                *m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id < %1)) FROM halves").arg(first)),
+            QStringLiteral("%1 %1").arg(held));
+    }
+
     void aTableWithoutTransactionsKeepsEachRow()
     {
         // A server whose tables are made MyISAM: each row commits on its own, a refused row is

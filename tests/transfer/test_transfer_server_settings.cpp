@@ -80,17 +80,24 @@ private slots:
         QTest::addColumn<const Server*>("server");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("asked"); // the overwrite question stays open past the limit
+        auto row = [](const char* tag, const Server& server, const char* name, const char* value,
+                      bool asked) {
+            QTest::newRow(tag) << &server << QString::fromLatin1(name) << QString::fromLatin1(value) << asked;
+        };
+        const Server& my = Server::mySQL();
+        const Server& pg = Server::postgreSQL();
         // Sessions that leave their changes uncommitted (the copy commits each packet and its
         // statements of structure commit themselves; the row guards that), or whose SELECTs
         // return a few rows.
-        QTest::newRow("MySQL autocommit off") << &Server::mySQL() << "autocommit"
-                                              << "0";
-        QTest::newRow("MySQL sql_select_limit") << &Server::mySQL() << "sql_select_limit"
-                                                << "5";
+        row("MySQL autocommit off", my, "autocommit", "0", false);
+        row("MySQL sql_select_limit", my, "sql_select_limit", "5", false);
         // A source's snapshot is an open transaction, idle while the target takes its rows.
-        QTest::newRow("PostgreSQL idle transaction limit")
-            << &Server::postgreSQL() << "idle_in_transaction_session_timeout"
-            << "1";
+        row("PostgreSQL idle transaction limit", pg, "idle_in_transaction_session_timeout", "1", false);
+        // Limits on a statement (the source's SELECT, a packet of rows), or on an idle session.
+        row("MariaDB max_statement_time", my, "max_statement_time", "0.05", false);
+        row("MySQL wait_timeout", my, "wait_timeout", "1", true);
+        row("PostgreSQL idle_session_timeout", pg, "idle_session_timeout", "1000", true);
     }
 
     void noAdministratorsDefaultCutsACopy()
@@ -99,6 +106,7 @@ private slots:
         // holds every row with its key, seen by a session opened afterwards.
         QFETCH(QString, name);
         QFETCH(QString, value);
+        QFETCH(bool, asked);
         constexpr int kRows = 20000;
         Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE from_my (id INT PRIMARY KEY, label VARCHAR(20)) "
                                             "SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_%1")
@@ -107,10 +115,31 @@ private slots:
         Sandbox::exec(
             *m_pg, QStringLiteral("INSERT INTO from_pg SELECT n, 'row ' || n FROM generate_series(1, %1) n")
                        .arg(kRows));
+        // Each copy overwrites a table; the user answers once the program's sessions on that
+        // server have idled past the limit (or were ended by it).
+        if (asked) {
+            Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE from_my (id int)"));
+            Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE from_pg (id INT)"));
+            MessageBox::setObserver([&](const MessageBox::Shown&) {
+                const QString idled =
+                    server().isMySQL()
+                        ? QStringLiteral("SELECT COUNT(*) > 0 AND MIN(TIME_MS) > 1500 FROM "
+                                         "information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID()")
+                        : QStringLiteral("SELECT count(*) > 0 AND bool_and(state = 'idle' AND now() - "
+                                         "state_change > interval '1.5 s') FROM pg_stat_activity WHERE "
+                                         "application_name = 'Quillstone' AND pid <> pg_backend_pid()");
+                eventually(
+                    [&] {
+                        return QStringList{"1", "t"}.contains(Sandbox::scalar(on(server()), idled));
+                    },
+                    50, 20000);
+            });
+        }
         std::optional<GlobalSetting> setting(std::in_place, server(), name, value, true);
         openTableWindow();
         Server::mySQL().send({QStringLiteral("from_my")});
         Server::postgreSQL().send({QStringLiteral("from_pg")});
+        MessageBox::setObserver(nullptr);
         setting.reset();
         QVERIFY2(reports().isEmpty(), qPrintable(reports().join(QStringLiteral("\n----\n"))));
 
