@@ -66,9 +66,9 @@ bool expectedBox(const MessageBox::Shown& shown, bool refusals)
 int runTransferChild(const Direction& direction, const QString& table, bool refusals)
 {
     ProgramUnderTest program;
-    Transfer::openTableWindow(); // "Next >" fills both lists
+    openTableWindow(); // the start-up goes on to the table window, both lists read
     Form2& form2 = Windows::form2();
-    Transfer::select(direction.toPostgreSQL ? form2.List1 : form2.List2, {table});
+    select(direction.toPostgreSQL ? form2.List1 : form2.List2, {table});
     TransferChild& measured = s_measured;
     s_watched = &direction;
     Handler::setStepObserver(watchShape);

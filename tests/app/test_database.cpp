@@ -2,9 +2,7 @@
 // type codes each server's columns report, and reading rows.
 
 #include "app/db/ConnectionString.h"
-#include "tests/support/TestSupport.h"
-
-#include <QTest>
+#include "tests/support/Servers.h"
 
 namespace {
 QString pgString(const QString& server, const QString& port, const QString& user, const QString& password,
@@ -46,7 +44,7 @@ QMap<QString, int> typeCodes(Connection& connection, const QString& query)
 }
 } // namespace
 
-class DatabaseTest : public QObject
+class DatabaseTest : public ServerCase
 {
     Q_OBJECT
 private slots:
@@ -113,46 +111,59 @@ private slots:
                  QString());
     }
 
-    void postgreSQLColumnsReportTheirAdoTypes()
+    void columnsReportTheirAdoTypes_data()
     {
-        auto pg = Sandbox::postgreSQL();
-        Sandbox::exec(*pg, "DROP TABLE IF EXISTS type_codes");
-        Sandbox::exec(*pg,
-                      "CREATE TABLE type_codes(i2 int2, i4 int4, i8 int8, num numeric(12,3), f4 float4, "
-                      "f8 float8, mon money, b bool, bp char(3), vc varchar(10), nm name, tx text, js json, "
-                      "id uuid, d date, t time, ttz timetz, ts timestamp, tstz timestamptz, by bytea)");
-        const QMap<QString, int> expected = {
-            {"i2", 2},  {"i4", 3},   {"i8", 20},   {"num", 131}, {"f4", 4},     {"f8", 5},   {"mon", 6},
-            {"b", 11},  {"bp", 130}, {"vc", 202},  {"nm", 202},  {"tx", 203},   {"js", 203}, {"id", 72},
-            {"d", 133}, {"t", 134},  {"ttz", 134}, {"ts", 135},  {"tstz", 135}, {"by", 205},
-        };
-        QCOMPARE(typeCodes(*pg, "SELECT * FROM \"type_codes\""), expected);
-        Recordset rows = pg->Execute("SELECT num FROM type_codes");
-        QCOMPARE(rows.Fields()[0].Precision(), 12);
-        QCOMPARE(rows.Fields()[0].NumericScale(), 3);
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<QMap<QString, int>>("codes");
+        QTest::addColumn<QString>("decimal");
+        QTest::addColumn<int>("precision");
+        QTest::addColumn<int>("scale");
+        QTest::newRow("PostgreSQL")
+            << &Server::postgreSQL()
+            << QStringLiteral(
+                   "i2 int2, i4 int4, i8 int8, num numeric(12,3), f4 float4, f8 float8, mon money, b "
+                   "bool, bp char(3), vc varchar(10), nm name, tx text, js json, id uuid, d date, t "
+                   "time, ttz timetz, ts timestamp, tstz timestamptz, by bytea")
+            << QMap<QString, int>{{"i2", 2},   {"i4", 3},    {"i8", 20},  {"num", 131},  {"f4", 4},
+                                  {"f8", 5},   {"mon", 6},   {"b", 11},   {"bp", 130},   {"vc", 202},
+                                  {"nm", 202}, {"tx", 203},  {"js", 203}, {"id", 72},    {"d", 133},
+                                  {"t", 134},  {"ttz", 134}, {"ts", 135}, {"tstz", 135}, {"by", 205}}
+            << QStringLiteral("num") << 12 << 3;
+        QTest::newRow("MySQL")
+            << &Server::mySQL()
+            << QStringLiteral(
+                   "ti TINYINT, tiu TINYINT UNSIGNED, si SMALLINT, siu SMALLINT UNSIGNED, yr YEAR, mi "
+                   "MEDIUMINT, i INT, iu INT UNSIGNED, bi BIGINT, biu BIGINT UNSIGNED, de DECIMAL(10,2), "
+                   "fl FLOAT, du DOUBLE, b1 BIT(1), b8 BIT(8), d DATE, t TIME, dt DATETIME, ts TIMESTAMP "
+                   "NULL, ch CHAR(3), en ENUM('a','b'), st SET('x','y'), vc VARCHAR(10), tx TEXT, mt "
+                   "MEDIUMTEXT, js JSON, bn BINARY(4), vb VARBINARY(8), bl BLOB, lb LONGBLOB, ge "
+                   "GEOMETRY")
+            << QMap<QString, int>{{"ti", 16},  {"tiu", 17}, {"si", 2},   {"siu", 18}, {"yr", 2},
+                                  {"mi", 3},   {"i", 3},    {"iu", 19},  {"bi", 20},  {"biu", 21},
+                                  {"de", 131}, {"fl", 4},   {"du", 5},   {"b1", 11},  {"b8", 128},
+                                  {"d", 133},  {"t", 134},  {"dt", 135}, {"ts", 135}, {"ch", 130},
+                                  {"en", 130}, {"st", 130}, {"vc", 202}, {"tx", 203}, {"mt", 203},
+                                  {"js", 203}, {"bn", 128}, {"vb", 204}, {"bl", 205}, {"lb", 205},
+                                  {"ge", 205}}
+            << QStringLiteral("de") << 10 << 2;
     }
-
-    void mySQLColumnsReportTheirAdoTypes()
+    void columnsReportTheirAdoTypes()
     {
-        auto my = Sandbox::mySQL();
-        Sandbox::exec(*my, "DROP TABLE IF EXISTS type_codes");
-        Sandbox::exec(
-            *my, "CREATE TABLE type_codes(ti TINYINT, tiu TINYINT UNSIGNED, si SMALLINT, siu SMALLINT "
-                 "UNSIGNED, yr YEAR, mi MEDIUMINT, i INT, iu INT UNSIGNED, bi BIGINT, biu BIGINT UNSIGNED, "
-                 "de DECIMAL(10,2), fl FLOAT, du DOUBLE, b1 BIT(1), b8 BIT(8), d DATE, t TIME, dt DATETIME, "
-                 "ts TIMESTAMP NULL, ch CHAR(3), en ENUM('a','b'), st SET('x','y'), vc VARCHAR(10), tx TEXT, "
-                 "mt MEDIUMTEXT, js JSON, bn BINARY(4), vb VARBINARY(8), bl BLOB, lb LONGBLOB, ge GEOMETRY)");
-        const QMap<QString, int> expected = {
-            {"ti", 16},  {"tiu", 17}, {"si", 2},   {"siu", 18}, {"yr", 2},   {"mi", 3},   {"i", 3},
-            {"iu", 19},  {"bi", 20},  {"biu", 21}, {"de", 131}, {"fl", 4},   {"du", 5},   {"b1", 11},
-            {"b8", 128}, {"d", 133},  {"t", 134},  {"dt", 135}, {"ts", 135}, {"ch", 130}, {"en", 130},
-            {"st", 130}, {"vc", 202}, {"tx", 203}, {"mt", 203}, {"js", 203}, {"bn", 128}, {"vb", 204},
-            {"bl", 205}, {"lb", 205}, {"ge", 205},
-        };
-        QCOMPARE(typeCodes(*my, "SELECT * FROM `type_codes`"), expected);
-        Recordset rows = my->Execute("SELECT de FROM type_codes");
-        QCOMPARE(rows.Fields()[0].Precision(), 10);
-        QCOMPARE(rows.Fields()[0].NumericScale(), 2);
+        QFETCH(QString, columns);
+        using Codes = QMap<QString, int>;
+        QFETCH(Codes, codes);
+        QFETCH(QString, decimal);
+        QFETCH(int, precision);
+        QFETCH(int, scale);
+        auto connection = server().connect();
+        Sandbox::exec(*connection, "DROP TABLE IF EXISTS type_codes");
+        Sandbox::exec(*connection, QStringLiteral("CREATE TABLE type_codes(%1)").arg(columns));
+        QCOMPARE(typeCodes(*connection, QStringLiteral("SELECT * FROM ") + server().quoted("type_codes")),
+                 codes);
+        Recordset rows = connection->Execute(QStringLiteral("SELECT %1 FROM type_codes").arg(decimal));
+        QCOMPARE(rows.Fields()[0].Precision(), precision);
+        QCOMPARE(rows.Fields()[0].NumericScale(), scale);
     }
 
     void rowsArriveWithExactCountsNullsAndBytes()
@@ -206,30 +217,26 @@ private slots:
 
     // A recordset that outlives its connection lets go of its rows without touching the
     // closed client; the sanitizer build checks that nothing freed is read.
+    void aRecordsetOutlivesItsConnection_data() { perServer(); }
     void aRecordsetOutlivesItsConnection()
     {
-        for (const QString& connectionString :
-             {Sandbox::postgreSQLConnectionString(), Sandbox::mySQLConnectionString()}) {
-            auto connection = std::make_unique<Connection>();
-            connection->Open(connectionString);
-            Recordset stored = connection->Execute(QStringLiteral("SELECT 4 AS b UNION ALL SELECT 5"));
-            Recordset streamed;
-            streamed.Open(QStringLiteral("SELECT 1 AS a UNION ALL SELECT 2 UNION ALL SELECT 3"), *connection);
-            QCOMPARE(streamed.RecordCount(), -1); // a server cursor's rows are not counted
-            connection->Close();
-            // The rows already on the client may still be walked; no further ones are read.
-            try {
-                while (!streamed.Eof())
-                    streamed.MoveNext();
-            } catch (const Error& error) {
-                QVERIFY2(error.description().contains(QLatin1String("closed")),
-                         qPrintable(error.description()));
-            }
-            stored.MoveNext();
-            QCOMPARE(stored.Fields()[0].Value().toString(), QStringLiteral("5"));
-            connection.reset();
-            streamed.Close();
+        auto connection = server().connect();
+        Recordset stored = connection->Execute(QStringLiteral("SELECT 4 AS b UNION ALL SELECT 5"));
+        Recordset streamed;
+        streamed.Open(QStringLiteral("SELECT 1 AS a UNION ALL SELECT 2 UNION ALL SELECT 3"), *connection);
+        QCOMPARE(streamed.RecordCount(), -1); // a server cursor's rows are not counted
+        connection->Close();
+        // The rows already on the client may still be walked; no further ones are read.
+        try {
+            while (!streamed.Eof())
+                streamed.MoveNext();
+        } catch (const Error& error) {
+            QVERIFY2(error.description().contains(QLatin1String("closed")), qPrintable(error.description()));
         }
+        stored.MoveNext();
+        QCOMPARE(stored.Fields()[0].Value().toString(), QStringLiteral("5"));
+        connection.reset();
+        streamed.Close();
     }
 
     // What the copies need to tell a row's own failure from one that ends the table.
@@ -255,25 +262,18 @@ private slots:
         QCOMPARE(causeOf(*my, "INSERT INTO no_such_table VALUES (1)"), QStringLiteral("other 42S02"));
     }
 
+    // The connection stays usable after a refused statement.
+    void serverErrorsCarryTheServersText_data() { perServer(); }
     void serverErrorsCarryTheServersText()
     {
-        auto pg = Sandbox::postgreSQL();
-        auto my = Sandbox::mySQL();
+        auto connection = server().connect();
         try {
-            pg->Execute("SELECT * FROM no_such_table_here");
+            connection->Execute("SELECT * FROM no_such_table_here");
             QFAIL("no error");
         } catch (const Error& error) {
             QVERIFY(error.description().contains("no_such_table_here"));
         }
-        try {
-            my->Execute("SELECT * FROM no_such_table_here");
-            QFAIL("no error");
-        } catch (const Error& error) {
-            QVERIFY(error.description().contains("no_such_table_here"));
-        }
-        // The connections stay usable after a refused statement.
-        QCOMPARE(Sandbox::scalar(*pg, "SELECT 2"), QStringLiteral("2"));
-        QCOMPARE(Sandbox::scalar(*my, "SELECT 2"), QStringLiteral("2"));
+        QCOMPARE(Sandbox::scalar(*connection, "SELECT 2"), QStringLiteral("2"));
     }
 
     // Quoted values are written for a MySQL session that takes backslashes as they are. A

@@ -8,7 +8,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
-#include <QTest>
 #include <optional>
 
 namespace {

@@ -2,16 +2,13 @@
 // after its time-out, within a bound even when the server does not answer the request
 // to stop it either, and the program's windows are painted all the while.
 
-#include "app/db/Connection.h"
 #include "app/db/Waiting.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/Servers.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QTest>
 #include <QThread>
 #include <atomic>
-#include <optional>
 #include <sys/types.h>
 
 namespace {
@@ -40,223 +37,186 @@ Error timedOut(Connection& connection, const QList<pid_t>& serverProcesses, int&
 }
 } // namespace
 
-class PausedServerTest : public QObject
+class PausedServerTest : public ServerCase
 {
     Q_OBJECT
 private slots:
     void init() { Waiting::setHook(&countWait); }
     void cleanup() { Waiting::setHook(nullptr); }
 
-    void aStoppedPostgreSQLServerIsGivenUp()
+    // The PostgreSQL cancel request goes to the postmaster, which is stopped too.
+    void aStoppedServerIsGivenUp_data() { perServer(); }
+    void aStoppedServerIsGivenUp()
     {
         Connection connection;
         connection.CommandTimeout = 1;
-        connection.Open(Sandbox::postgreSQLConnectionString());
-        const pid_t backend = static_cast<pid_t>(
-            Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong());
+        connection.Open(server().connectionString());
         int milliseconds = 0;
-        // The cancel request goes to the postmaster, which is stopped too.
-        const Error error = timedOut(connection, Sandbox::postgreSQLProcesses(backend), milliseconds);
+        const Error error = timedOut(connection, server().processes(connection), milliseconds);
         QVERIFY2(error.description().startsWith(QLatin1String("Query timeout expired")),
                  qPrintable(error.description()));
         QVERIFY2(milliseconds < 20000, qPrintable(QString::number(milliseconds)));
         QVERIFY2(g_waits > 50, qPrintable(QString::number(g_waits)));
         QVERIFY(connection.isBroken());
-        QCOMPARE(Sandbox::scalar(*Sandbox::postgreSQL(), QStringLiteral("SELECT 1")), QStringLiteral("1"));
-    }
-
-    void aStoppedMySQLServerIsGivenUp()
-    {
-        Connection connection;
-        connection.CommandTimeout = 1;
-        connection.Open(Sandbox::mySQLConnectionString());
-        int milliseconds = 0;
-        const Error error = timedOut(connection, Sandbox::mySQLProcesses(), milliseconds);
-        QVERIFY2(error.description().startsWith(QLatin1String("Query timeout expired")),
-                 qPrintable(error.description()));
-        QVERIFY2(milliseconds < 20000, qPrintable(QString::number(milliseconds)));
-        QVERIFY2(g_waits > 50, qPrintable(QString::number(g_waits)));
-        QVERIFY(connection.isBroken());
-        QCOMPARE(Sandbox::scalar(*Sandbox::mySQL(), QStringLiteral("SELECT 1")), QStringLiteral("1"));
+        QCOMPARE(Sandbox::scalar(*server().connect(), QStringLiteral("SELECT 1")), QStringLiteral("1"));
     }
 
     // A statement that merely takes long is stopped on the server, and the connection
     // stays usable.
+    void aSlowStatementIsStoppedOnTheServer_data() { perServer(); }
     void aSlowStatementIsStoppedOnTheServer()
     {
-        for (const QString& connectionString :
-             {Sandbox::postgreSQLConnectionString(), Sandbox::mySQLConnectionString()}) {
-            Connection connection;
-            connection.CommandTimeout = 1;
-            connection.Open(connectionString);
-            const bool postgreSQL = connectionString.startsWith(QLatin1String("Driver={PostgreSQL"));
-            QElapsedTimer clock;
-            clock.start();
-            try {
-                connection.Execute(postgreSQL ? QStringLiteral("SELECT pg_sleep(30)")
-                                              : QStringLiteral("SELECT SLEEP(30)"));
-                QFAIL("no time-out");
-            } catch (const Error& error) {
-                QCOMPARE(error.description(), QStringLiteral("Query timeout expired"));
-            }
-            QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
-            QVERIFY(!connection.isBroken());
-            QCOMPARE(Sandbox::scalar(connection, QStringLiteral("SELECT 3")), QStringLiteral("3"));
+        Connection connection;
+        connection.CommandTimeout = 1;
+        connection.Open(server().connectionString());
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            connection.Execute(server().sleep(30));
+            QFAIL("no time-out");
+        } catch (const Error& error) {
+            QCOMPARE(error.description(), QStringLiteral("Query timeout expired"));
         }
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!connection.isBroken());
+        QCOMPARE(Sandbox::scalar(connection, QStringLiteral("SELECT 3")), QStringLiteral("3"));
     }
 
     // Rows streamed to a table, one of them held by another session's lock: it is stopped
     // after the time-out and answered with the time-out and its own statement; the rows
     // sent behind it are answered as usual, and the connection stays.
+    void aStreamedStatementPastItsTimeOutAnswersWithItsOwnText_data() { perServer(); }
     void aStreamedStatementPastItsTimeOutAnswersWithItsOwnText()
     {
-        for (const bool postgreSQL : {true, false}) {
-            auto setUp = postgreSQL ? Sandbox::postgreSQL() : Sandbox::mySQL();
-            Sandbox::exec(*setUp, QStringLiteral("DROP TABLE IF EXISTS held"));
-            Sandbox::exec(*setUp, QStringLiteral("CREATE TABLE held (id INT PRIMARY KEY)"));
-            auto holder = postgreSQL ? Sandbox::postgreSQL() : Sandbox::mySQL();
-            Sandbox::exec(*holder, QStringLiteral("BEGIN"));
-            Sandbox::exec(*holder, QStringLiteral("INSERT INTO held VALUES (50)"));
+        auto setUp = server().connect();
+        Sandbox::exec(*setUp, QStringLiteral("DROP TABLE IF EXISTS held"));
+        Sandbox::exec(*setUp, QStringLiteral("CREATE TABLE held (id INT PRIMARY KEY)"));
+        auto holder = server().connect();
+        Sandbox::exec(*holder, QStringLiteral("BEGIN"));
+        Sandbox::exec(*holder, QStringLiteral("INSERT INTO held VALUES (50)"));
 
-            Connection connection;
-            connection.CommandTimeout = 1;
-            connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
-                                       : Sandbox::mySQLConnectionString());
-            std::unique_ptr<StatementStream> stream = connection.openStatementStream();
-            QStringList failures;
-            int answered = 0;
-            Answer answer;
-            auto take = [&] {
-                ++answered;
-                if (answer.error)
-                    failures << QStringLiteral("%1 %2: %3")
-                                    .arg(answer.tag)
-                                    .arg(QString::fromUtf8(answer.statement), answer.error->description());
-            };
-            for (int id = 1; id <= 100; ++id) {
-                stream->send("INSERT INTO held VALUES (" + QByteArray::number(id) + ")", id);
-                while (stream->next(answer, false))
-                    take();
-            }
-            while (stream->next(answer, true))
+        Connection connection;
+        connection.CommandTimeout = 1;
+        connection.Open(server().connectionString());
+        std::unique_ptr<StatementStream> stream = connection.openStatementStream();
+        QStringList failures;
+        int answered = 0;
+        Answer answer;
+        auto take = [&] {
+            ++answered;
+            if (answer.error)
+                failures << QStringLiteral("%1 %2: %3")
+                                .arg(answer.tag)
+                                .arg(QString::fromUtf8(answer.statement), answer.error->description());
+        };
+        for (int id = 1; id <= 100; ++id) {
+            stream->send("INSERT INTO held VALUES (" + QByteArray::number(id) + ")", id);
+            while (stream->next(answer, false))
                 take();
-            QCOMPARE(answered, 100);
-            // MySQL's answer also says how many rows its table holds.
-            QCOMPARE(failures.size(), 1);
-            QVERIFY2(failures[0].startsWith(
-                         QStringLiteral("50 INSERT INTO held VALUES (50): Query timeout expired")),
-                     qPrintable(failures[0]));
-            stream->finish();
-            stream.reset();
-            QVERIFY(!connection.isBroken());
-            Sandbox::exec(*holder, QStringLiteral("ROLLBACK"));
-            QCOMPARE(Sandbox::scalar(*setUp, QStringLiteral("SELECT COUNT(*) FROM held")),
-                     QStringLiteral("99"));
-            Sandbox::exec(*setUp, QStringLiteral("DROP TABLE held"));
         }
+        while (stream->next(answer, true))
+            take();
+        QCOMPARE(answered, 100);
+        // MySQL's answer also says how many rows its table holds.
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(
+            failures[0].startsWith(QStringLiteral("50 INSERT INTO held VALUES (50): Query timeout expired")),
+            qPrintable(failures[0]));
+        stream->finish();
+        stream.reset();
+        QVERIFY(!connection.isBroken());
+        Sandbox::exec(*holder, QStringLiteral("ROLLBACK"));
+        QCOMPARE(Sandbox::scalar(*setUp, QStringLiteral("SELECT COUNT(*) FROM held")), QStringLiteral("99"));
+        Sandbox::exec(*setUp, QStringLiteral("DROP TABLE held"));
     }
 
     // A server stopped while statements stream to it: the first of them is answered with
     // the time-out and its own text once the server was given up, and nothing more is
     // answered; the connection is lost.
+    void aStreamToAStoppedServerAnswersItsFirstStatement_data() { perServer(); }
     void aStreamToAStoppedServerAnswersItsFirstStatement()
     {
-        for (const bool postgreSQL : {true, false}) {
-            Connection connection;
-            connection.CommandTimeout = 1;
-            connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
-                                       : Sandbox::mySQLConnectionString());
-            const QList<pid_t> processes =
-                postgreSQL
-                    ? Sandbox::postgreSQLProcesses(static_cast<pid_t>(
-                          Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()))
-                    : Sandbox::mySQLProcesses();
-            std::unique_ptr<StatementStream> stream = connection.openStatementStream();
-            Answer answer;
-            QStringList answers;
-            {
-                StoppedProcesses stopped(processes);
-                g_waits = 0;
-                for (int n = 1; n <= 3; ++n) {
-                    try {
-                        stream->send("SELECT " + QByteArray::number(n), n);
-                    } catch (const Error& error) {
-                        answers << QStringLiteral("send %1: %2").arg(n).arg(error.description());
-                    }
-                }
+        Connection connection;
+        connection.CommandTimeout = 1;
+        connection.Open(server().connectionString());
+        const QList<pid_t> processes = server().processes(connection);
+        std::unique_ptr<StatementStream> stream = connection.openStatementStream();
+        Answer answer;
+        QStringList answers;
+        {
+            StoppedProcesses stopped(processes);
+            g_waits = 0;
+            for (int n = 1; n <= 3; ++n) {
                 try {
-                    while (stream->next(answer, true))
-                        answers << QStringLiteral("%1 %2: %3")
-                                       .arg(answer.tag)
-                                       .arg(QString::fromUtf8(answer.statement),
-                                            answer.error ? answer.error->description()
-                                                         : QStringLiteral("ok"));
+                    stream->send("SELECT " + QByteArray::number(n), n);
                 } catch (const Error& error) {
-                    answers << QStringLiteral("next: lost");
+                    answers << QStringLiteral("send %1: %2").arg(n).arg(error.description());
                 }
             }
-            QVERIFY2(!answers.isEmpty() &&
-                         answers.first().startsWith(
-                             QStringLiteral("1 SELECT 1: Query timeout expired: the server did not answer")),
-                     qPrintable(answers.join(QLatin1Char('\n'))));
-            QVERIFY2(answers.size() == 1 || answers.last() == QLatin1String("next: lost"),
-                     qPrintable(answers.join(QLatin1Char('\n'))));
-            QVERIFY(connection.isBroken());
-            QVERIFY2(g_waits > 50, qPrintable(QString::number(g_waits)));
+            try {
+                while (stream->next(answer, true))
+                    answers << QStringLiteral("%1 %2: %3")
+                                   .arg(answer.tag)
+                                   .arg(QString::fromUtf8(answer.statement),
+                                        answer.error ? answer.error->description() : QStringLiteral("ok"));
+            } catch (const Error& error) {
+                answers << QStringLiteral("next: lost");
+            }
         }
+        QVERIFY2(!answers.isEmpty() && answers.first().startsWith(QStringLiteral(
+                                           "1 SELECT 1: Query timeout expired: the server did not answer")),
+                 qPrintable(answers.join(QLatin1Char('\n'))));
+        QVERIFY2(answers.size() == 1 || answers.last() == QLatin1String("next: lost"),
+                 qPrintable(answers.join(QLatin1Char('\n'))));
+        QVERIFY(connection.isBroken());
+        QVERIFY2(g_waits > 50, qPrintable(QString::number(g_waits)));
     }
 
     // The user's stop ends a statement that waits on a silent server within seconds, and
     // one that merely runs long within about a second, stopped on the server; neither is
     // a failure to report.
+    void aStopEndsAWaitWithinSeconds_data()
+    {
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("PostgreSQL, silent") << &Server::postgreSQL() << true;
+        QTest::newRow("PostgreSQL, sleeping") << &Server::postgreSQL() << false;
+        QTest::newRow("MySQL, silent") << &Server::mySQL() << true;
+        QTest::newRow("MySQL, sleeping") << &Server::mySQL() << false;
+    }
     void aStopEndsAWaitWithinSeconds()
     {
-        for (const bool postgreSQL : {true, false}) {
-            for (const bool silent : {true, false}) {
-                Connection connection;
-                connection.CommandTimeout = 5000;
-                connection.Open(postgreSQL ? Sandbox::postgreSQLConnectionString()
-                                           : Sandbox::mySQLConnectionString());
-                QList<pid_t> processes;
-                if (silent && postgreSQL)
-                    processes = Sandbox::postgreSQLProcesses(static_cast<pid_t>(
-                        Sandbox::scalar(connection, QStringLiteral("SELECT pg_backend_pid()")).toLong()));
-                else if (silent)
-                    processes = Sandbox::mySQLProcesses();
-                std::optional<StoppedProcesses> stopped;
-                if (silent)
-                    stopped.emplace(processes);
-                // The hook runs while the statement waits: the user presses Stop after a while.
-                static QElapsedTimer sinceStart;
-                sinceStart.start();
-                Waiting::setHook([] {
-                    if (sinceStart.elapsed() > 300)
-                        Waiting::requestStop();
-                });
-                QElapsedTimer clock;
-                clock.start();
-                std::optional<Error> failure;
-                try {
-                    connection.Execute(postgreSQL ? QStringLiteral("SELECT pg_sleep(30)")
-                                                  : QStringLiteral("SELECT SLEEP(30)"));
-                } catch (const Error& error) {
-                    failure = error;
-                }
-                const qint64 took = clock.elapsed();
-                Waiting::clearStop();
-                Waiting::setHook(&countWait);
-                stopped.reset();
-                const QString what =
-                    QStringLiteral("%1, %2: %3 ms")
-                        .arg(postgreSQL ? "PostgreSQL" : "MySQL", silent ? "silent" : "sleeping")
-                        .arg(took);
-                QVERIFY2(failure && failure->stopped(), qPrintable(what));
-                QVERIFY2(took < (silent ? 6000 : 3000), qPrintable(what));
-                QCOMPARE(connection.isBroken(), silent);
-                if (!silent)
-                    QCOMPARE(Sandbox::scalar(connection, QStringLiteral("SELECT 4")), QStringLiteral("4"));
-            }
+        QFETCH(bool, silent);
+        Connection connection;
+        connection.CommandTimeout = 5000;
+        connection.Open(server().connectionString());
+        std::optional<StoppedProcesses> stopped;
+        if (silent)
+            stopped.emplace(server().processes(connection));
+        // The hook runs while the statement waits: the user presses Stop after a while.
+        static QElapsedTimer sinceStart;
+        sinceStart.start();
+        Waiting::setHook([] {
+            if (sinceStart.elapsed() > 300)
+                Waiting::requestStop();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        std::optional<Error> failure;
+        try {
+            connection.Execute(server().sleep(30));
+        } catch (const Error& error) {
+            failure = error;
         }
+        const qint64 took = clock.elapsed();
+        Waiting::clearStop();
+        Waiting::setHook(&countWait);
+        stopped.reset();
+        QVERIFY2(failure && failure->stopped(), qPrintable(QString::number(took)));
+        QVERIFY2(took < (silent ? 6000 : 3000), qPrintable(QString::number(took)));
+        QCOMPARE(connection.isBroken(), silent);
+        if (!silent)
+            QCOMPARE(Sandbox::scalar(connection, QStringLiteral("SELECT 4")), QStringLiteral("4"));
     }
 };
 

@@ -1,13 +1,11 @@
 // The error report's text, and how a handler goes on after a failed step.
 
 #include "app/ErrorReport.h"
-#include "app/MessageBox.h"
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QScreen>
-#include <QTest>
 
 class ReportTest : public QObject
 {

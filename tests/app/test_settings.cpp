@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
-#include <QTest>
 
 class SettingsTest : public QObject
 {

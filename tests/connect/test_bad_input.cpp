@@ -3,14 +3,7 @@
 // a clear message.
 
 #include "app/Settings.h"
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
-#include "tests/support/TestSupport.h"
-
-#include <QLineEdit>
-#include <QTest>
+#include "tests/support/ProgramWindows.h"
 
 namespace {
 const QString kMySQLFailure = QStringLiteral("Could not connect. Please check with your administrator. Make "
@@ -18,12 +11,10 @@ const QString kMySQLFailure = QStringLiteral("Could not connect. Please check wi
                                              "remotely and not just through web-based control panels.");
 const QString kPostgreSQLFailure = QStringLiteral("Could not connect. Please check with your administrator.");
 
-Form1& connectionWindow(ProgramUnderTest& program)
+// The connection window on the sandbox servers, which did not go on by itself.
+Form1& connectionWindow()
 {
-    program.rememberSandbox();
-    program.settings().write("PostgreSQLPort", "1"); // no automatic start
-    Form1& form = Windows::form1();
-    form.Form_Load();
+    Form1& form = openConnectionWindow();
     form.Text2->setText(Sandbox::env("QS_PG_PORT"));
     return form;
 }
@@ -46,7 +37,7 @@ private slots:
             Sandbox::exec(*my, QStringLiteral("DROP DATABASE IF EXISTS `%1`").arg(mySQLName));
             Sandbox::exec(*my, QStringLiteral("CREATE DATABASE `%1`").arg(mySQLName));
         }
-        Form1& form = connectionWindow(program);
+        Form1& form = connectionWindow();
         form.Text5->setText(postgreSQLName);
         form.Text9->setText(mySQLName);
         form.PushButton3_Click();
@@ -67,7 +58,7 @@ private slots:
     void aPortInLettersFailsCleanly()
     {
         ProgramUnderTest program;
-        Form1& form = connectionWindow(program);
+        Form1& form = connectionWindow();
         form.Text2->setText(QStringLiteral("five"));
         form.Text10->setText(QStringLiteral("3306x"));
         form.PushButton3_Click();
@@ -81,7 +72,7 @@ private slots:
     void withoutAMySQLDatabaseTheCatalogueFailureIsReported()
     {
         ProgramUnderTest program;
-        Form1& form = connectionWindow(program);
+        Form1& form = connectionWindow();
         form.Text9->clear();
         form.PushButton2_Click();
         // The MySQL server takes the login but has no database to list.

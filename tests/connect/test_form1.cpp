@@ -3,19 +3,12 @@
 
 #include "app/Program.h"
 #include "app/Settings.h"
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/ProgramWindows.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QTcpServer>
-#include <QTest>
 #include <QtEndian>
 
 namespace {
@@ -24,13 +17,6 @@ QStringList fieldTexts(const Form1& form)
     return {form.Text1->text(), form.Text2->text(), form.Text3->text(), form.Text4->text(),
             form.Text5->text(), form.Text6->text(), form.Text7->text(), form.Text8->text(),
             form.Text9->text(), form.Text10->text()};
-}
-
-void moveOver(QWidget* widget)
-{
-    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &move);
 }
 
 // A 16 x 16 cursor file with its hot spot at (3, 4).
@@ -188,37 +174,36 @@ private slots:
         QCOMPARE(pointer.value(), 0);
     }
 
+    void aPointerFileGivesTheHandAndABadOneIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("hand");
+        QTest::newRow("a cursor") << cursorFile() << true;
+        QTest::newRow("not a picture") << QByteArray("not a picture") << false;
+    }
     void aPointerFileGivesTheHandAndABadOneIsReported()
     {
-        {
-            ProgramUnderTest program;
-            QFile file(program.appFolder() + "/HAND-M.CUR");
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(cursorFile());
-            file.close();
-            program.settings().write("PostgreSQLPort", "1");
-            Form1& form = Windows::form1();
-            form.Form_Load();
+        QFETCH(QByteArray, file);
+        QFETCH(bool, hand);
+        ProgramUnderTest program;
+        QFile pointer(program.appFolder() + "/HAND-M.CUR");
+        QVERIFY(pointer.open(QIODevice::WriteOnly));
+        pointer.write(file);
+        pointer.close();
+        program.settings().write("PostgreSQLPort", "1");
+        Form1& form = Windows::form1();
+        form.Form_Load();
+        QCOMPARE(form.pointer().hasCustomPicture(), hand);
+        if (hand) {
             QCOMPARE(MessageBox::history().size(), 0);
-            QVERIFY(form.pointer().hasCustomPicture());
             form.pointer().set(99);
             QCOMPARE(form.cursor().hotSpot(), QPoint(3, 4));
-        }
-        {
-            ProgramUnderTest program;
-            QFile file(program.appFolder() + "/HAND-M.CUR");
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("not a picture");
-            file.close();
-            program.settings().write("PostgreSQLPort", "1");
-            Form1& form = Windows::form1();
-            form.Form_Load();
+        } else {
             QCOMPARE(MessageBox::history().size(), 1);
             QVERIFY(MessageBox::history().first().text.contains(
                 "\r\nin Tablewright2021/08/31.Form1.Form_Load at line 126\r\r"));
             // Loading went on with the fields.
             QCOMPARE(form.Text1->text(), QStringLiteral("localhost"));
-            QVERIFY(!form.pointer().hasCustomPicture());
         }
     }
 
@@ -270,10 +255,7 @@ private slots:
     void testConnectionReportsSuccessAndFailure()
     {
         ProgramUnderTest program;
-        program.rememberSandbox();
-        program.settings().write("PostgreSQLPort", "1");
-        Form1& form = Windows::form1();
-        form.Form_Load();
+        Form1& form = openConnectionWindow();
         QList<int> pointerWhileShown;
         MessageBox::setObserver(
             [&](const MessageBox::Shown&) { pointerWhileShown << form.pointer().value(); });
@@ -304,10 +286,7 @@ private slots:
     void theSeparatorPasswordConnectsFromTheFields()
     {
         ProgramUnderTest program;
-        program.rememberSandbox();
-        program.settings().write("PostgreSQLPort", "1");
-        Form1& form = Windows::form1();
-        form.Form_Load();
+        Form1& form = openConnectionWindow();
         form.Text2->setText(Sandbox::env("QS_PG_PORT"));
         for (QLineEdit* user : {form.Text3, form.Text7})
             user->setText(Sandbox::env("QS_ODD_USER"));

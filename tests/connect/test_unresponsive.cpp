@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTcpServer>
-#include <QTest>
 
 class UnresponsiveTest : public QObject
 {

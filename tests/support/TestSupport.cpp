@@ -7,11 +7,13 @@
 #include "app/Windows.h"
 #include "app/Yield.h"
 #include "connect/ConnectionStrings.h"
+#include "tests/support/Servers.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -85,17 +87,21 @@ QString ProgramUnderTest::settingsFile() const
 
 void ProgramUnderTest::rememberSandbox()
 {
-    Settings& store = *m_settings;
-    store.write(QStringLiteral("PostgreSQLServer"), Sandbox::env("QS_PG_HOST"));
-    store.write(QStringLiteral("PostgreSQLPort"), Sandbox::env("QS_PG_PORT"));
-    store.write(QStringLiteral("PostgreSQLUser"), Sandbox::env("QS_PG_USER"));
-    store.write(QStringLiteral("PostgreSQLPassword"), Sandbox::env("QS_PG_PASSWORD"));
-    store.write(QStringLiteral("PostgreSQLDatabase"), Sandbox::env("QS_PG_DATABASE"));
-    store.write(QStringLiteral("MySQLServer"), Sandbox::env("QS_MY_HOST"));
-    store.write(QStringLiteral("MySQLUser"), Sandbox::env("QS_MY_USER"));
-    store.write(QStringLiteral("MySQLPassword"), Sandbox::env("QS_MY_PASSWORD"));
-    store.write(QStringLiteral("MySQLDatabase"), Sandbox::env("QS_MY_DATABASE"));
-    store.write(QStringLiteral("MySQLPort"), Sandbox::env("QS_MY_PORT"));
+    Sandbox::remember(*m_settings);
+}
+
+void Sandbox::remember(Settings& store)
+{
+    store.write(QStringLiteral("PostgreSQLServer"), env("QS_PG_HOST"));
+    store.write(QStringLiteral("PostgreSQLPort"), env("QS_PG_PORT"));
+    store.write(QStringLiteral("PostgreSQLUser"), env("QS_PG_USER"));
+    store.write(QStringLiteral("PostgreSQLPassword"), env("QS_PG_PASSWORD"));
+    store.write(QStringLiteral("PostgreSQLDatabase"), env("QS_PG_DATABASE"));
+    store.write(QStringLiteral("MySQLServer"), env("QS_MY_HOST"));
+    store.write(QStringLiteral("MySQLUser"), env("QS_MY_USER"));
+    store.write(QStringLiteral("MySQLPassword"), env("QS_MY_PASSWORD"));
+    store.write(QStringLiteral("MySQLDatabase"), env("QS_MY_DATABASE"));
+    store.write(QStringLiteral("MySQLPort"), env("QS_MY_PORT"));
 }
 
 QString Sandbox::env(const char* name)
@@ -168,15 +174,25 @@ void Sandbox::exec(Connection& connection, const QString& sql)
     }
 }
 
+QList<QStringList> Sandbox::rows(Connection& connection, const QString& sql)
+{
+    QList<QStringList> result;
+    for (Recordset records = connection.Execute(sql); !records.Eof(); records.MoveNext()) {
+        QStringList row;
+        for (int c = 0; c < records.Fields().Count(); ++c) {
+            const Value& value = records.Fields()[c].Value();
+            row.append(value.isNull() ? QStringLiteral("NULL") : value.toString());
+        }
+        result.append(row);
+    }
+    return result;
+}
+
 QStringList Sandbox::column(Connection& connection, const QString& sql)
 {
     QStringList values;
-    Recordset rows = connection.Execute(sql);
-    while (!rows.Eof()) {
-        const Value& value = rows.Fields()[0].Value();
-        values.append(value.isNull() ? QStringLiteral("NULL") : value.toString());
-        rows.MoveNext();
-    }
+    for (const QStringList& row : rows(connection, sql))
+        values.append(row.constFirst());
     return values;
 }
 
@@ -185,20 +201,21 @@ QString Sandbox::scalar(Connection& connection, const QString& sql)
     return column(connection, sql).value(0);
 }
 
+int Sandbox::mySQLConnections()
+{
+    return scalar(*mySQL(), QStringLiteral("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS "
+                                           "WHERE VARIABLE_NAME = 'CONNECTIONS'"))
+        .toInt();
+}
+
 void Sandbox::dropAllTables()
 {
     auto my = mySQL();
     // Views first, then the tables, with the foreign keys between them not checked.
-    Recordset listed = my->Execute(QStringLiteral("SHOW FULL TABLES"));
     QStringList views;
     QStringList tables;
-    for (; !listed.Eof(); listed.MoveNext()) {
-        const QString quoted =
-            QLatin1Char('`') +
-            listed.Fields()[0].Value().toString().replace(QLatin1Char('`'), QStringLiteral("``")) +
-            QLatin1Char('`');
-        (listed.Fields()[1].Value().toString() == QLatin1String("VIEW") ? views : tables).append(quoted);
-    }
+    for (const QStringList& listed : rows(*my, QStringLiteral("SHOW FULL TABLES")))
+        (listed[1] == QLatin1String("VIEW") ? views : tables).append(Server::mySQL().quoted(listed[0]));
     if (!views.isEmpty())
         exec(*my, QStringLiteral("DROP VIEW ") + views.join(QLatin1Char(',')));
     exec(*my, QStringLiteral("SET foreign_key_checks = 0"));
@@ -214,6 +231,24 @@ void Sandbox::dropAllTables()
         exec(*pg,
              QStringLiteral("DROP SCHEMA ") + schemas.join(QLatin1Char(',')) + QStringLiteral(" CASCADE"));
     exec(*pg, QStringLiteral("CREATE SCHEMA public"));
+}
+
+void moveOver(QWidget* widget)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &move);
+}
+
+bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds, int forMilliseconds)
+{
+    QDeadlineTimer deadline(forMilliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(everyMilliseconds);
+    }
+    return true;
 }
 
 QStringList shownTexts()
@@ -245,9 +280,7 @@ StoppedProcesses::StoppedProcesses(QList<pid_t> pids) : m_pids(std::move(pids))
     for (pid_t pid : m_pids)
         ::kill(pid, SIGSTOP);
     // A stop takes effect thread by thread.
-    QDeadlineTimer deadline(10000);
-    while (!allStopped() && !deadline.hasExpired())
-        QThread::msleep(5);
+    eventually([this] { return allStopped(); }, 5, 10000);
 }
 
 StoppedProcesses::~StoppedProcesses()

@@ -12,9 +12,12 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <functional>
 #include <memory>
 #include <sys/types.h>
 
+class QWidget;
 class Settings;
 
 // Resets the program's global state for one test and restores it afterwards.
@@ -30,9 +33,8 @@ public:
     int endCalls() const { return m_endCalls; }
     QStringList browserOpens() const { return m_opened; }
     void setDraw(int value) { m_draw = value; }
-    // Points the connection window's fields at the sandbox servers (or at the given
-    // details) before anything is loaded: by the settings store, as a user's last run
-    // would have left them.
+    // Points the connection window's fields at the sandbox servers before anything is
+    // loaded: by the settings store, as a user's last run would have left them.
     void rememberSandbox();
 
 private:
@@ -48,6 +50,8 @@ namespace Sandbox {
 QString env(const char* name); // fails the test run when the sandbox is not there
 QString postgreSQLConnectionString();
 QString mySQLConnectionString();
+// Writes the sandbox's details into the settings store, as the connection window keeps them.
+void remember(Settings& store);
 // A connection of the test's own, for setting up and checking server contents.
 std::unique_ptr<Connection> postgreSQL();
 std::unique_ptr<Connection> mySQL();
@@ -57,9 +61,13 @@ void exec(Connection& connection, const QString& sql);
 // MariaDB's through its own client as the user who started the sandbox.
 std::unique_ptr<Connection> postgreSQLAdmin();
 void mySQLAdmin(const QString& sql);
-// The first column of every row, as text ("NULL" for a NULL).
+// Every row of a query, every column as text ("NULL" for a NULL); its first column; the
+// first column of its first row.
+QList<QStringList> rows(Connection& connection, const QString& sql);
 QStringList column(Connection& connection, const QString& sql);
 QString scalar(Connection& connection, const QString& sql);
+// Connections the MySQL server has seen, the one that asks included.
+int mySQLConnections();
 // Drops every table of the sandbox databases: on PostgreSQL, the public schema and every
 // schema the test account owns, public made anew.
 void dropAllTables();
@@ -93,3 +101,14 @@ QList<pid_t> mySQLProcesses();
 QStringList shownTexts();
 // Every box shown so far, error reports as "report <window>.<procedure> <line>".
 QStringList shownBoxes();
+
+// The mouse moves onto the widget, as the window system tells it.
+void moveOver(QWidget* widget);
+
+// No message box was shown; else the test fails showing their texts.
+#define QS_VERIFY_NO_BOXES()                                                                                 \
+    QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QStringLiteral("\n----\n"))))
+
+// Asks again every few milliseconds until the condition holds; false once the time is up.
+bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds = 20,
+                int forMilliseconds = 60000);

@@ -2,33 +2,23 @@
 // "< Back" and "Next >" again, an unreachable server and a failing catalogue.
 
 #include "app/Settings.h"
-#include "tests/tables/TablesTest.h"
+#include "tests/support/Servers.h"
 
-#include <QPushButton>
-#include <QTest>
-#include <optional>
-
-class TestTablesCatalogue : public QObject
+class TestTablesCatalogue : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init()
-    {
-        m_program.emplace();
-        Sandbox::dropAllTables();
-    }
-    void cleanup() { m_program.reset(); }
 
     void bothCataloguesListedInOrder()
     {
-        createMySQLTables({"beta", "Alpha", "gamma table", "Delta`q", "epsilon\"q", "zeta'q", "naïve"});
-        createPostgreSQLTables({"Beta", "alpha", "gamma table", "delta\"q", "eps`q", "zeta'q", "naïve"});
-        Form2& form = openTables(*m_program);
+        Server::mySQL().createTables(
+            {"beta", "Alpha", "gamma table", "Delta`q", "epsilon\"q", "zeta'q", "naïve"});
+        Server::postgreSQL().createTables(
+            {"Beta", "alpha", "gamma table", "delta\"q", "eps`q", "zeta'q", "naïve"});
+        Form2& form = openTableWindow();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QVERIFY(!Windows::form1().isVisible());
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
 
         QCOMPARE(names(form.List1),
                  QStringList({"Alpha", "beta", "Delta`q", "epsilon\"q", "gamma table", "naïve", "zeta'q"}));
@@ -49,15 +39,15 @@ private slots:
 
     void backAndNextReadTheCataloguesAgain()
     {
-        createMySQLTables({"m1", "m2"});
-        createPostgreSQLTables({"p1"});
-        Form2& form = openTables(*m_program);
+        Server::mySQL().createTables({"m1", "m2"});
+        Server::postgreSQL().createTables({"p1"});
+        Form2& form = openTableWindow();
         select(form.List2, {"p1"});
         QTest::mouseClick(form.PushButton2, Qt::LeftButton);
         QVERIFY(Windows::form1().isVisible() && !form.isVisible());
 
         Sandbox::exec(*Sandbox::mySQL(), QStringLiteral("DROP TABLE m1, m2"));
-        createPostgreSQLTables({"p2"});
+        Server::postgreSQL().createTables({"p2"});
         QTest::mouseClick(Windows::form1().PushButton2, Qt::LeftButton);
         QVERIFY(form.isVisible() && !Windows::form1().isVisible());
         QVERIFY(names(form.List1).isEmpty());
@@ -68,21 +58,18 @@ private slots:
                      .size());
         QVERIFY(selectedNames(form.List2).isEmpty());
         QCOMPARE(form.List2->currentRow(), -1);
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
     }
 
     void unreachablePostgreSQLStopsQuietly()
     {
-        m_program->rememberSandbox();
-        m_program->settings().write(QStringLiteral("PostgreSQLPort"), kDeadPort);
-        Form1& connection = Windows::form1();
-        connection.Form_Load();
+        Form1& connection = openConnectionWindow();
         connection.show();
-        const int attempts = mySQLConnectionAttempts();
+        const int attempts = Sandbox::mySQLConnections();
         QTest::mouseClick(connection.PushButton2, Qt::LeftButton);
         // Our own connection that reads the count is the only one made.
-        QCOMPARE(mySQLConnectionAttempts(), attempts + 1);
-        QVERIFY(MessageBox::history().isEmpty());
+        QCOMPARE(Sandbox::mySQLConnections(), attempts + 1);
+        QS_VERIFY_NO_BOXES();
         QVERIFY(connection.isVisible());
         QVERIFY(!Windows::form2Exists() || !Windows::form2().isVisible());
         QCOMPARE(connection.pointer().value(), 0);
@@ -92,12 +79,12 @@ private slots:
     // that the database's search path finds before the system view.
     void failingCatalogueReportedByNext()
     {
-        createMySQLTables({"m1"});
-        Form2& form = openTables(*m_program);
+        Server::mySQL().createTables({"m1"});
+        Form2& form = openTableWindow();
         const QStringList before = names(form.List2);
         QTest::mouseClick(form.PushButton2, Qt::LeftButton);
 
-        createMySQLTables({"m2"});
+        Server::mySQL().createTables({"m2"});
         auto pg = Sandbox::postgreSQL();
         const QString database = Sandbox::env("QS_PG_DATABASE");
         Sandbox::exec(*pg, QStringLiteral("CREATE TABLE public.pg_tables (x int)"));

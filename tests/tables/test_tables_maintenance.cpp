@@ -2,60 +2,13 @@
 // that arrive while an operation is still running.
 
 #include "app/OperationGuard.h"
-#include "tests/tables/TablesTest.h"
+#include "tests/support/Servers.h"
 
-#include <QDeadlineTimer>
-#include <QPushButton>
-#include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <optional>
 #include <thread>
 
 namespace {
-// Each case runs once per side.
-struct Side
-{
-    bool mySQL;
-    QString quote; // the side's identifier quote character
-    TableList* list() const { return mySQL ? Windows::form2().List1 : Windows::form2().List2; }
-    QPushButton* deleteButton() const
-    {
-        return mySQL ? Windows::form2().PushButton1 : Windows::form2().PushButton5;
-    }
-    QPushButton* renameButton() const
-    {
-        return mySQL ? Windows::form2().PushButton6 : Windows::form2().PushButton7;
-    }
-    QString procedure(int mySQLButton, int postgreSQLButton) const
-    {
-        return QStringLiteral("Form2.PushButton%1_Click").arg(mySQL ? mySQLButton : postgreSQLButton);
-    }
-    QStringList tables() const { return mySQL ? mySQLTables() : postgreSQLTables(); }
-    void create(const QStringList& tables) const
-    {
-        mySQL ? createMySQLTables(tables) : createPostgreSQLTables(tables);
-    }
-    void exec(const QString& sql) const
-    {
-        Sandbox::exec(mySQL ? *Sandbox::mySQL() : *Sandbox::postgreSQL(), sql);
-    }
-};
-
-void addSides()
-{
-    QTest::addColumn<bool>("mySQL");
-    QTest::newRow("MySQL") << true;
-    QTest::newRow("PostgreSQL") << false;
-}
-
-Side fetchSide()
-{
-    const bool mySQL = *static_cast<bool*>(QTest::qData("mySQL", qMetaTypeId<bool>()));
-    return Side{mySQL, mySQL ? QStringLiteral("`") : QStringLiteral("\"")};
-}
-
 QStringList without(QStringList list, const QStringList& removed)
 {
     list.removeIf([&](const QString& name) { return removed.contains(name); });
@@ -63,70 +16,62 @@ QStringList without(QStringList list, const QStringList& removed)
 }
 } // namespace
 
-class TestTablesMaintenance : public QObject
+class TestTablesMaintenance : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init()
-    {
-        m_program.emplace();
-        Sandbox::dropAllTables();
-    }
-    void cleanup() { m_program.reset(); }
 
     // b_child references c_parent: dropped in descending list order, c_parent comes
     // first and is refused; its item stays, as the table does.
-    void deleteDropsSelectedTablesFromTheEnd_data() { addSides(); }
+    void deleteDropsSelectedTablesFromTheEnd_data() { perServer(); }
     void deleteDropsSelectedTablesFromTheEnd()
     {
-        const Side side = fetchSide();
-        const QString quoted = QStringLiteral("d") + side.quote + QStringLiteral("q");
-        side.create({"Alpha", quoted, "e'q"});
-        side.exec(QStringLiteral("CREATE TABLE c_parent (id int PRIMARY KEY)"));
-        side.exec(QStringLiteral("CREATE TABLE b_child (p int, FOREIGN KEY (p) REFERENCES c_parent (id))"));
-        openTables(*m_program);
+        const Server& side = server();
+        const QString quoted = QStringLiteral("d") + side.quote() + QStringLiteral("q");
+        side.createTables({"Alpha", quoted, "e'q"});
+        Sandbox::exec(on(side), QStringLiteral("CREATE TABLE c_parent (id int PRIMARY KEY)"));
+        Sandbox::exec(
+            on(side),
+            QStringLiteral("CREATE TABLE b_child (p int, FOREIGN KEY (p) REFERENCES c_parent (id))"));
+        openTableWindow();
         const QStringList selected{"b_child", "c_parent", quoted, "e'q"};
         const QStringList before = names(side.list());
         select(side.list(), selected);
-        const int attempts = side.mySQL ? mySQLConnectionAttempts() : 0;
+        const int attempts = side.isMySQL() ? Sandbox::mySQLConnections() : 0;
 
         QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
-        QCOMPARE(shownBoxes(),
-                 QStringList{
-                     QStringLiteral("report %1 %2").arg(side.procedure(1, 5)).arg(side.mySQL ? 120 : 112)});
-        if (side.mySQL) // one connection per table, and the one that counts
-            QCOMPARE(mySQLConnectionAttempts(), attempts + 4 + 1);
+        QCOMPARE(shownBoxes(), QStringList{Server::report(side.deleteButton(), side.isMySQL() ? 120 : 112)});
+        if (side.isMySQL()) // one connection per table, and the one that counts
+            QCOMPARE(Sandbox::mySQLConnections(), attempts + 4 + 1);
         QCOMPARE(names(side.list()), without(before, {"b_child", quoted, "e'q"}));
         QCOMPARE(side.tables(), QStringList({"Alpha", "c_parent"}));
         QCOMPARE(Windows::form2().pointer().value(), 0);
     }
 
-    void deleteWithNothingSelectedDropsNothing_data() { addSides(); }
+    void deleteWithNothingSelectedDropsNothing_data() { perServer(); }
     void deleteWithNothingSelectedDropsNothing()
     {
-        const Side side = fetchSide();
-        side.create({"t1", "t2"});
-        Form2& form = openTables(*m_program);
+        const Server& side = server();
+        side.createTables({"t1", "t2"});
+        Form2& form = openTableWindow();
         const QStringList before = names(side.list());
         side.list()->setCurrentRow(0);
-        QTest::mouseClick(side.mySQL ? form.PushButton11 : form.PushButton9, Qt::LeftButton);
+        QTest::mouseClick(side.deselectAllButton(), Qt::LeftButton);
         QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
         QCOMPARE(names(side.list()), before);
         QCOMPARE(side.tables(), QStringList({"t1", "t2"}));
         QCOMPARE(form.pointer().value(), 0);
     }
 
-    void renameOneTable_data() { addSides(); }
+    void renameOneTable_data() { perServer(); }
     void renameOneTable()
     {
-        const Side side = fetchSide();
-        const QString oldName = QStringLiteral("m") + side.quote + QStringLiteral("x");
-        const QString newName = QStringLiteral("b'new") + side.quote + QStringLiteral("name");
-        side.create({"Alpha", oldName, "zeta"});
-        openTables(*m_program);
+        const Server& side = server();
+        const QString oldName = QStringLiteral("m") + side.quote() + QStringLiteral("x");
+        const QString newName = QStringLiteral("b'new") + side.quote() + QStringLiteral("name");
+        side.createTables({"Alpha", oldName, "zeta"});
+        openTableWindow();
         TableList* list = side.list();
         const QStringList before = names(list);
         select(list, {oldName});
@@ -143,26 +88,26 @@ private slots:
         QCOMPARE(without(names(list), {newName}), without(before, {oldName}));
         QCOMPARE(names(list).indexOf(newName), 1);
         QVERIFY(selectedNames(list).isEmpty());
-        if (!side.mySQL)
+        if (!side.isMySQL())
             QCOMPARE(list->currentRow(), 0);
         QCOMPARE(Windows::form2().pointer().value(), 0);
     }
 
-    void cancelledRenameChangesNothing_data() { addSides(); }
+    void cancelledRenameChangesNothing_data() { perServer(); }
     void cancelledRenameChangesNothing()
     {
-        const Side side = fetchSide();
-        side.create({"t1", "t2"});
-        openTables(*m_program);
+        const Server& side = server();
+        side.createTables({"t1", "t2"});
+        openTableWindow();
         const QStringList before = names(side.list());
         select(side.list(), {"t2"});
         MessageBox::setNextInput(QString());
-        const int attempts = side.mySQL ? mySQLConnectionAttempts() : 0;
+        const int attempts = side.isMySQL() ? Sandbox::mySQLConnections() : 0;
 
         QTest::mouseClick(side.renameButton(), Qt::LeftButton);
         QCOMPARE(shownBoxes(), QStringList({"Enter new name of t2:"}));
-        if (side.mySQL) // only the connection that counts
-            QCOMPARE(mySQLConnectionAttempts(), attempts + 1);
+        if (side.isMySQL()) // only the connection that counts
+            QCOMPARE(Sandbox::mySQLConnections(), attempts + 1);
         QCOMPARE(names(side.list()), before);
         QCOMPARE(side.tables(), QStringList({"t1", "t2"}));
         QCOMPARE(Windows::form2().pointer().value(), 0);
@@ -173,37 +118,36 @@ private slots:
     // program refuses it before asking.
     void refusedRenameKeepsTheList_data()
     {
-        QTest::addColumn<bool>("mySQL");
+        QTest::addColumn<const Server*>("server");
         QTest::addColumn<QString>("newName");
         QTest::addColumn<QString>("refusal");
         const QString tooLong = QString(64, QLatin1Char('n'));
         QTest::newRow("MySQL, taken")
-            << true << QStringLiteral("taken") << QStringLiteral("Table 'taken' already exists");
-        QTest::newRow("PostgreSQL, taken") << false << QStringLiteral("taken")
+            << &Server::mySQL() << QStringLiteral("taken") << QStringLiteral("Table 'taken' already exists");
+        QTest::newRow("PostgreSQL, taken") << &Server::postgreSQL() << QStringLiteral("taken")
                                            << QStringLiteral("ERROR:  relation \"taken\" already exists");
-        QTest::newRow("MySQL, too long") << true << tooLong + QStringLiteral("n")
+        QTest::newRow("MySQL, too long") << &Server::mySQL() << tooLong + QStringLiteral("n")
                                          << QStringLiteral("Incorrect table name '%1n'").arg(tooLong);
         QTest::newRow("PostgreSQL, too long")
-            << false << tooLong
+            << &Server::postgreSQL() << tooLong
             << QStringLiteral("The name \"%1\" is longer than the 63 bytes PostgreSQL allows").arg(tooLong);
         QTest::newRow("MySQL, blanks only")
-            << true << QStringLiteral("   ") << QStringLiteral("Incorrect table name '   '");
+            << &Server::mySQL() << QStringLiteral("   ") << QStringLiteral("Incorrect table name '   '");
     }
     void refusedRenameKeepsTheList()
     {
-        const Side side = fetchSide();
+        const Server& side = server();
         QFETCH(QString, newName);
         QFETCH(QString, refusal);
-        side.create({"old", "taken"});
-        openTables(*m_program);
+        side.createTables({"old", "taken"});
+        openTableWindow();
         select(side.list(), {"old"});
         MessageBox::setNextInput(newName);
 
         QTest::mouseClick(side.renameButton(), Qt::LeftButton);
         QCOMPARE(shownBoxes(),
-                 QStringList(
-                     {"Enter new name of old:",
-                      QStringLiteral("report %1 %2").arg(side.procedure(6, 7)).arg(side.mySQL ? 128 : 120)}));
+                 QStringList({"Enter new name of old:",
+                              Server::report(side.renameButton(), side.isMySQL() ? 128 : 120)}));
         QVERIFY2(MessageBox::history().last().text.startsWith(refusal),
                  qPrintable(MessageBox::history().last().text));
         const QStringList listed = names(side.list());
@@ -216,31 +160,28 @@ private slots:
 
     // Tables the server will not drop stay listed: one a view depends on (PostgreSQL), a
     // view (MySQL). A later copy of that name from the other side then asks first.
-    void refusedDeleteKeepsTheItem_data() { addSides(); }
+    void refusedDeleteKeepsTheItem_data() { perServer(); }
     void refusedDeleteKeepsTheItem()
     {
-        const Side side = fetchSide();
-        if (side.mySQL) {
-            side.exec(QStringLiteral("CREATE TABLE base (id INT)"));
-            side.exec(QStringLiteral("CREATE VIEW kept AS SELECT * FROM base"));
+        const Server& side = server();
+        if (side.isMySQL()) {
+            Sandbox::exec(on(side), QStringLiteral("CREATE TABLE base (id INT)"));
+            Sandbox::exec(on(side), QStringLiteral("CREATE VIEW kept AS SELECT * FROM base"));
         } else {
-            side.exec(QStringLiteral("CREATE TABLE kept (id int)"));
-            side.exec(QStringLiteral("CREATE VIEW kept_view AS SELECT * FROM kept"));
+            Sandbox::exec(on(side), QStringLiteral("CREATE TABLE kept (id int)"));
+            Sandbox::exec(on(side), QStringLiteral("CREATE VIEW kept_view AS SELECT * FROM kept"));
         }
-        (side.mySQL ? createPostgreSQLTables : createMySQLTables)({"kept"});
-        Form2& form = openTables(*m_program);
+        side.other().createTables({"kept"});
+        openTableWindow();
         select(side.list(), {"kept"});
         QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
-        QCOMPARE(shownBoxes(),
-                 QStringList{
-                     QStringLiteral("report %1 %2").arg(side.procedure(1, 5)).arg(side.mySQL ? 120 : 112)});
+        QCOMPARE(shownBoxes(), QStringList{Server::report(side.deleteButton(), side.isMySQL() ? 120 : 112)});
         QCOMPARE(side.list()->findItems(QStringLiteral("kept"), Qt::MatchExactly).size(), 1);
 
         MessageBox::clearHistory();
         MessageBox::setNextAnswer(MessageBox::No);
-        TableList* other = side.mySQL ? form.List2 : form.List1;
-        select(other, {"kept"});
-        QTest::mouseClick(side.mySQL ? form.PushButton4 : form.PushButton3, Qt::LeftButton);
+        select(side.other().list(), {"kept"});
+        QTest::mouseClick(side.other().sendButton(), Qt::LeftButton);
         QCOMPARE(shownBoxes(), QStringList{"Would you like to overwrite kept?"});
     }
 
@@ -250,14 +191,14 @@ private slots:
     // waits.
     void deleteKeepsToTheDatabaseItListed()
     {
-        createMySQLTables({"t1", "t2", "t3"});
+        Server::mySQL().createTables({"t1", "t2", "t3"});
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, QStringLiteral("DROP DATABASE IF EXISTS qs_elsewhere"));
         Sandbox::exec(*my, QStringLiteral("CREATE DATABASE qs_elsewhere"));
         for (const char* table : {"t1", "t2", "t3"})
             Sandbox::exec(*my,
                           QStringLiteral("CREATE TABLE qs_elsewhere.%1 (id INT)").arg(QLatin1String(table)));
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         select(form.List1, {"t1", "t2", "t3"});
 
         std::atomic<bool> changed{false};
@@ -265,12 +206,10 @@ private slots:
         std::thread holder([&] {
             try {
                 auto other = Sandbox::mySQL();
-                other->Execute(QStringLiteral("START TRANSACTION"));
+                other->Execute(QStringLiteral("BEGIN"));
                 other->Execute(QStringLiteral("SELECT * FROM t3"));
                 holding = true;
-                QDeadlineTimer deadline(15000);
-                while (!changed && !deadline.hasExpired())
-                    QThread::msleep(10);
+                eventually([&] { return changed.load(); }, 10, 15000);
                 other->Execute(QStringLiteral("ROLLBACK"));
             } catch (const std::exception& error) {
                 qWarning("holding t3: %s", error.what());
@@ -287,8 +226,8 @@ private slots:
         holder.join();
 
         QVERIFY(changed.load());
-        QVERIFY(MessageBox::history().isEmpty());
-        QCOMPARE(mySQLTables(), QStringList());
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(Server::mySQL().tables(), QStringList());
         QCOMPARE(Sandbox::column(*my, QStringLiteral("SHOW TABLES FROM qs_elsewhere")),
                  (QStringList{"t1", "t2", "t3"}));
         Sandbox::exec(*my, QStringLiteral("DROP DATABASE qs_elsewhere"));
@@ -298,9 +237,9 @@ private slots:
     // other operation is refused until it ends.
     void clicksDuringAnOperationAreRefused()
     {
-        createMySQLTables({"m1", "m2", "m3", "shared"});
-        createPostgreSQLTables({"p1", "shared"});
-        Form2& form = openTables(*m_program);
+        Server::mySQL().createTables({"m1", "m2", "m3", "shared"});
+        Server::postgreSQL().createTables({"p1", "shared"});
+        Form2& form = openTableWindow();
         int refusedClicks = 0;
         auto clickEverything = [&] {
             QVERIFY(OperationGuard::running());
@@ -340,10 +279,10 @@ private slots:
         QTimer::singleShot(0, &scope, clickEverything);
         QTest::mouseClick(form.PushButton1, Qt::LeftButton);
         QCOMPARE(refusedClicks, 4);
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
 
-        QCOMPARE(mySQLTables(), QStringList({"renamed"}));
-        QCOMPARE(postgreSQLTables(), QStringList({"p1", "renamed"}));
+        QCOMPARE(Server::mySQL().tables(), QStringList({"renamed"}));
+        QCOMPARE(Server::postgreSQL().tables(), QStringList({"p1", "renamed"}));
         QCOMPARE(names(form.List1), QStringList({"renamed"}));
         QVERIFY(names(form.List2).contains(QStringLiteral("p1")));
     }

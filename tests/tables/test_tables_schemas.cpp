@@ -1,16 +1,12 @@
 // Tables of one name in several schemas: each item of the PostgreSQL list sends, drops and
 // renames the table it shows, and after each step the list shows what the server holds.
 
-#include "tests/tables/TablesTest.h"
-
-#include <QTest>
-#include <optional>
+#include "tests/support/Servers.h"
 
 namespace {
 QString quoted(const QString& name)
 {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
+    return Server::postgreSQL().quoted(name);
 }
 
 // The test account's schema, first on the search path as "$user".
@@ -39,19 +35,10 @@ void createTables()
         QStringLiteral("CREATE VIEW %1.seen AS SELECT 'view'::text AS origin").arg(quoted(userSchema())));
 }
 
-bool isCatalogue(const ListedTable& table)
-{
-    return table.schema == QLatin1String("pg_catalog") || table.schema == QLatin1String("information_schema");
-}
-
 // The items of the tables the test made, sorted.
 QStringList userItems(const TableList* list)
 {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) {
-        if (!isCatalogue(TableList::tableOf(*list->item(i))))
-            texts.append(list->item(i)->text());
-    }
+    QStringList texts = items(list);
     texts.sort();
     return texts;
 }
@@ -111,10 +98,9 @@ QString originOf(Connection& connection, const QString& table)
 }
 } // namespace
 
-class TestTablesSchemas : public QObject
+class TestTablesSchemas : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
     QStringList m_initial;
 
     // The rows of the cases that act on one item: its text, the table it stands for, and
@@ -146,21 +132,20 @@ class TestTablesSchemas : public QObject
 private slots:
     void init()
     {
-        m_program.emplace();
-        Sandbox::dropAllTables();
+        begin();
         createTables();
         m_initial = heldTables();
     }
     void cleanup()
     {
-        m_program.reset();
+        end();
         Sandbox::dropAllTables();
     }
 
     void everyTableListedByTheNameThatReachesIt()
     {
-        Form2& form = openTables(*m_program);
-        QVERIFY(MessageBox::history().isEmpty());
+        Form2& form = openTableWindow();
+        QS_VERIFY_NO_BOXES();
         QCOMPARE(userItems(form.List2),
                  (QStringList{"dup", "far.off.a.b", "other.dup", "public.dup", "public.seen"}));
         verifyListShowsServer(form.List2);
@@ -173,12 +158,12 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, schema);
         QFETCH(QString, name);
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         const QStringList before = names(form.List2);
         select(form.List2, {item});
         form.PushButton4_Click();
-        QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QLatin1Char('\n'))));
-        QCOMPARE(originOf(*Sandbox::mySQL(), QLatin1Char('`') + name + QLatin1Char('`')), schema);
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(originOf(*Sandbox::mySQL(), Server::mySQL().quoted(name)), schema);
         QCOMPARE(names(form.List1), QStringList{name});
         QCOMPARE(names(form.List2), before);
     }
@@ -190,10 +175,10 @@ private slots:
         QFETCH(QString, schema);
         QFETCH(QString, name);
         QFETCH(QStringList, afterDelete);
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         select(form.List2, {item});
         form.PushButton5_Click();
-        QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QLatin1Char('\n'))));
+        QS_VERIFY_NO_BOXES();
         QStringList expected = m_initial;
         expected.removeOne(schema + QLatin1Char('|') + name);
         QCOMPARE(heldTables(), expected);
@@ -210,7 +195,7 @@ private slots:
         QFETCH(QString, schema);
         QFETCH(QString, name);
         QFETCH(QStringList, afterRename);
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         select(form.List2, {item});
         MessageBox::setNextInput(QStringLiteral("fresh"));
         form.PushButton7_Click();
@@ -230,7 +215,7 @@ private slots:
     // MySQL list shows dup once the first has arrived, so the others ask by that name.
     void sendingEveryDupAsksByTheBareName()
     {
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         select(form.List2, {"dup", "other.dup", "public.dup"});
         MessageBox::setNextAnswer(MessageBox::Yes);
         MessageBox::setNextAnswer(MessageBox::Yes);
@@ -243,10 +228,10 @@ private slots:
 
     void deletingEveryDupDropsThemAll()
     {
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         select(form.List2, {"dup", "other.dup", "public.dup"});
         form.PushButton5_Click();
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
         QCOMPARE(userItems(form.List2), (QStringList{"far.off.a.b", "public.seen"}));
         verifyListShowsServer(form.List2);
     }
@@ -259,7 +244,7 @@ private slots:
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, QStringLiteral("CREATE TABLE dup (origin TEXT)"));
         Sandbox::exec(*my, QStringLiteral("INSERT INTO dup VALUES ('mysql')"));
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         auto pg = Sandbox::postgreSQL();
         const QString userDup = quoted(userSchema()) + QStringLiteral(".dup");
         auto sendDup = [&] {
@@ -298,11 +283,11 @@ private slots:
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, QStringLiteral("CREATE TABLE `other.dup` (origin TEXT)"));
         Sandbox::exec(*my, QStringLiteral("INSERT INTO `other.dup` VALUES ('mysql')"));
-        Form2& form = openTables(*m_program);
+        Form2& form = openTableWindow();
         select(form.List1, {"other.dup"});
         MessageBox::setNextAnswer(MessageBox::Yes);
         form.PushButton3_Click();
-        QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QLatin1Char('\n'))));
+        QS_VERIFY_NO_BOXES();
         QCOMPARE(originOf(*Sandbox::postgreSQL(), QStringLiteral("other.dup")), QStringLiteral("other"));
         QCOMPARE(userItems(form.List2),
                  (QStringList{"dup", "far.off.a.b", "other.dup", "other.dup", "public.dup", "public.seen"}));
@@ -317,8 +302,8 @@ private slots:
         Sandbox::exec(*pg, QStringLiteral("CREATE TABLE locked.dup (origin text)"));
         Sandbox::exec(*pg, QStringLiteral("INSERT INTO locked.dup VALUES ('locked')"));
         Sandbox::exec(*pg, QStringLiteral("REVOKE USAGE ON SCHEMA locked FROM ") + quoted(userSchema()));
-        Form2& form = openTables(*m_program);
-        QVERIFY(MessageBox::history().isEmpty());
+        Form2& form = openTableWindow();
+        QS_VERIFY_NO_BOXES();
         QCOMPARE(userItems(form.List2),
                  (QStringList{"dup", "far.off.a.b", "locked.dup", "other.dup", "public.dup", "public.seen"}));
         verifyListShowsServer(form.List2);

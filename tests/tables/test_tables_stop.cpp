@@ -4,70 +4,43 @@
 // the catalogue tables the account may not drop. The line below the bar tells what each
 // click did.
 
-#include "tests/tables/TablesTest.h"
+#include "tests/support/Servers.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTest>
-#include <QTimer>
-#include <optional>
 
-class TestTablesStop : public QObject
+class TestTablesStop : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init()
-    {
-        m_program.emplace();
-        Sandbox::dropAllTables();
-    }
-    void cleanup() { m_program.reset(); }
 
-    void stopDuringADeleteOfSeveralTables_data()
-    {
-        QTest::addColumn<bool>("mySQL");
-        QTest::newRow("MySQL") << true;
-        QTest::newRow("PostgreSQL") << false;
-    }
+    void stopDuringADeleteOfSeveralTables_data() { perServer(); }
     void stopDuringADeleteOfSeveralTables()
     {
-        QFETCH(bool, mySQL);
         QStringList tables;
         for (int t = 0; t < 40; ++t)
             tables << QStringLiteral("t%1").arg(t, 2, 10, QLatin1Char('0'));
-        mySQL ? createMySQLTables(tables) : createPostgreSQLTables(tables);
-        Form2& form = openTables(*m_program);
+        server().createTables(tables);
+        Form2& form = openTableWindow();
         form.show();
-        TableList* list = mySQL ? form.List1 : form.List2;
+        TableList* list = server().list();
         select(list, tables);
         const int before = list->count();
 
         // The user presses Stop once a few tables are gone.
-        QTimer watch;
-        QElapsedTimer sinceStop;
         bool enabledWhileRunning = false;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (before - list->count() < 5 || sinceStop.isValid())
-                return;
-            enabledWhileRunning = form.stopButton()->isEnabled();
-            sinceStop.start();
-            QTest::mouseClick(form.stopButton(), Qt::LeftButton);
-        });
-        watch.start(1);
-        QTest::mouseClick(mySQL ? form.PushButton1 : form.PushButton5, Qt::LeftButton);
-        watch.stop();
+        WhenThen stop([&] { return before - list->count() >= 5; },
+                      [&] {
+                          enabledWhileRunning = form.stopButton()->isEnabled();
+                          QTest::mouseClick(form.stopButton(), Qt::LeftButton);
+                      });
+        QTest::mouseClick(server().deleteButton(), Qt::LeftButton);
 
-        QVERIFY(sinceStop.isValid());
-        QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
-        QVERIFY(MessageBox::history().isEmpty());
+        QVERIFY(stop.done());
+        QVERIFY2(stop.elapsed() < 1000, qPrintable(QString::number(stop.elapsed())));
+        QS_VERIFY_NO_BOXES();
         QVERIFY(enabledWhileRunning);
         QVERIFY(!form.stopButton()->isEnabled());
-        const QStringList left = mySQL ? mySQLTables() : postgreSQLTables();
+        const QStringList left = server().tables();
         QVERIFY2(!left.isEmpty() && left.size() <= 35, qPrintable(left.join(QLatin1Char(' '))));
         // The walk goes from the bottom up: the tables left are the first ones.
         QCOMPARE(left, tables.mid(0, left.size()));
@@ -84,15 +57,15 @@ private slots:
 
     void selectAllThenDeleteOnPostgreSQL()
     {
-        createPostgreSQLTables({"mine", "yours", "ours"});
-        Form2& form = openTables(*m_program);
+        Server::postgreSQL().createTables({"mine", "yours", "ours"});
+        Form2& form = openTableWindow();
         const int listed = form.List2->count();
         const int catalogue = listed - 3;
         QVERIFY2(catalogue > 50, qPrintable(QString::number(catalogue)));
         QTest::mouseClick(form.PushButton8, Qt::LeftButton);
         QTest::mouseClick(form.PushButton5, Qt::LeftButton);
 
-        QCOMPARE(postgreSQLTables(), QStringList());
+        QCOMPARE(Server::postgreSQL().tables(), QStringList());
         QCOMPARE(form.List2->count(), catalogue);
         for (const char* name : {"mine", "yours", "ours"})
             QVERIFY(form.List2->findItems(QLatin1String(name), Qt::MatchExactly).isEmpty());

@@ -1,17 +1,11 @@
 // While a statement of the table window waits for its server (here for a lock another
 // session holds), the window keeps painting.
 
-#include "tests/tables/TablesTest.h"
+#include "tests/support/Servers.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <optional>
 #include <thread>
 
 namespace {
@@ -39,34 +33,20 @@ private:
 };
 } // namespace
 
-class TestTablesWaiting : public QObject
+class TestTablesWaiting : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init()
-    {
-        m_program.emplace();
-        Sandbox::dropAllTables();
-    }
-    void cleanup() { m_program.reset(); }
 
-    void theWindowPaintsWhileADropWaitsForALock_data()
-    {
-        QTest::addColumn<bool>("mySQL");
-        QTest::newRow("MySQL") << true;
-        QTest::newRow("PostgreSQL") << false;
-    }
+    void theWindowPaintsWhileADropWaitsForALock_data() { perServer(); }
     void theWindowPaintsWhileADropWaitsForALock()
     {
-        QFETCH(bool, mySQL);
-        mySQL ? createMySQLTables({"locked"}) : createPostgreSQLTables({"locked"});
-        Form2& form = openTables(*m_program);
+        const Server& side = server();
+        side.createTables({"locked"});
+        Form2& form = openTableWindow();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        TableList* list = mySQL ? form.List1 : form.List2;
-        select(list, {"locked"});
+        select(side.list(), {"locked"});
 
         PaintWatch watch(form.ProgressBar1);
         QTimer repaint;
@@ -79,23 +59,18 @@ private slots:
         std::atomic<bool> holding{false};
         std::thread holder([&] {
             try {
-                auto other = mySQL ? Sandbox::mySQL() : Sandbox::postgreSQL();
-                other->Execute(mySQL ? QStringLiteral("START TRANSACTION") : QStringLiteral("BEGIN"));
+                auto other = side.connect();
+                other->Execute(QStringLiteral("BEGIN"));
                 other->Execute(QStringLiteral("SELECT * FROM locked"));
                 holding = true;
-                const QString waiting =
-                    mySQL ? QStringLiteral(
-                                "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE STATE LIKE "
-                                "'Waiting for table metadata lock'")
-                          : QStringLiteral(
-                                "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
-                auto observer = mySQL ? Sandbox::mySQL() : Sandbox::postgreSQL();
-                QDeadlineTimer deadline(10000);
-                while (!deadline.hasExpired() && Sandbox::scalar(*observer, waiting) == QLatin1String("0"))
-                    QThread::msleep(10);
+                auto observer = side.connect();
+                eventually(
+                    [&] {
+                        return !Sandbox::column(*observer, side.lockWaits(QStringLiteral("%"))).isEmpty();
+                    },
+                    10, 10000);
                 const int before = watch.paints;
-                while (!deadline.hasExpired() && watch.paints < before + 20)
-                    QThread::msleep(10);
+                eventually([&] { return watch.paints >= before + 20; }, 10, 10000);
                 other->Execute(QStringLiteral("ROLLBACK"));
             } catch (const std::exception& error) {
                 qWarning("holding the lock: %s", error.what());
@@ -104,13 +79,13 @@ private slots:
         });
         QTRY_VERIFY(holding.load());
         watch.start();
-        QTest::mouseClick(mySQL ? form.PushButton1 : form.PushButton5, Qt::LeftButton);
+        QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
         holder.join();
 
         QVERIFY2(watch.longestGap < 1000, qPrintable(QString::number(watch.longestGap)));
         QVERIFY2(watch.paints >= 20, qPrintable(QString::number(watch.paints)));
-        QVERIFY(list->findItems(QStringLiteral("locked"), Qt::MatchExactly).isEmpty());
-        QCOMPARE(mySQL ? mySQLTables() : postgreSQLTables(), QStringList());
+        QVERIFY(side.list()->findItems(QStringLiteral("locked"), Qt::MatchExactly).isEmpty());
+        QCOMPARE(side.tables(), QStringList());
     }
 };
 

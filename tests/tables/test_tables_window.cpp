@@ -1,17 +1,12 @@
 // The table window without servers: selection, the messages that come before any
 // statement, the hover pointer and closing.
 
-#include "tests/tables/TablesTest.h"
-
 #include "app/Settings.h"
 #include "app/db/Waiting.h"
+#include "tests/support/Servers.h"
 
 #include <QGroupBox>
 #include <QHash>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QTest>
-#include <optional>
 
 namespace {
 // The controls a user sees and uses, without the frames that hold them.
@@ -27,14 +22,10 @@ QList<QWidget*> leafControls(Form2& form)
 }
 } // namespace
 
-class TestTablesWindow : public QObject
+class TestTablesWindow : public ServerCase
 {
     Q_OBJECT
-    std::optional<ProgramUnderTest> m_program;
-
 private slots:
-    void init() { m_program.emplace(); }
-    void cleanup() { m_program.reset(); }
 
     void selectAndDeselectAll()
     {
@@ -63,7 +54,7 @@ private slots:
         form.List2->clear();
         for (QPushButton* button : {form.PushButton8, form.PushButton9, form.PushButton10, form.PushButton11})
             QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(MessageBox::history().isEmpty());
+        QS_VERIFY_NO_BOXES();
     }
 
     // The checks that come before any statement: the MySQL side opens no connection for
@@ -91,7 +82,7 @@ private slots:
 
     void messagesBeforeAnyStatement_data()
     {
-        QTest::addColumn<bool>("mySQL");
+        QTest::addColumn<const Server*>("server");
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("selection"); // none, current (but nothing selected) or two
         QTest::addColumn<QStringList>("boxes");
@@ -99,28 +90,30 @@ private slots:
         const QString nothingSelected = QStringLiteral("current");
         const QString two = QStringLiteral("two");
         QTest::newRow("MySQL delete, no current item")
-            << true << "PushButton1" << none << QStringList{"Please select a table"};
+            << &Server::mySQL() << "PushButton1" << none << QStringList{"Please select a table"};
         QTest::newRow("PostgreSQL delete, no current item")
-            << false << "PushButton5" << none << QStringList{"Please select a table"};
+            << &Server::postgreSQL() << "PushButton5" << none << QStringList{"Please select a table"};
         QTest::newRow("MySQL rename, no current item")
-            << true << "PushButton6" << none << QStringList{"Please select a table"};
+            << &Server::mySQL() << "PushButton6" << none << QStringList{"Please select a table"};
         QTest::newRow("PostgreSQL rename, no current item")
-            << false << "PushButton7" << none << QStringList{"Please select a table to rename."};
+            << &Server::postgreSQL() << "PushButton7" << none
+            << QStringList{"Please select a table to rename."};
         QTest::newRow("MySQL rename, nothing selected")
-            << true << "PushButton6" << nothingSelected
+            << &Server::mySQL() << "PushButton6" << nothingSelected
             << QStringList{"Please select just one table to rename"};
         QTest::newRow("PostgreSQL rename, nothing selected")
-            << false << "PushButton7" << nothingSelected
+            << &Server::postgreSQL() << "PushButton7" << nothingSelected
             << QStringList{"Please select just one table to rename."};
-        QTest::newRow("MySQL rename, two selected")
-            << true << "PushButton6" << two << QStringList{"Please select just one table to rename"};
+        QTest::newRow("MySQL rename, two selected") << &Server::mySQL() << "PushButton6" << two
+                                                    << QStringList{"Please select just one table to rename"};
         QTest::newRow("PostgreSQL rename, two selected")
-            << false << "PushButton7" << two << QStringList{"Please select just one table to rename."};
+            << &Server::postgreSQL() << "PushButton7" << two
+            << QStringList{"Please select just one table to rename."};
     }
 
     void messagesBeforeAnyStatement()
     {
-        QFETCH(bool, mySQL);
+        QFETCH(const Server*, server);
         QFETCH(QString, button);
         QFETCH(QString, selection);
         QFETCH(QStringList, boxes);
@@ -129,7 +122,7 @@ private slots:
             host->setText(QStringLiteral("127.0.0.1"));
         connection.Text2->setText(kDeadPort);
         connection.Text10->setText(kDeadPort);
-        if (!mySQL) {
+        if (!server->isMySQL()) {
             connection.Text2->setText(Sandbox::env("QS_PG_PORT"));
             connection.Text3->setText(Sandbox::env("QS_PG_USER"));
             connection.Text4->setText(Sandbox::env("QS_PG_PASSWORD"));
@@ -137,12 +130,12 @@ private slots:
         }
         Form2& form = Windows::form2();
         form.show();
-        TableList* list = mySQL ? form.List1 : form.List2;
+        TableList* list = server->list();
         for (const char* name : {"a", "b", "c"})
             list->addName(QLatin1String(name));
         if (selection == QLatin1String("current")) {
             list->setCurrentRow(1);
-            QTest::mouseClick(mySQL ? form.PushButton11 : form.PushButton9, Qt::LeftButton);
+            QTest::mouseClick(server->deselectAllButton(), Qt::LeftButton);
         } else if (selection == QLatin1String("two")) {
             select(list, {"a", "b"});
         }
@@ -162,26 +155,21 @@ private slots:
         const QList<QPushButton*> buttons = form.findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 13);
         const QList<QWidget*> surfaces{&form, form.Frame1, form.Frame2, form.List1->viewport(), form.List2};
-        auto hover = [](QWidget* widget) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
-                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(widget, &move);
-        };
         QCOMPARE(form.pointer().value(), 0);
         for (QPushButton* button : buttons) {
-            hover(surfaces.first());
+            moveOver(surfaces.first());
             QCOMPARE(form.pointer().value(), 0);
-            hover(button);
+            moveOver(button);
             QVERIFY2(form.pointer().value() == 99, qPrintable(button->objectName()));
         }
         for (QWidget* surface : surfaces) {
-            hover(buttons.first());
-            hover(surface);
+            moveOver(buttons.first());
+            moveOver(surface);
             QVERIFY2(form.pointer().value() == 0, qPrintable(surface->objectName()));
         }
         form.pointer().set(WindowPointer::Busy);
         for (QWidget* widget : surfaces + QList<QWidget*>(buttons.begin(), buttons.end())) {
-            hover(widget);
+            moveOver(widget);
             QCOMPARE(form.pointer().value(), 11);
         }
     }

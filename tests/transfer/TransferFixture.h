@@ -1,60 +1,21 @@
 #pragma once
 
-// What the transfer tests share: the table window pointed at the sandbox, list
-// selection, and reading back what a server holds.
+// What the transfer tests share beside the per-server ground of tests/support: their
+// values, the reports of a copy, and acting while a copy runs.
 
-#include "tests/support/TestSupport.h"
+#include "tests/support/Servers.h"
 
 #include <QList>
 #include <QStringList>
-#include <memory>
-#include <optional>
+#include <functional>
+#include <thread>
 
-class TableList;
+// Exactly one error report was shown, and it ends with the given text; else the test fails
+// showing the reports.
+#define QS_VERIFY_ONE_REPORT_ENDING(tail)                                                                    \
+    QVERIFY2(reports().size() == 1 && reports().constFirst().endsWith(tail),                                 \
+             qPrintable(reports().join(QStringLiteral("\n----\n"))))
 
-// No message box was shown; else the test fails showing their texts.
-#define QS_VERIFY_NO_BOXES()                                                                                 \
-    QVERIFY2(MessageBox::history().isEmpty(), qPrintable(shownTexts().join(QStringLiteral("\n----\n"))))
-
-namespace Transfer {
-// The ground of a test whose cases run in both directions of copy: a fresh program and
-// empty databases per case (begin, end), a connection to each server, and the case's
-// direction from its "copyToPostgreSQL" column (added by directions()).
-class TwoWayCase
-{
-protected:
-    static void directions();
-    void begin();
-    void end();
-    bool toPostgreSQL() const;
-    Connection& source() { return toPostgreSQL() ? *m_my : *m_pg; }
-    Connection& target() { return toPostgreSQL() ? *m_pg : *m_my; }
-    TableList* targetList() const;
-    // The send button's handler, as the error report names it.
-    QString procedure() const;
-    // Selects the tables in the source list and presses the direction's send button.
-    void send(const QStringList& tables);
-
-    std::optional<ProgramUnderTest> m_program;
-    std::unique_ptr<Connection> m_my;
-    std::unique_ptr<Connection> m_pg;
-};
-
-// Fills the connection fields with the sandbox's details and runs "Next >", so both
-// lists come from the servers' catalogues.
-void openTableWindow();
-// Selects exactly the named items; the first of them becomes the current item.
-void select(TableList* list, const QStringList& names);
-// Selects the named tables in the source list and presses that direction's send button.
-void sendToPostgreSQL(const QStringList& tables);
-void sendToMySQL(const QStringList& tables);
-// The list's items, without PostgreSQL's own catalogue tables that its list also shows.
-QStringList items(const TableList* list);
-// A name between the quote characters of each server, for the tests' own statements.
-QString mySQLQuoted(const QString& name);
-QString postgreSQLQuoted(const QString& name);
-// Every row of a query, every column as text ("NULL" for NULL).
-QList<QStringList> rows(Connection& connection, const QString& sql);
 // Rewrites the given columns, floating-point texts of either server, as the double they
 // denote, so that two spellings of one value compare equal.
 void asDoubles(QList<QStringList>& rows, const QList<int>& columns);
@@ -64,4 +25,7 @@ QString everyByteHex();
 QStringList reports();
 // What an error report of a transfer shows after the error description.
 QString reportTail(const QString& procedure, int line, const QString& statement);
-} // namespace Transfer
+// On a thread of its own, while a copy runs: once the table is on the server and holds at
+// least that many rows, runs the action, again until it says it is done; no longer than a
+// minute. Nothing thrown leaves the thread.
+std::thread whenHolding(const Server& server, const QString& table, int rows, std::function<bool()> action);

@@ -2,14 +2,7 @@
 // database, and a latin1 MySQL table reaches PostgreSQL as the same characters. Bytes are
 // compared as hex that each server computes.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QLineEdit>
-#include <QTest>
 
 namespace {
 const QString kUtf8Database = QStringLiteral("qs_charset_utf8mb3");
@@ -27,12 +20,15 @@ void dropUtf8Database()
 }
 } // namespace
 
-class CharacterSetTest : public QObject
+class CharacterSetTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { Sandbox::dropAllTables(); }
-    void cleanup() { dropUtf8Database(); }
+    void cleanup()
+    {
+        end();
+        dropUtf8Database();
+    }
 
     void textOutsideLatin1ArrivesWhole_data()
     {
@@ -46,21 +42,20 @@ private slots:
     {
         QFETCH(QString, database);
         QFETCH(QString, characterSet);
-        ProgramUnderTest program;
-        auto pg = Sandbox::postgreSQL();
-        Sandbox::exec(*pg, QStringLiteral("CREATE TABLE words (id int, t text, v varchar(20))"));
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE words (id int, t text, v varchar(20))"));
         QList<QStringList> expected;
         for (int i = 0; i < kWords.size(); ++i) {
-            Sandbox::exec(*pg,
+            Sandbox::exec(*m_pg,
                           QStringLiteral("INSERT INTO words VALUES (%1, '%2', '%2')").arg(i).arg(kWords[i]));
             expected.append({QString::number(i), utf8Hex(kWords[i]), utf8Hex(kWords[i])});
         }
-        QCOMPARE(Transfer::rows(*pg, QStringLiteral("SELECT id, upper(encode(convert_to(t, 'UTF8'), 'hex')), "
-                                                    "upper(encode(convert_to(v, 'UTF8'), 'hex')) "
-                                                    "FROM words ORDER BY id")),
-                 expected);
+        QCOMPARE(
+            Sandbox::rows(*m_pg, QStringLiteral("SELECT id, upper(encode(convert_to(t, 'UTF8'), 'hex')), "
+                                                "upper(encode(convert_to(v, 'UTF8'), 'hex')) "
+                                                "FROM words ORDER BY id")),
+            expected);
 
-        Transfer::openTableWindow();
+        openTableWindow();
         if (!database.isEmpty()) {
             Sandbox::exec(*Sandbox::mySQL(),
                           QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8").arg(database));
@@ -68,44 +63,37 @@ private slots:
             Windows::form1().PushButton2_Click(); // "Next >" again, now on that database
             QS_VERIFY_NO_BOXES();
         }
-        Form2& form = Windows::form2();
-        Transfer::select(form.List2, {QStringLiteral("words")});
-        form.PushButton4_Click();
+        Server::postgreSQL().send({QStringLiteral("words")});
         QS_VERIFY_NO_BOXES();
 
-        auto my = Sandbox::mySQL();
         const QString schema = database.isEmpty() ? Sandbox::env("QS_MY_DATABASE") : database;
-        QCOMPARE(Sandbox::scalar(*my, QStringLiteral("SELECT DEFAULT_CHARACTER_SET_NAME FROM "
-                                                     "information_schema.SCHEMATA WHERE SCHEMA_NAME = '%1'")
-                                          .arg(schema)),
+        QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT DEFAULT_CHARACTER_SET_NAME FROM "
+                                                       "information_schema.SCHEMATA WHERE SCHEMA_NAME = '%1'")
+                                            .arg(schema)),
                  characterSet);
-        QCOMPARE(Transfer::rows(*my, QStringLiteral("SELECT CAST(id AS CHAR), HEX(t), HEX(v) FROM %1.words "
-                                                    "ORDER BY id")
-                                         .arg(Transfer::mySQLQuoted(schema))),
+        QCOMPARE(Sandbox::rows(*m_my, QStringLiteral("SELECT CAST(id AS CHAR), HEX(t), HEX(v) FROM %1.words "
+                                                     "ORDER BY id")
+                                          .arg(Server::mySQL().quoted(schema))),
                  expected);
     }
 
     // MariaDB's latin1 is Windows-1252: € and Š are single bytes there, 0x80 and 0x8A.
     void aLatin1TableArrivesAsTheSameCharacters()
     {
-        ProgramUnderTest program;
-        auto my = Sandbox::mySQL();
-        Sandbox::exec(*my, QStringLiteral("CREATE TABLE latin (id INT, t VARCHAR(20)) CHARACTER SET latin1"));
-        Sandbox::exec(*my, QStringLiteral("INSERT INTO latin VALUES (1, 'é'), (2, '€ Š'), (3, 'Grüße ÿ')"));
-        QCOMPARE(Sandbox::column(*my, QStringLiteral("SELECT HEX(t) FROM latin ORDER BY id")),
+        Sandbox::exec(*m_my,
+                      QStringLiteral("CREATE TABLE latin (id INT, t VARCHAR(20)) CHARACTER SET latin1"));
+        Sandbox::exec(*m_my, QStringLiteral("INSERT INTO latin VALUES (1, 'é'), (2, '€ Š'), (3, 'Grüße ÿ')"));
+        QCOMPARE(Sandbox::column(*m_my, QStringLiteral("SELECT HEX(t) FROM latin ORDER BY id")),
                  (QStringList{"E9", "80208A", "4772FCDF6520FF"}));
 
-        Transfer::openTableWindow();
-        Form2& form = Windows::form2();
-        Transfer::select(form.List1, {QStringLiteral("latin")});
-        form.PushButton3_Click();
+        openTableWindow();
+        Server::mySQL().send({QStringLiteral("latin")});
         QS_VERIFY_NO_BOXES();
-        QCOMPARE(
-            Sandbox::column(*Sandbox::postgreSQL(),
-                            QStringLiteral("SELECT upper(encode(convert_to(t, 'UTF8'), 'hex')) FROM latin "
+        QCOMPARE(Sandbox::column(
+                     *m_pg, QStringLiteral("SELECT upper(encode(convert_to(t, 'UTF8'), 'hex')) FROM latin "
                                            "ORDER BY id")),
-            (QStringList{utf8Hex(QStringLiteral("é")), utf8Hex(QStringLiteral("€ Š")),
-                         utf8Hex(QStringLiteral("Grüße ÿ"))}));
+                 (QStringList{utf8Hex(QStringLiteral("é")), utf8Hex(QStringLiteral("€ Š")),
+                              utf8Hex(QStringLiteral("Grüße ÿ"))}));
     }
 };
 

@@ -2,77 +2,49 @@
 // closes what it opened, the rows already copied stay, and the target list shows the
 // table.
 
-#include "app/Windows.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
-
-#include <QDeadlineTimer>
-#include <QProgressBar>
-#include <QTest>
-#include <QThread>
-#include <thread>
 
 namespace {
 constexpr int kRows = 100000;
 
-// On a thread of its own: once the target holds some rows, end the chosen session of the
-// copy the way an administrator would. The target table appears only once the copy has
-// made it, so the count is asked for only then; nothing thrown here may leave the thread.
-std::thread endSessionMidway(const QString& table, bool targetIsMySQL, const QString& sessionQuery)
+// Ends the program's PostgreSQL sessions that the condition picks, as an administrator
+// would; true when it ended one. The session may be busy at the moment rather than in the
+// state asked for: the caller asks again until one was ended.
+bool endPostgreSQLSessions(const QString& condition)
 {
-    return std::thread([=] {
-        const QString exists =
-            targetIsMySQL
-                ? QStringLiteral("SELECT count(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
-                                 "DATABASE() AND TABLE_NAME = '%1'")
-                      .arg(table)
-                : QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = '%1'").arg(table);
-        QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()) {
-            try {
-                auto target = targetIsMySQL ? Sandbox::mySQL() : Sandbox::postgreSQL();
-                if (Sandbox::scalar(*target, exists) == QLatin1String("1") &&
-                    Sandbox::scalar(*target, QStringLiteral("SELECT count(*) FROM ") + table).toInt() >=
-                        200) {
-                    // The session may be busy at this moment rather than in the state the
-                    // query asks for: it is asked again until one was ended.
-                    auto pg = Sandbox::postgreSQL();
-                    if (Sandbox::scalar(*pg, sessionQuery).toInt() > 0)
-                        return;
-                }
-            } catch (const std::exception& error) {
-                qWarning("polling the copy: %s", error.what());
-            }
-            QThread::msleep(20);
-        }
-    });
+    return Sandbox::scalar(
+               *Sandbox::postgreSQL(),
+               QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE "
+                              "application_name = 'Quillstone' AND pid <> pg_backend_pid()") +
+                   condition)
+               .toInt() > 0;
 }
-
 } // namespace
 
+// The program's sessions are the only ones of its account that the cases leave open while
+// they copy.
 class LostConnectionTest : public QObject
 {
     Q_OBJECT
+    std::optional<ProgramUnderTest> m_program;
+
 private slots:
+    void init()
+    {
+        m_program.emplace();
+        Sandbox::dropAllTables();
+    }
+    void cleanup() { m_program.reset(); }
+
     void theTargetGoesAwayDuringTheRows()
     {
-        ProgramUnderTest program;
-        Sandbox::dropAllTables();
         auto my = Sandbox::mySQL();
-        Sandbox::exec(*my, QStringLiteral("CREATE TABLE far (id INT, label VARCHAR(20)) SELECT seq AS id, "
-                                          "CONCAT('row ', seq) AS label FROM seq_1_to_%1")
-                               .arg(kRows));
-        Transfer::openTableWindow();
-        Form2& form = Windows::form2();
-        Transfer::select(form.List1, {QStringLiteral("far")});
-
-        std::thread killer = endSessionMidway(
-            QStringLiteral("far"), false,
-            QStringLiteral(
-                "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = "
-                "'Quillstone' AND pid <> pg_backend_pid() AND query LIKE 'INSERT INTO%'"));
+        Sandbox::exec(*my, Server::mySQL().numbersTable(QStringLiteral("far"), kRows));
+        Form2& form = openTableWindow();
+        select(form.List1, {QStringLiteral("far")});
+        std::thread killer = whenHolding(Server::postgreSQL(), QStringLiteral("far"), 200, [] {
+            return endPostgreSQLSessions(QStringLiteral(" AND query LIKE 'INSERT INTO%'"));
+        });
         form.PushButton3_Click();
         killer.join();
 
@@ -96,28 +68,18 @@ private slots:
 
     void theSourceGoesAwayDuringTheRows()
     {
-        ProgramUnderTest program;
-        Sandbox::dropAllTables();
         Sandbox::exec(*Sandbox::postgreSQL(),
-                      QStringLiteral("CREATE TABLE near AS SELECT g AS id, 'row ' || g AS label FROM "
-                                     "generate_series(1, %1) g")
-                          .arg(kRows));
-        Transfer::openTableWindow();
-        Form2& form = Windows::form2();
-        Transfer::select(form.List2, {QStringLiteral("near")});
-
+                      Server::postgreSQL().numbersTable(QStringLiteral("near"), kRows));
+        Form2& form = openTableWindow();
+        select(form.List2, {QStringLiteral("near")});
         // The source reads inside a snapshot, idle in its transaction between batches.
-        std::thread killer = endSessionMidway(
-            QStringLiteral("near"), true,
-            QStringLiteral(
-                "SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = "
-                "'Quillstone' AND pid <> pg_backend_pid() AND state LIKE 'idle in transaction%'"));
+        std::thread killer = whenHolding(Server::mySQL(), QStringLiteral("near"), 200, [] {
+            return endPostgreSQLSessions(QStringLiteral(" AND state LIKE 'idle in transaction%'"));
+        });
         form.PushButton4_Click();
         killer.join();
 
-        const QStringList reports = shownBoxes();
-        QCOMPARE(reports.size(), 1);
-        QCOMPARE(reports.first(), QStringLiteral("report Form2.PushButton4_Click 258"));
+        QCOMPARE(shownBoxes(), QStringList{"report Form2.PushButton4_Click 258"});
         const int copied =
             Sandbox::scalar(*Sandbox::mySQL(), QStringLiteral("SELECT count(*) FROM near")).toInt();
         QVERIFY2(copied > 0 && copied < kRows, qPrintable(QString::number(copied)));
@@ -129,22 +91,15 @@ private slots:
     // the rows fails, once, and the MySQL table the user agreed to lose is still there.
     void theSourceGoesAwayWhileTheQuestionIsOpen()
     {
-        ProgramUnderTest program;
-        Sandbox::dropAllTables();
         Sandbox::exec(*Sandbox::postgreSQL(), QStringLiteral("CREATE TABLE asked (id int)"));
         auto my = Sandbox::mySQL();
         Sandbox::exec(*my, QStringLiteral("CREATE TABLE asked (old INT)"));
         Sandbox::exec(*my, QStringLiteral("INSERT INTO asked VALUES (42)"));
-        Transfer::openTableWindow();
-        Form2& form = Windows::form2();
-        Transfer::select(form.List2, {QStringLiteral("asked")});
+        Form2& form = openTableWindow();
+        select(form.List2, {QStringLiteral("asked")});
         MessageBox::setObserver([](const MessageBox::Shown& shown) {
-            if (shown.title != QLatin1String("Overwrite?"))
-                return;
-            auto pg = Sandbox::postgreSQL();
-            Sandbox::scalar(
-                *pg, QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
-                                    "WHERE application_name = 'Quillstone' AND pid <> pg_backend_pid()"));
+            if (shown.title == QLatin1String("Overwrite?"))
+                endPostgreSQLSessions(QString());
         });
         MessageBox::setNextAnswer(MessageBox::Yes);
         form.PushButton4_Click();
@@ -160,46 +115,24 @@ private slots:
     // report, and the click ends without trying the second.
     void theMySQLSourceGoesAwayWithTwoTablesSelected()
     {
-        ProgramUnderTest program;
-        Sandbox::dropAllTables();
-        auto my = Sandbox::mySQL();
         for (const char* table : {"first_rows", "second_rows"})
-            Sandbox::exec(*my,
+            Sandbox::exec(*Sandbox::mySQL(),
                           QStringLiteral("CREATE TABLE %1 (id INT, label VARCHAR(300)) SELECT seq AS id, "
                                          "CONCAT(REPEAT('x', 200), seq) AS label FROM seq_1_to_%2")
                               .arg(QLatin1String(table))
                               .arg(kRows));
-        my.reset();
-        Transfer::openTableWindow();
-        Form2& form = Windows::form2();
-        Transfer::select(form.List1, {QStringLiteral("first_rows"), QStringLiteral("second_rows")});
+        Form2& form = openTableWindow();
+        select(form.List1, {QStringLiteral("first_rows"), QStringLiteral("second_rows")});
         // The source streams the rows of its SELECT; its session, the only other one of the
         // program's account, is killed from MySQL.
-        std::thread killer([] {
-            QDeadlineTimer deadline(60000);
-            while (!deadline.hasExpired()) {
-                try {
-                    auto pg = Sandbox::postgreSQL();
-                    if (Sandbox::scalar(*pg,
-                                        QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = "
-                                                       "'second_rows'")) == QLatin1String("1") &&
-                        Sandbox::scalar(*pg, QStringLiteral("SELECT count(*) FROM second_rows")).toInt() >=
-                            200) {
-                        auto my = Sandbox::mySQL();
-                        const QString id = Sandbox::scalar(
-                            *my, QStringLiteral(
-                                     "SELECT ID FROM information_schema.PROCESSLIST WHERE USER = "
-                                     "SUBSTRING_INDEX(CURRENT_USER(), '@', 1) AND ID <> CONNECTION_ID()"));
-                        if (!id.isEmpty()) {
-                            my->Execute(QStringLiteral("KILL ") + id);
-                            return;
-                        }
-                    }
-                } catch (const std::exception& error) {
-                    qWarning("killing the source: %s", error.what());
-                }
-                QThread::msleep(20);
-            }
+        std::thread killer = whenHolding(Server::postgreSQL(), QStringLiteral("second_rows"), 200, [] {
+            auto my = Sandbox::mySQL();
+            const QString id = Sandbox::scalar(
+                *my, QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE USER = "
+                                    "SUBSTRING_INDEX(CURRENT_USER(), '@', 1) AND ID <> CONNECTION_ID()"));
+            if (!id.isEmpty())
+                Sandbox::exec(*my, Server::mySQL().endSession(id));
+            return !id.isEmpty();
         });
         form.PushButton3_Click();
         killer.join();
@@ -208,10 +141,7 @@ private slots:
         QCOMPARE(reports.size(), 1);
         QVERIFY2(reports.constFirst().startsWith(QLatin1String("report Form2.PushButton3_Click ")),
                  qPrintable(reports.first()));
-        QCOMPARE(
-            Sandbox::scalar(*Sandbox::postgreSQL(),
-                            QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = 'first_rows'")),
-            QStringLiteral("0"));
+        QVERIFY(!Server::postgreSQL().tables().contains(QStringLiteral("first_rows")));
         QCOMPARE(form.pointer().value(), 0);
     }
 };

@@ -3,55 +3,27 @@
 // session ends mid-packet: no row is lost without a word, and what a report says the table
 // holds is what it holds. A table of an engine without transactions keeps working.
 
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
-#include <QTest>
 #include <QThread>
 #include <atomic>
-#include <functional>
-#include <thread>
-
-using namespace Transfer;
 
 namespace {
 constexpr int kRows = 100000;
-
-// Waits for the condition, asking again every few milliseconds, no longer than a minute.
-bool eventually(const std::function<bool()>& condition, unsigned long everyMilliseconds = 5)
-{
-    QDeadlineTimer deadline(60000);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(everyMilliseconds);
-    }
-    return true;
-}
 
 // InnoDB renews its list of transactions only when it was last read more than a tenth of
 // a second ago: it is asked no more often than that.
 constexpr unsigned long kTransactionsRenewed = 150;
 
-// The thread id of the copy's session while it waits for a row lock, or empty.
-QString waitingSession(Connection& watcher, const QString& except)
+// The thread id of the copy's session, or the id of its transaction, while it waits for a
+// row lock; else empty.
+QString waiting(Connection& watcher, const QString& except, const char* what = "trx_mysql_thread_id")
 {
-    return Sandbox::scalar(watcher,
-                           QStringLiteral("SELECT trx_mysql_thread_id FROM information_schema.INNODB_TRX "
-                                          "WHERE trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %1")
-                               .arg(except));
-}
-
-// The id of the copy's transaction while it waits for a row lock, or empty.
-QString waitingTransaction(Connection& watcher, const QString& except)
-{
-    return Sandbox::scalar(watcher, QStringLiteral("SELECT trx_id FROM information_schema.INNODB_TRX WHERE "
-                                                   "trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %1")
-                                        .arg(except));
+    return Sandbox::scalar(watcher, QStringLiteral("SELECT %1 FROM information_schema.INNODB_TRX WHERE "
+                                                   "trx_state = 'LOCK WAIT' AND trx_mysql_thread_id <> %2")
+                                        .arg(QLatin1String(what), except));
 }
 
 // Another session's work beside the copy, on a thread of its own; whatever it throws is
@@ -87,22 +59,159 @@ private:
 };
 } // namespace
 
-class TransferMySQLTransactionsTest : public QObject, private TwoWayCase
+class TransferMySQLTransactionsTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init();
+    void init()
+    {
+        begin();
+        // The test's other sessions watch the copy's session wait for its locks.
+        setProcessPrivilege(QStringLiteral("GRANT PROCESS ON *.* TO"));
+        Sandbox::exec(*m_pg, Server::postgreSQL().numbersTable(QStringLiteral("moving_rows"), kRows));
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE lockme (id INT PRIMARY KEY, n INT) ENGINE=InnoDB"));
+        Sandbox::exec(*m_my, QStringLiteral("INSERT INTO lockme VALUES (1, 0), (2, 0)"));
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE heavy (id INT) ENGINE=InnoDB"));
+    }
+
     void cleanup()
     {
         setProcessPrivilege(QStringLiteral("REVOKE PROCESS ON *.* FROM"));
         end();
     }
-    void aDeadlockedPacketIsSentAgain();
-    void aSecondDeadlockEndsTheTableSayingWhatItHolds();
-    void aLockWaitTimeOutEndsTheTableSayingWhatItHolds();
-    void aSessionEndedMidPacketLeavesTheCommittedRows();
-    void aSessionKilledWhileRowsAreRefusedSaysWhatTheTableHolds();
-    void aTableWithoutTransactionsKeepsEachRow();
+    void aDeadlockedPacketIsSentAgain()
+    {
+        // A heavier transaction holds lockme's second row and then asks for the first, which
+        // the copy's transaction holds while it waits for the second: the server undoes the
+        // copy's transaction, whose rows go out again and arrive.
+        const QString before = deadlocks();
+        auto heavy = heavyTransaction();
+        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
+        copyBeside([&](Connection& watcher, const std::atomic<bool>&) {
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
+            if (!eventually([&] { return !waiting(watcher, self).isEmpty(); }, kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy never waited for the lock"));
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+            heavy->Execute(QStringLiteral("COMMIT"));
+        });
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(deadlocks().toInt(), before.toInt() + 1);
+        QCOMPARE(
+            Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', COUNT(DISTINCT id), ' ', "
+                                                  "MIN(id), ' ', MAX(id)) FROM moving_rows")),
+            QStringLiteral("%1 %1 1 %1").arg(kRows));
+    }
+
+    void aSecondDeadlockEndsTheTableSayingWhatItHolds()
+    {
+        // The transaction sent again meets a second deadlock: the table ends with one report,
+        // which says how many rows it holds, and it holds them.
+        auto heavy = heavyTransaction();
+        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
+        copyBeside([&](Connection& watcher, const std::atomic<bool>&) {
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
+            QString first;
+            if (!eventually([&] { return !(first = waiting(watcher, self, "trx_id")).isEmpty(); },
+                            kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy never waited for the lock"));
+            heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+            // The copy's transaction, sent again (a transaction of its own), waits for the first
+            // row, and holds its own new row, which this transaction now asks for.
+            if (!eventually(
+                    [&] {
+                        const QString again = waiting(watcher, self, "trx_id");
+                        return !again.isEmpty() && again != first;
+                    },
+                    kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy did not send its rows again"));
+            heavy->Execute(QStringLiteral("SELECT COUNT(*) FROM moving_rows FOR UPDATE"));
+            heavy->Execute(QStringLiteral("ROLLBACK"));
+        });
+        verifyOneReportOfTheRowsHeld(QStringLiteral("Deadlock"));
+    }
+
+    void aLockWaitTimeOutEndsTheTableSayingWhatItHolds()
+    {
+        // The server gives up the copy's statement after a second of waiting for a lock and
+        // undoes it alone: the rows before it are committed, and the report says so.
+        GlobalSetting timeOut(Server::mySQL(), QStringLiteral("innodb_lock_wait_timeout"),
+                              QStringLiteral("1"));
+        copyWhileTheFirstRowIsHeld([](Connection&, const QString&) {});
+        verifyOneReportOfTheRowsHeld(QStringLiteral("Lock wait timeout exceeded"));
+    }
+
+    void aSessionEndedMidPacketLeavesTheCommittedRows()
+    {
+        // The copy's session is ended by the server while a packet waits for a lock: the
+        // packet's rows are undone with it, and the one report says how many rows the table
+        // holds, which is what it holds.
+        copyWhileTheFirstRowIsHeld([](Connection& watcher, const QString& holder) {
+            QString copying;
+            if (!eventually([&] { return !(copying = waiting(watcher, holder)).isEmpty(); },
+                            kTransactionsRenewed))
+                throw Error(QStringLiteral("the copy never waited for the lock"));
+            watcher.Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
+        });
+        verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
+    }
+
+    // Every second row has no MySQL value; the copy's session is killed midway. One report
+    // tells the loss, how many rows the table holds, which it holds, and the first row lost:
+    // the one after the rows committed.
+    void aSessionKilledWhileRowsAreRefusedSaysWhatTheTableHolds()
+    {
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE halves AS SELECT g AS id, CASE WHEN g % 2 = 0 THEN "
+                                            "'infinity'::timestamp ELSE timestamp '2021-01-01' END AS ends "
+                                            "FROM generate_series(1, 40000) g"));
+        const QString mine = Sandbox::scalar(*m_my, QStringLiteral("SELECT CONNECTION_ID()"));
+        std::thread killer = whenHolding(Server::mySQL(), QStringLiteral("halves"), 2000, [&mine] {
+            auto my = Sandbox::mySQL();
+            const QString copying = Sandbox::scalar(
+                *my,
+                QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE COMMAND = 'Query' AND "
+                               "ID NOT IN (CONNECTION_ID(), %1)")
+                    .arg(mine));
+            if (!copying.isEmpty())
+                my->Execute(Server::mySQL().endSession(copying));
+            return !copying.isEmpty();
+        });
+        openTableWindow();
+        Server::postgreSQL().send({QStringLiteral("halves")});
+        killer.join();
+        const QStringList lost = reports().filter(QStringLiteral("The table holds the"));
+        QCOMPARE(lost.size(), 1);
+        static const QRegularExpression sent(
+            QStringLiteral("\\rsql: INSERT INTO `halves` VALUES\\('(\\d+)'"));
+        const int first = sent.match(lost[0]).captured(1).toInt();
+        const int held = heldRows(lost[0]);
+        QCOMPARE(held, first / 2);
+        QCOMPARE(
+            Sandbox::scalar(
+                *m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id < %1)) FROM halves").arg(first)),
+            QStringLiteral("%1 %1").arg(held));
+    }
+
+    void aTableWithoutTransactionsKeepsEachRow()
+    {
+        // A server whose tables are made MyISAM: each row commits on its own, a refused row is
+        // its own loss, and the others all arrive.
+        GlobalSetting engine(Server::mySQL(), QStringLiteral("default_storage_engine"),
+                             QStringLiteral("MyISAM"));
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE dated (id int, day date)"));
+        Sandbox::exec(*m_pg,
+                      QStringLiteral("INSERT INTO dated SELECT g, CASE WHEN g = 3000 THEN 'infinity'::date "
+                                     "ELSE date '2020-01-01' + g END FROM generate_series(1, 5000) g"));
+        openTableWindow();
+        Server::postgreSQL().send({QStringLiteral("dated")});
+        const QStringList shown = reports();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains(QStringLiteral("at row 3000")), qPrintable(shown[0].left(300)));
+        QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE "
+                                                       "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'dated'")),
+                 QStringLiteral("MyISAM"));
+        QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id)) FROM dated")),
+                 QStringLiteral("4999 %1").arg(5000 * 5001 / 2 - 3000));
+    }
 
 private:
     static void setProcessPrivilege(const QString& statement)
@@ -116,20 +225,47 @@ private:
     void copy()
     {
         openTableWindow();
-        select(Windows::form2().List2, {QStringLiteral("moving_rows")});
-        Windows::form2().PushButton4_Click();
+        Server::postgreSQL().send({QStringLiteral("moving_rows")});
+    }
+    // Copies with another session's work beside it, once the copy's table is there and
+    // each of its rows locks lockme's first two rows; the work is given a watching session
+    // and whether the copy has ended.
+    void copyBeside(const std::function<void(Connection& watcher, const std::atomic<bool>& copied)>& work)
+    {
+        std::atomic<bool> copied{false};
+        Beside other([&] {
+            auto watcher = Sandbox::mySQL();
+            lockRowsWithEachInsert(*watcher);
+            work(*watcher, copied);
+        });
+        copy();
+        copied = true;
+        QCOMPARE(other.failure(), QString());
+    }
+    // The same while a third session holds lockme's first row until the copy has ended; the
+    // work is given that session's id.
+    void
+    copyWhileTheFirstRowIsHeld(const std::function<void(Connection& watcher, const QString& holder)>& work)
+    {
+        copyBeside([&](Connection& watcher, const std::atomic<bool>& copied) {
+            auto holder = Sandbox::mySQL();
+            holder->Execute(QStringLiteral("BEGIN"));
+            holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
+            work(watcher, Sandbox::scalar(*holder, QStringLiteral("SELECT CONNECTION_ID()")));
+            eventually([&] { return copied.load(); });
+            holder->Execute(QStringLiteral("ROLLBACK"));
+        });
     }
     // Once the copy's table is there, every row it takes locks the first two rows of
     // lockme, in key order, through a trigger; the copy then waits for whoever holds them.
     static void lockRowsWithEachInsert(Connection& session)
     {
-        if (!eventually([&] {
-                return Sandbox::scalar(
-                           session,
-                           QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
-                                          "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'moving_rows'")) ==
-                       QLatin1String("1");
-            }))
+        if (!eventually(
+                [&] {
+                    return Sandbox::column(session, QStringLiteral("SHOW TABLES"))
+                        .contains(QStringLiteral("moving_rows"));
+                },
+                5))
             throw Error(QStringLiteral("the copy's table never came"));
         session.Execute(QStringLiteral("CREATE TRIGGER moving_rows_lock AFTER INSERT ON moving_rows FOR EACH "
                                        "ROW UPDATE lockme SET n = n + 1 WHERE id IN (1, 2)"));
@@ -168,198 +304,6 @@ private:
         return holds.match(report).captured(1).toInt();
     }
 };
-
-void TransferMySQLTransactionsTest::init()
-{
-    begin();
-    // The test's other sessions watch the copy's session wait for its locks.
-    setProcessPrivilege(QStringLiteral("GRANT PROCESS ON *.* TO"));
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE moving_rows AS SELECT g AS id, 'row ' || g AS label "
-                                        "FROM generate_series(1, %1) g")
-                             .arg(kRows));
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE lockme (id INT PRIMARY KEY, n INT) ENGINE=InnoDB"));
-    Sandbox::exec(*m_my, QStringLiteral("INSERT INTO lockme VALUES (1, 0), (2, 0)"));
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE heavy (id INT) ENGINE=InnoDB"));
-}
-
-void TransferMySQLTransactionsTest::aDeadlockedPacketIsSentAgain()
-{
-    // A heavier transaction holds lockme's second row and then asks for the first, which
-    // the copy's transaction holds while it waits for the second: the server undoes the
-    // copy's transaction, whose rows go out again and arrive.
-    const QString before = deadlocks();
-    auto heavy = heavyTransaction();
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
-        lockRowsWithEachInsert(*ddl);
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
-        if (!eventually([&] { return !waitingSession(*ddl, self).isEmpty(); }, kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy never waited for the lock"));
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        heavy->Execute(QStringLiteral("COMMIT"));
-    });
-    copy();
-    QCOMPARE(other.failure(), QString());
-    QS_VERIFY_NO_BOXES();
-    QCOMPARE(deadlocks().toInt(), before.toInt() + 1);
-    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', COUNT(DISTINCT id), ' ', "
-                                                   "MIN(id), ' ', MAX(id)) FROM moving_rows")),
-             QStringLiteral("%1 %1 1 %1").arg(kRows));
-}
-
-void TransferMySQLTransactionsTest::aSecondDeadlockEndsTheTableSayingWhatItHolds()
-{
-    // The transaction sent again meets a second deadlock: the table ends with one report,
-    // which says how many rows it holds, and it holds them.
-    auto heavy = heavyTransaction();
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        const QString self = Sandbox::scalar(*heavy, QStringLiteral("SELECT CONNECTION_ID()"));
-        lockRowsWithEachInsert(*ddl);
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 2"));
-        QString first;
-        if (!eventually([&] { return !(first = waitingTransaction(*ddl, self)).isEmpty(); },
-                        kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy never waited for the lock"));
-        heavy->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        // The copy's transaction, sent again (a transaction of its own), waits for the first
-        // row, and holds its own new row, which this transaction now asks for.
-        if (!eventually(
-                [&] {
-                    const QString again = waitingTransaction(*ddl, self);
-                    return !again.isEmpty() && again != first;
-                },
-                kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy did not send its rows again"));
-        heavy->Execute(QStringLiteral("SELECT COUNT(*) FROM moving_rows FOR UPDATE"));
-        heavy->Execute(QStringLiteral("ROLLBACK"));
-    });
-    copy();
-    QCOMPARE(other.failure(), QString());
-    verifyOneReportOfTheRowsHeld(QStringLiteral("Deadlock"));
-}
-
-void TransferMySQLTransactionsTest::aLockWaitTimeOutEndsTheTableSayingWhatItHolds()
-{
-    // The server gives up the copy's statement after a second of waiting for a lock and
-    // undoes it alone: the rows before it are committed, and the report says so.
-    Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL innodb_lock_wait_timeout = 1"));
-    struct Restore
-    {
-        ~Restore() { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL innodb_lock_wait_timeout = 50")); }
-    } restore;
-    std::atomic<bool> copied{false};
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        auto holder = Sandbox::mySQL();
-        lockRowsWithEachInsert(*ddl);
-        holder->Execute(QStringLiteral("BEGIN"));
-        holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        eventually([&] { return copied.load(); });
-        holder->Execute(QStringLiteral("ROLLBACK"));
-    });
-    copy();
-    copied = true;
-    QCOMPARE(other.failure(), QString());
-    verifyOneReportOfTheRowsHeld(QStringLiteral("Lock wait timeout exceeded"));
-}
-
-void TransferMySQLTransactionsTest::aSessionEndedMidPacketLeavesTheCommittedRows()
-{
-    // The copy's session is ended by the server while a packet waits for a lock: the
-    // packet's rows are undone with it, and the one report says how many rows the table
-    // holds, which is what it holds.
-    std::atomic<bool> copied{false};
-    Beside other([&] {
-        auto ddl = Sandbox::mySQL();
-        auto holder = Sandbox::mySQL();
-        const QString self = Sandbox::scalar(*holder, QStringLiteral("SELECT CONNECTION_ID()"));
-        lockRowsWithEachInsert(*ddl);
-        holder->Execute(QStringLiteral("BEGIN"));
-        holder->Execute(QStringLiteral("UPDATE lockme SET n = n WHERE id = 1"));
-        QString copying;
-        if (!eventually([&] { return !(copying = waitingSession(*ddl, self)).isEmpty(); },
-                        kTransactionsRenewed))
-            throw Error(QStringLiteral("the copy never waited for the lock"));
-        ddl->Execute(QStringLiteral("KILL CONNECTION %1").arg(copying));
-        eventually([&] { return copied.load(); });
-        holder->Execute(QStringLiteral("ROLLBACK"));
-    });
-    copy();
-    copied = true;
-    QCOMPARE(other.failure(), QString());
-    verifyOneReportOfTheRowsHeld(QStringLiteral("The table holds the"));
-}
-
-void TransferMySQLTransactionsTest::aSessionKilledWhileRowsAreRefusedSaysWhatTheTableHolds()
-{
-    // Every second row has no MySQL value; the copy's session is killed midway. One report
-    // tells the loss, how many rows the table holds, which it holds, and the first row lost:
-    // the one after the rows committed.
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE halves AS SELECT g AS id, CASE WHEN g % 2 = 0 THEN "
-                                        "'infinity'::timestamp ELSE timestamp '2021-01-01' END AS ends "
-                                        "FROM generate_series(1, 40000) g"));
-    const QString mine = Sandbox::scalar(*m_my, QStringLiteral("SELECT CONNECTION_ID()"));
-    Beside other([&] {
-        auto killer = Sandbox::mySQL();
-        const QString count =
-            QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
-                           "DATABASE() AND TABLE_NAME = 'halves'");
-        if (!eventually(
-                [&] {
-                    return Sandbox::scalar(*killer, count) == QLatin1String("1") &&
-                           Sandbox::scalar(*killer, QStringLiteral("SELECT COUNT(*) FROM halves")).toInt() >=
-                               2000;
-                },
-                20))
-            throw Error(QStringLiteral("the copy's rows never came"));
-        killer->Execute(
-            QStringLiteral("KILL CONNECTION %1")
-                .arg(Sandbox::scalar(*killer, QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST "
-                                                             "WHERE ID NOT IN (CONNECTION_ID(), %1)")
-                                                  .arg(mine))));
-    });
-    openTableWindow();
-    select(Windows::form2().List2, {QStringLiteral("halves")});
-    Windows::form2().PushButton4_Click();
-    QCOMPARE(other.failure(), QString());
-    const QStringList lost = reports().filter(QStringLiteral("The table holds the"));
-    QCOMPARE(lost.size(), 1);
-    static const QRegularExpression sent(QStringLiteral("\\rsql: INSERT INTO `halves` VALUES\\('(\\d+)'"));
-    const int first = sent.match(lost[0]).captured(1).toInt();
-    const int held = heldRows(lost[0]);
-    QCOMPARE(held, first / 2);
-    QCOMPARE(Sandbox::scalar(
-                 *m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id < %1)) FROM halves").arg(first)),
-             QStringLiteral("%1 %1").arg(held));
-}
-
-void TransferMySQLTransactionsTest::aTableWithoutTransactionsKeepsEachRow()
-{
-    // A server whose tables are made MyISAM: each row commits on its own, a refused row is
-    // its own loss, and the others all arrive.
-    Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL default_storage_engine = MyISAM"));
-    struct Restore
-    {
-        ~Restore() { Sandbox::mySQLAdmin(QStringLiteral("SET GLOBAL default_storage_engine = InnoDB")); }
-    } restore;
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE dated (id int, day date)"));
-    Sandbox::exec(*m_pg,
-                  QStringLiteral("INSERT INTO dated SELECT g, CASE WHEN g = 3000 THEN 'infinity'::date "
-                                 "ELSE date '2020-01-01' + g END FROM generate_series(1, 5000) g"));
-    openTableWindow();
-    select(Windows::form2().List2, {QStringLiteral("dated")});
-    Windows::form2().PushButton4_Click();
-    const QStringList shown = reports();
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown[0].contains(QStringLiteral("at row 3000")), qPrintable(shown[0].left(300)));
-    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE "
-                                                   "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'dated'")),
-             QStringLiteral("MyISAM"));
-    QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT CONCAT(COUNT(*), ' ', SUM(id)) FROM dated")),
-             QStringLiteral("4999 %1").arg(5000 * 5001 / 2 - 3000));
-}
 
 QTEST_MAIN(TransferMySQLTransactionsTest)
 #include "test_transfer_mysql_transactions.moc"

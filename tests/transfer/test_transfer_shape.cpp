@@ -4,79 +4,249 @@
 // keys can be overwritten and deleted, whatever index names they share.
 
 #include "app/ErrorReport.h"
-#include "app/Windows.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
-#include <QTest>
-
-using namespace Transfer;
-
-class TransferShapeTest : public QObject, private TwoWayCase
+class TransferShapeTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
     void aCopyKeepsItsShape_data() { directions(); }
-    void aCopyKeepsItsShape();
+    void aCopyKeepsItsShape()
+    {
+        // A rental: composite primary key with an auto-increment column first, a unique key, an
+        // index on two columns and one on a long text, NOT NULL, constant and current-time
+        // defaults; and a row whose key is 0.
+        if (toPostgreSQL()) {
+            Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
+                id INT NOT NULL AUTO_INCREMENT, store SMALLINT NOT NULL, code VARCHAR(20) NOT NULL,
+                title VARCHAR(100) NOT NULL DEFAULT 'it''s new', notes LONGTEXT,
+                rate DECIMAL(5,2) NOT NULL DEFAULT 4.99, copies INT DEFAULT -1, rented DATE DEFAULT (curdate()),
+                active BIT(1) NOT NULL DEFAULT b'1', PRIMARY KEY (id, store), UNIQUE KEY rentals_code (code),
+                KEY by_title (store, title), KEY by_notes (notes(50)), FULLTEXT KEY words (title)))"));
+        } else {
+            Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
+                id serial, store smallint NOT NULL, code text NOT NULL, title text NOT NULL DEFAULT 'it''s new',
+                notes text, rate numeric(5,2) NOT NULL DEFAULT 4.99, copies integer DEFAULT -1,
+                rented timestamp DEFAULT now(), active boolean NOT NULL DEFAULT true,
+                PRIMARY KEY (id, store), CONSTRAINT rentals_code UNIQUE (code)))"));
+            Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_title ON rentals (store, title)"));
+            Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_notes ON rentals (notes)"));
+            Sandbox::exec(source(), QStringLiteral("CREATE INDEX words ON rentals (lower(title))"));
+        }
+        Sandbox::exec(
+            source(),
+            QStringLiteral("INSERT INTO rentals (id, store, code, title, notes) VALUES (0, 1, 'zero', "
+                           "'Zero', 'kept'), (7, 2, 'seven', 'Seven', NULL), (3, 1, 'three', 'Three', "
+                           "'x')"));
+        openTableWindow();
+        send({QStringLiteral("rentals")});
+        QS_VERIFY_NO_BOXES();
+
+        const QStringList expected = toPostgreSQL()
+                                         ? QStringList{"index by_notes (notes)",
+                                                       "index by_title (store, title)",
+                                                       "primary key (id, store)",
+                                                       "unique rentals_code (code)",
+                                                       "not null active, code, id, rate, store, title",
+                                                       "default id nextval('rentals_id_seq'::regclass)",
+                                                       "default title 'it''s new'::text",
+                                                       "default rate '4.99'::text",
+                                                       "default copies '-1'::integer",
+                                                       "default rented CURRENT_DATE",
+                                                       "default active true"}
+                                         : QStringList{"index by_notes (notes(191))",
+                                                       "index by_title (store, title(191))",
+                                                       "primary key (id, store)",
+                                                       "unique rentals_code (code)",
+                                                       "not null active, code, id, rate, store, title",
+                                                       "default id auto_increment",
+                                                       "default title 'it\\'s new'",
+                                                       "default rate 4.99",
+                                                       "default copies -1",
+                                                       "default rented current_timestamp(6)",
+                                                       "default active 'true'"};
+        QCOMPARE(targetShape(QStringLiteral("rentals")), expected);
+        // The next key is above the copied ones, and the 0 is still there.
+        Sandbox::exec(target(),
+                      QStringLiteral("INSERT INTO rentals (store, code, title) VALUES (3, 'next', 'Next')"));
+        QCOMPARE(
+            Sandbox::rows(target(), QStringLiteral("SELECT id, store, code, rate FROM rentals ORDER BY id")),
+            (QList<QStringList>{{"0", "1", "zero", "4.99"},
+                                {"3", "1", "three", "4.99"},
+                                {"7", "2", "seven", "4.99"},
+                                {"8", "3", "next", "4.99"}}));
+    }
+
     void aPartTheTargetRefusesIsReported_data() { directions(); }
-    void aPartTheTargetRefusesIsReported();
+    void aPartTheTargetRefusesIsReported()
+    {
+        // Refused by the target: a NOT NULL on a MySQL DATE column whose zero date arrived as
+        // NULL; a unique key whose values are equal under MySQL's case-insensitive collation.
+        QString statement;
+        QString refusal;
+        if (toPostgreSQL()) {
+            Sandbox::exec(source(), QStringLiteral("SET SESSION sql_mode = 'NO_AUTO_VALUE_ON_ZERO'"));
+            Sandbox::exec(
+                source(),
+                QStringLiteral(
+                    "CREATE TABLE t (id INT PRIMARY KEY, due DATE NOT NULL, name VARCHAR(10) NOT NULL)"));
+            Sandbox::exec(
+                source(),
+                QStringLiteral("INSERT INTO t VALUES (1, '2024-01-31', 'Ann'), (2, '0000-00-00', 'ANN')"));
+            statement = QStringLiteral(R"(ALTER TABLE "t" ALTER COLUMN "due" SET NOT NULL)");
+            refusal = QStringLiteral(
+                R"(The copy of t keeps its rows, but NOT NULL on the column "due" could not be made: )");
+        } else {
+            Sandbox::exec(
+                source(),
+                QStringLiteral(
+                    "CREATE TABLE t (id integer PRIMARY KEY, due date NOT NULL, name text NOT NULL, "
+                    "CONSTRAINT t_name UNIQUE (name))"));
+            Sandbox::exec(
+                source(),
+                QStringLiteral("INSERT INTO t VALUES (1, '2024-01-31', 'Ann'), (2, '2024-02-01', 'ANN')"));
+            statement = QStringLiteral("ALTER TABLE `t` ADD UNIQUE INDEX `t_name` (`name`)");
+            refusal = QStringLiteral(
+                R"(The copy of t keeps its rows, but the unique key "t_name" ("name") could not be made: )");
+        }
+        openTableWindow();
+        send({QStringLiteral("t")});
+
+        QCOMPARE(shownBoxes(),
+                 QStringList{Server::report(server().sendButton(), toPostgreSQL() ? 286 : 272)});
+        const QString report = reports().constFirst();
+        QVERIFY2(report.startsWith(refusal), qPrintable(report));
+        QVERIFY2(report.endsWith(reportTail(procedure(), toPostgreSQL() ? 286 : 272, statement)),
+                 qPrintable(report));
+        // The rows stay, the table is listed, and the rest of its shape arrived.
+        QCOMPARE(Sandbox::rows(target(), QStringLiteral("SELECT id, name FROM t ORDER BY id")),
+                 (QList<QStringList>{{"1", "Ann"}, {"2", "ANN"}}));
+        QCOMPARE(items(targetList()), QStringList{"t"});
+        const QStringList shape = targetShape(QStringLiteral("t"));
+        QVERIFY2(shape.contains(QStringLiteral("primary key (id)")),
+                 qPrintable(shape.join(QLatin1Char('\n'))));
+        QVERIFY2(shape.contains(toPostgreSQL() ? QStringLiteral("not null id, name")
+                                               : QStringLiteral("not null due, id, name")),
+                 qPrintable(shape.join(QLatin1Char('\n'))));
+    }
+
     void copiesWithKeysAreOverwrittenAndDeleted_data() { directions(); }
-    void copiesWithKeysAreOverwrittenAndDeleted();
-    void anUnreadableShapeKeepsTheTarget();
+    void copiesWithKeysAreOverwrittenAndDeleted()
+    {
+        // Two tables with an index of one name: a MySQL index name is its table's own, a
+        // PostgreSQL one its schema's. Each has an auto-increment key.
+        for (const QString table : {"a", "b"}) {
+            if (toPostgreSQL())
+                Sandbox::exec(source(),
+                              QStringLiteral("CREATE TABLE %1 (id INT AUTO_INCREMENT PRIMARY KEY, name "
+                                             "VARCHAR(20) NOT NULL, KEY by_name (name))")
+                                  .arg(table));
+            else
+                Sandbox::exec(
+                    source(),
+                    QStringLiteral("CREATE TABLE %1 (id serial PRIMARY KEY, name text NOT NULL)").arg(table));
+            Sandbox::exec(
+                source(),
+                QStringLiteral("INSERT INTO %1 (name) VALUES ('first %1'), ('second %1')").arg(table));
+        }
+        if (!toPostgreSQL()) {
+            Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_name ON a (name)"));
+            Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_name_b ON b (name)"));
+        }
+        openTableWindow();
+        send({QStringLiteral("a"), QStringLiteral("b")});
+        QS_VERIFY_NO_BOXES();
+        if (toPostgreSQL())
+            QCOMPARE(relationNames(QStringLiteral("by_name%")), QStringLiteral("by_name by_name_2"));
+
+        // Both overwritten, each in turn: the DROP takes the table's keys and sequence along, and
+        // the new copy finds its names free again, or takes the next free one.
+        for (const QString table : {"a", "b"}) {
+            MessageBox::clearHistory();
+            MessageBox::setNextAnswer(MessageBox::Yes);
+            send({table});
+            QCOMPARE(shownTexts(), QStringList{QStringLiteral("Would you like to overwrite %1?").arg(table)});
+            Sandbox::exec(target(), QStringLiteral("INSERT INTO %1 (name) VALUES ('third')").arg(table));
+            QCOMPARE(Sandbox::column(target(), QStringLiteral("SELECT id FROM %1 ORDER BY id").arg(table)),
+                     (QStringList{"1", "2", "3"}));
+            QVERIFY(targetShape(table).contains(QStringLiteral("primary key (id)")));
+        }
+        if (toPostgreSQL()) {
+            QCOMPARE(relationNames(QStringLiteral("by_name%")), QStringLiteral("by_name by_name_2"));
+            QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("a_id_seq b_id_seq"));
+        }
+
+        // Deleted: the other copy keeps its keys.
+        MessageBox::clearHistory();
+        server().other().deleteTables({QStringLiteral("a")});
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(items(targetList()), QStringList{"b"});
+        QVERIFY(targetShape(QStringLiteral("b")).contains(QStringLiteral("primary key (id)")));
+        if (toPostgreSQL())
+            QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("b_id_seq"));
+    }
+
+    void anUnreadableShapeKeepsTheTarget()
+    {
+        // The PostgreSQL catalogue's indexes are closed to the program's account: the table is
+        // reported as a source that cannot be read would be, before anything is asked, and the
+        // MySQL table of its name stays as it was.
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE kept (id integer PRIMARY KEY)"));
+        Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO kept VALUES (1)"));
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE kept (old INT)"));
+        Sandbox::exec(*m_my, QStringLiteral("INSERT INTO kept VALUES (42)"));
+        auto admin = Sandbox::postgreSQLAdmin();
+        Sandbox::exec(*admin, QStringLiteral("REVOKE SELECT ON pg_catalog.pg_index FROM PUBLIC"));
+        struct Regrant
+        {
+            Connection& admin;
+            ~Regrant()
+            {
+                if (!Attempt([&] {
+                        admin.Execute(QStringLiteral("GRANT SELECT ON pg_catalog.pg_index TO PUBLIC"));
+                    }))
+                    qCritical("pg_index could not be opened to PUBLIC again");
+            }
+        } regrant{*admin};
+        openTableWindow();
+        Server::postgreSQL().send({QStringLiteral("kept")});
+
+        QCOMPARE(shownBoxes(), QStringList{"report Form2.PushButton4_Click 270"});
+        const QString report = reports().constFirst();
+        QVERIFY2(report.startsWith(QStringLiteral("ERROR:  permission denied for table pg_index")),
+                 qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral(
+                     "\r\rsql: SELECT c.relname, i.indisprimary, i.indisunique, a.attname FROM "
+                     "pg_index i")),
+                 qPrintable(report));
+        QCOMPARE(Sandbox::rows(*m_my, QStringLiteral("SELECT old FROM kept")), QList<QStringList>{{"42"}});
+    }
 
 private:
     // The table's keys, NOT NULL columns, auto-increment and defaults, a line each, as the
     // target's catalogue has them.
     QStringList targetShape(const QString& table)
     {
-        if (toPostgreSQL()) {
-            const QString relation = QStringLiteral("'%1'::regclass").arg(postgreSQLQuoted(table));
-            QStringList lines = Sandbox::column(
-                target(),
-                QStringLiteral(
-                    "SELECT CASE WHEN i.indisprimary THEN 'primary key' WHEN i.indisunique THEN 'unique ' "
-                    "|| x.relname ELSE 'index ' || x.relname END || ' (' || (SELECT string_agg(a.attname, "
-                    "', ' ORDER BY k.n) FROM unnest(i.indkey::int2[]) WITH ORDINALITY k(attnum, n) JOIN "
-                    "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum) || ')' FROM "
-                    "pg_index i JOIN pg_class x ON x.oid = i.indexrelid WHERE i.indrelid = %1 ORDER BY 1")
-                    .arg(relation));
-            lines += Sandbox::column(
-                target(), QStringLiteral("SELECT 'not null ' || string_agg(attname, ', ' ORDER BY attname) "
-                                         "FROM pg_attribute WHERE attrelid = %1 AND attnum > 0 AND "
-                                         "attnotnull")
-                              .arg(relation));
-            lines += Sandbox::column(
-                target(), QStringLiteral("SELECT 'default ' || a.attname || ' ' || pg_get_expr(d.adbin, "
-                                         "d.adrelid) FROM pg_attrdef d JOIN pg_attribute a ON a.attrelid = "
-                                         "d.adrelid AND a.attnum = d.adnum WHERE d.adrelid = %1 ORDER BY "
-                                         "a.attnum")
-                              .arg(relation));
-            return lines;
+        const Catalogue catalogue = server().other().catalogue(target());
+        QStringList keys;
+        for (const Catalogue::Key& key : catalogue.keys)
+            if (key.table == table)
+                keys << (key.kind == QLatin1String("primary key") ? key.kind : key.kind + ' ' + key.name) +
+                            " (" + key.columns + ')';
+        keys.sort();
+        QStringList notNull;
+        QStringList defaults;
+        for (const Catalogue::Column& column : catalogue.columns) {
+            if (column.table == table && column.notNull)
+                notNull << column.name;
+            if (column.table == table && (column.autoIncrement || !column.defaultText.isEmpty()))
+                defaults << QStringLiteral("default ") + column.name + ' ' +
+                                (column.defaultText.isEmpty() ? QStringLiteral("auto_increment")
+                                                              : column.defaultText);
         }
-        const QString where =
-            QStringLiteral(" WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '%1'").arg(table);
-        QStringList lines = Sandbox::column(
-            target(),
-            QStringLiteral("SELECT CONCAT(IF(INDEX_NAME = 'PRIMARY', 'primary key', CONCAT(IF(NON_UNIQUE = "
-                           "0, 'unique ', 'index '), INDEX_NAME)), ' (', GROUP_CONCAT(COLUMN_NAME, "
-                           "IFNULL(CONCAT('(', SUB_PART, ')'), '') ORDER BY SEQ_IN_INDEX SEPARATOR ', '), "
-                           "')') FROM information_schema.STATISTICS") +
-                where + QStringLiteral(" GROUP BY INDEX_NAME, NON_UNIQUE ORDER BY 1"));
-        lines += Sandbox::column(
-            target(), QStringLiteral("SELECT CONCAT('not null ', GROUP_CONCAT(COLUMN_NAME ORDER BY "
-                                     "COLUMN_NAME SEPARATOR ', ')) FROM information_schema.COLUMNS") +
-                          where + QStringLiteral(" AND IS_NULLABLE = 'NO'"));
-        lines += Sandbox::column(target(),
-                                 QStringLiteral("SELECT CONCAT('default ', COLUMN_NAME, ' ', IF(EXTRA LIKE "
-                                                "'%auto_increment%', 'auto_increment', COLUMN_DEFAULT)) "
-                                                "FROM information_schema.COLUMNS") +
-                                     where +
-                                     QStringLiteral(" AND (COLUMN_DEFAULT <> 'NULL' OR EXTRA LIKE "
-                                                    "'%auto_increment%') ORDER BY ORDINAL_POSITION"));
-        return lines;
+        notNull.sort();
+        return keys + QStringList{QStringLiteral("not null ") + notNull.join(QStringLiteral(", "))} +
+               defaults;
     }
     QString relationNames(const QString& pattern)
     {
@@ -87,212 +257,6 @@ private:
             .constFirst();
     }
 };
-
-void TransferShapeTest::aCopyKeepsItsShape()
-{
-    // A rental: composite primary key with an auto-increment column first, a unique key, an
-    // index on two columns and one on a long text, NOT NULL, constant and current-time
-    // defaults; and a row whose key is 0.
-    if (toPostgreSQL()) {
-        Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
-            id INT NOT NULL AUTO_INCREMENT, store SMALLINT NOT NULL, code VARCHAR(20) NOT NULL,
-            title VARCHAR(100) NOT NULL DEFAULT 'it''s new', notes LONGTEXT,
-            rate DECIMAL(5,2) NOT NULL DEFAULT 4.99, copies INT DEFAULT -1, rented DATE DEFAULT (curdate()),
-            active BIT(1) NOT NULL DEFAULT b'1', PRIMARY KEY (id, store), UNIQUE KEY rentals_code (code),
-            KEY by_title (store, title), KEY by_notes (notes(50)), FULLTEXT KEY words (title)))"));
-    } else {
-        Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
-            id serial, store smallint NOT NULL, code text NOT NULL, title text NOT NULL DEFAULT 'it''s new',
-            notes text, rate numeric(5,2) NOT NULL DEFAULT 4.99, copies integer DEFAULT -1,
-            rented timestamp DEFAULT now(), active boolean NOT NULL DEFAULT true,
-            PRIMARY KEY (id, store), CONSTRAINT rentals_code UNIQUE (code)))"));
-        Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_title ON rentals (store, title)"));
-        Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_notes ON rentals (notes)"));
-        Sandbox::exec(source(), QStringLiteral("CREATE INDEX words ON rentals (lower(title))"));
-    }
-    Sandbox::exec(source(),
-                  QStringLiteral("INSERT INTO rentals (id, store, code, title, notes) VALUES (0, 1, 'zero', "
-                                 "'Zero', 'kept'), (7, 2, 'seven', 'Seven', NULL), (3, 1, 'three', 'Three', "
-                                 "'x')"));
-    openTableWindow();
-    send({QStringLiteral("rentals")});
-    QS_VERIFY_NO_BOXES();
-
-    const QStringList expected = toPostgreSQL()
-                                     ? QStringList{"index by_notes (notes)",
-                                                   "index by_title (store, title)",
-                                                   "primary key (id, store)",
-                                                   "unique rentals_code (code)",
-                                                   "not null active, code, id, rate, store, title",
-                                                   "default id nextval('rentals_id_seq'::regclass)",
-                                                   "default title 'it''s new'::text",
-                                                   "default rate '4.99'::text",
-                                                   "default copies '-1'::integer",
-                                                   "default rented CURRENT_DATE",
-                                                   "default active true"}
-                                     : QStringList{"index by_notes (notes(191))",
-                                                   "index by_title (store, title(191))",
-                                                   "primary key (id, store)",
-                                                   "unique rentals_code (code)",
-                                                   "not null active, code, id, rate, store, title",
-                                                   "default id auto_increment",
-                                                   "default title 'it\\'s new'",
-                                                   "default rate 4.99",
-                                                   "default copies -1",
-                                                   "default rented current_timestamp(6)",
-                                                   "default active 'true'"};
-    QCOMPARE(targetShape(QStringLiteral("rentals")), expected);
-    // The next key is above the copied ones, and the 0 is still there.
-    Sandbox::exec(target(),
-                  QStringLiteral("INSERT INTO rentals (store, code, title) VALUES (3, 'next', 'Next')"));
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id, store, code, rate FROM rentals ORDER BY id")),
-             (QList<QStringList>{{"0", "1", "zero", "4.99"},
-                                 {"3", "1", "three", "4.99"},
-                                 {"7", "2", "seven", "4.99"},
-                                 {"8", "3", "next", "4.99"}}));
-}
-
-void TransferShapeTest::aPartTheTargetRefusesIsReported()
-{
-    // Refused by the target: a NOT NULL on a MySQL DATE column whose zero date arrived as
-    // NULL; a unique key whose values are equal under MySQL's case-insensitive collation.
-    QString statement;
-    QString refusal;
-    if (toPostgreSQL()) {
-        Sandbox::exec(source(), QStringLiteral("SET SESSION sql_mode = 'NO_AUTO_VALUE_ON_ZERO'"));
-        Sandbox::exec(
-            source(),
-            QStringLiteral(
-                "CREATE TABLE t (id INT PRIMARY KEY, due DATE NOT NULL, name VARCHAR(10) NOT NULL)"));
-        Sandbox::exec(
-            source(),
-            QStringLiteral("INSERT INTO t VALUES (1, '2024-01-31', 'Ann'), (2, '0000-00-00', 'ANN')"));
-        statement = QStringLiteral(R"(ALTER TABLE "t" ALTER COLUMN "due" SET NOT NULL)");
-        refusal = QStringLiteral(
-            R"(The copy of t keeps its rows, but NOT NULL on the column "due" could not be made: )");
-    } else {
-        Sandbox::exec(
-            source(),
-            QStringLiteral("CREATE TABLE t (id integer PRIMARY KEY, due date NOT NULL, name text NOT NULL, "
-                           "CONSTRAINT t_name UNIQUE (name))"));
-        Sandbox::exec(
-            source(),
-            QStringLiteral("INSERT INTO t VALUES (1, '2024-01-31', 'Ann'), (2, '2024-02-01', 'ANN')"));
-        statement = QStringLiteral("ALTER TABLE `t` ADD UNIQUE INDEX `t_name` (`name`)");
-        refusal = QStringLiteral(
-            R"(The copy of t keeps its rows, but the unique key "t_name" ("name") could not be made: )");
-    }
-    openTableWindow();
-    send({QStringLiteral("t")});
-
-    QCOMPARE(
-        shownBoxes(),
-        QStringList{QStringLiteral("report Form2.%1 %2").arg(procedure()).arg(toPostgreSQL() ? 286 : 272)});
-    const QString report = reports().constFirst();
-    QVERIFY2(report.startsWith(refusal), qPrintable(report));
-    QVERIFY2(report.endsWith(reportTail(procedure(), toPostgreSQL() ? 286 : 272, statement)),
-             qPrintable(report));
-    // The rows stay, the table is listed, and the rest of its shape arrived.
-    QCOMPARE(rows(target(), QStringLiteral("SELECT id, name FROM t ORDER BY id")),
-             (QList<QStringList>{{"1", "Ann"}, {"2", "ANN"}}));
-    QCOMPARE(items(targetList()), QStringList{"t"});
-    const QStringList shape = targetShape(QStringLiteral("t"));
-    QVERIFY2(shape.contains(QStringLiteral("primary key (id)")), qPrintable(shape.join(QLatin1Char('\n'))));
-    QVERIFY2(shape.contains(toPostgreSQL() ? QStringLiteral("not null id, name")
-                                           : QStringLiteral("not null due, id, name")),
-             qPrintable(shape.join(QLatin1Char('\n'))));
-}
-
-void TransferShapeTest::copiesWithKeysAreOverwrittenAndDeleted()
-{
-    // Two tables with an index of one name: a MySQL index name is its table's own, a
-    // PostgreSQL one its schema's. Each has an auto-increment key.
-    for (const QString table : {"a", "b"}) {
-        if (toPostgreSQL())
-            Sandbox::exec(source(), QStringLiteral("CREATE TABLE %1 (id INT AUTO_INCREMENT PRIMARY KEY, name "
-                                                   "VARCHAR(20) NOT NULL, KEY by_name (name))")
-                                        .arg(table));
-        else
-            Sandbox::exec(
-                source(),
-                QStringLiteral("CREATE TABLE %1 (id serial PRIMARY KEY, name text NOT NULL)").arg(table));
-        Sandbox::exec(source(),
-                      QStringLiteral("INSERT INTO %1 (name) VALUES ('first %1'), ('second %1')").arg(table));
-    }
-    if (!toPostgreSQL()) {
-        Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_name ON a (name)"));
-        Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_name_b ON b (name)"));
-    }
-    openTableWindow();
-    send({QStringLiteral("a"), QStringLiteral("b")});
-    QS_VERIFY_NO_BOXES();
-    if (toPostgreSQL())
-        QCOMPARE(relationNames(QStringLiteral("by_name%")), QStringLiteral("by_name by_name_2"));
-
-    // Both overwritten, each in turn: the DROP takes the table's keys and sequence along, and
-    // the new copy finds its names free again, or takes the next free one.
-    for (const QString table : {"a", "b"}) {
-        MessageBox::clearHistory();
-        MessageBox::setNextAnswer(MessageBox::Yes);
-        send({table});
-        QCOMPARE(shownTexts(), QStringList{QStringLiteral("Would you like to overwrite %1?").arg(table)});
-        Sandbox::exec(target(), QStringLiteral("INSERT INTO %1 (name) VALUES ('third')").arg(table));
-        QCOMPARE(Sandbox::column(target(), QStringLiteral("SELECT id FROM %1 ORDER BY id").arg(table)),
-                 (QStringList{"1", "2", "3"}));
-        QVERIFY(targetShape(table).contains(QStringLiteral("primary key (id)")));
-    }
-    if (toPostgreSQL()) {
-        QCOMPARE(relationNames(QStringLiteral("by_name%")), QStringLiteral("by_name by_name_2"));
-        QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("a_id_seq b_id_seq"));
-    }
-
-    // Deleted: the other copy keeps its keys.
-    MessageBox::clearHistory();
-    Form2& form = Windows::form2();
-    select(targetList(), {QStringLiteral("a")});
-    toPostgreSQL() ? form.PushButton5_Click() : form.PushButton1_Click();
-    QS_VERIFY_NO_BOXES();
-    QCOMPARE(items(targetList()), QStringList{"b"});
-    QVERIFY(targetShape(QStringLiteral("b")).contains(QStringLiteral("primary key (id)")));
-    if (toPostgreSQL())
-        QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("b_id_seq"));
-}
-
-void TransferShapeTest::anUnreadableShapeKeepsTheTarget()
-{
-    // The PostgreSQL catalogue's indexes are closed to the program's account: the table is
-    // reported as a source that cannot be read would be, before anything is asked, and the
-    // MySQL table of its name stays as it was.
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE kept (id integer PRIMARY KEY)"));
-    Sandbox::exec(*m_pg, QStringLiteral("INSERT INTO kept VALUES (1)"));
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE kept (old INT)"));
-    Sandbox::exec(*m_my, QStringLiteral("INSERT INTO kept VALUES (42)"));
-    auto admin = Sandbox::postgreSQLAdmin();
-    Sandbox::exec(*admin, QStringLiteral("REVOKE SELECT ON pg_catalog.pg_index FROM PUBLIC"));
-    struct Regrant
-    {
-        Connection& admin;
-        ~Regrant()
-        {
-            if (!Attempt(
-                    [&] { admin.Execute(QStringLiteral("GRANT SELECT ON pg_catalog.pg_index TO PUBLIC")); }))
-                qCritical("pg_index could not be opened to PUBLIC again");
-        }
-    } regrant{*admin};
-    openTableWindow();
-    select(Windows::form2().List2, {QStringLiteral("kept")});
-    Windows::form2().PushButton4_Click();
-
-    QCOMPARE(shownBoxes(), QStringList{"report Form2.PushButton4_Click 270"});
-    const QString report = reports().constFirst();
-    QVERIFY2(report.startsWith(QStringLiteral("ERROR:  permission denied for table pg_index")),
-             qPrintable(report));
-    QVERIFY2(report.contains(
-                 QStringLiteral("\r\rsql: SELECT c.relname, i.indisprimary, i.indisunique, a.attname FROM "
-                                "pg_index i")),
-             qPrintable(report));
-    QCOMPARE(rows(*m_my, QStringLiteral("SELECT old FROM kept")), QList<QStringList>{{"42"}});
-}
 
 QTEST_MAIN(TransferShapeTest)
 #include "test_transfer_shape.moc"

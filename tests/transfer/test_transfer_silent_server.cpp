@@ -2,32 +2,19 @@
 // program keeps its windows painted all the while (its waiting hook runs), and what fails
 // in the end is reported once.
 
-#include "app/Windows.h"
-#include "app/db/Connection.h"
 #include "app/db/Waiting.h"
-#include "connect/Form1.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
-
-using namespace Transfer;
 
 namespace {
 // Counts the calls of the waiting hook and the longest time between two of them; after a
@@ -112,7 +99,7 @@ private:
 };
 } // namespace
 
-class TransferSilentServerTest : public QObject, private TwoWayCase
+class TransferSilentServerTest : public ServerCase
 {
     Q_OBJECT
 private slots:
@@ -126,169 +113,153 @@ private slots:
         Waiting::setHook(nullptr);
         end();
     }
-    void aServerSilentWhileConnecting_data();
-    void aServerSilentWhileConnecting();
-    void stopEndsAConnectionAttempt_data();
-    void stopEndsAConnectionAttempt();
-    void theFinalCommitWaitsPaintingAndEndsWhenTheServerGoes();
-};
-
-void TransferSilentServerTest::aServerSilentWhileConnecting_data()
-{
-    QTest::addColumn<bool>("copyToPostgreSQL");
-    QTest::addColumn<bool>("silentPostgreSQL");
-    QTest::addColumn<int>("line");
-    QTest::newRow("to PostgreSQL, PostgreSQL silent") << true << true << 116;
-    QTest::newRow("to PostgreSQL, MySQL silent") << true << false << 124;
-    QTest::newRow("to MySQL, PostgreSQL silent") << false << true << 118;
-    QTest::newRow("to MySQL, MySQL silent") << false << false << 126;
-}
-
-void TransferSilentServerTest::aServerSilentWhileConnecting()
-{
-    // The connection is opened with the transfers' long time-out; the server takes the
-    // connection and says nothing until the test closes its port.
-    QFETCH(bool, silentPostgreSQL);
-    QFETCH(int, line);
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE quiet (id INT)"));
-    Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE quiet (id int)"));
-    openTableWindow();
-    SilentListener listener;
-    Form1& form = Windows::form1();
-    (silentPostgreSQL ? form.Text2 : form.Text10)->setText(listener.port());
-    g_watch.endSilence = [&] { listener.close(); };
-    Waiting::setHook(&watchWait);
-    QElapsedTimer clock;
-    clock.start();
-    send({QStringLiteral("quiet")});
-
-    QCOMPARE(shownBoxes(), QStringList{QStringLiteral("report Form2.%1 %2").arg(procedure()).arg(line)});
-    QVERIFY2(clock.elapsed() >= HookWatch::kSilenceMilliseconds,
-             qPrintable(QString::number(clock.elapsed())));
-    QVERIFY2(g_watch.longestGap < 1000, qPrintable(QString::number(g_watch.longestGap)));
-    QVERIFY2(g_watch.calls >= 10, qPrintable(QString::number(g_watch.calls)));
-}
-
-void TransferSilentServerTest::stopEndsAConnectionAttempt_data()
-{
-    QTest::addColumn<bool>("copyToPostgreSQL");
-    QTest::addColumn<bool>("silentPostgreSQL");
-    QTest::newRow("to PostgreSQL, PostgreSQL silent") << true << true;
-    QTest::newRow("to PostgreSQL, MySQL silent") << true << false;
-}
-
-void TransferSilentServerTest::stopEndsAConnectionAttempt()
-{
-    // The user presses Stop while a connection waits on a server that says nothing: the
-    // attempt ends within the grace of a second, and nothing is reported.
-    QFETCH(bool, silentPostgreSQL);
-    Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE quiet (id INT)"));
-    openTableWindow();
-    SilentListener listener;
-    Form1& form = Windows::form1();
-    (silentPostgreSQL ? form.Text2 : form.Text10)->setText(listener.port());
-    Form2& tables = Windows::form2();
-    tables.show();
-    QElapsedTimer sinceStop;
-    QTimer::singleShot(300, tables.stopButton(), [&] {
-        sinceStop.start();
-        QTest::mouseClick(tables.stopButton(), Qt::LeftButton);
-    });
-    send({QStringLiteral("quiet")});
-
-    QVERIFY(sinceStop.isValid());
-    QVERIFY2(sinceStop.elapsed() < 2000, qPrintable(QString::number(sinceStop.elapsed())));
-    QS_VERIFY_NO_BOXES();
-    const QString summary = tables.summaryLine()->text();
-    QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied: 0 rows written; in ")),
-             qPrintable(summary));
-    QCOMPARE(items(tables.List2), QStringList());
-}
-
-void TransferSilentServerTest::theFinalCommitWaitsPaintingAndEndsWhenTheServerGoes()
-{
-    // The commit that makes a table's rows durable waits for a synchronous standby that
-    // never comes, as it would for a server whose disk or replica stalls. The wait paints
-    // the windows; when the server ends the session, the commit fails with its reason.
-    auto admin = Sandbox::postgreSQLAdmin();
-    Connection target;
-    target.Open(Sandbox::postgreSQLConnectionString());
-    const QString pid = Sandbox::scalar(target, QStringLiteral("SELECT pg_backend_pid()"));
-    Sandbox::exec(target, QStringLiteral("CREATE TABLE held (id int)"));
-    std::unique_ptr<StatementStream> stream = target.openStatementStream();
-    for (int id = 1; id <= 100; ++id)
-        stream->send(QByteArray("INSERT INTO held VALUES(") + QByteArray::number(id) + ')', id);
-    Answer answer;
-    int answered = 0;
-    while (stream->next(answer, true)) {
-        QVERIFY(!answer.error);
-        ++answered;
-    }
-    QCOMPARE(answered, 100);
-
-    Sandbox::exec(*admin, QStringLiteral("ALTER SYSTEM SET synchronous_standby_names = 'nobody'"));
-    Sandbox::exec(*admin, QStringLiteral("SELECT pg_reload_conf()"));
-    struct Restore
+    void aServerSilentWhileConnecting_data()
     {
-        Connection& admin;
-        ~Restore()
-        {
-            Sandbox::exec(admin, QStringLiteral("ALTER SYSTEM RESET synchronous_standby_names"));
-            Sandbox::exec(admin, QStringLiteral("SELECT pg_reload_conf()"));
-        }
-    } restore{*admin};
-    // The reload reaches the server's processes a moment later: a commit that the client
-    // gives up after a second shows when it has.
-    Connection probe;
-    probe.CommandTimeout = 1;
-    probe.Open(Sandbox::postgreSQLConnectionString());
-    QDeadlineTimer deadline(30000);
-    for (bool waits = false; !waits && !deadline.hasExpired();) {
-        Sandbox::exec(probe, QStringLiteral("BEGIN"));
-        Sandbox::exec(probe, QStringLiteral("SET LOCAL synchronous_commit = on"));
-        Sandbox::exec(probe, QStringLiteral("SELECT pg_logical_emit_message(true, 'probe', '')"));
-        try {
-            probe.Execute(QStringLiteral("COMMIT"));
-        } catch (const Error&) {
-            waits = true;
-        }
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<bool>("silentPostgreSQL");
+        QTest::addColumn<int>("line");
+        QTest::newRow("to PostgreSQL, PostgreSQL silent") << &Server::mySQL() << true << 116;
+        QTest::newRow("to PostgreSQL, MySQL silent") << &Server::mySQL() << false << 124;
+        QTest::newRow("to MySQL, PostgreSQL silent") << &Server::postgreSQL() << true << 118;
+        QTest::newRow("to MySQL, MySQL silent") << &Server::postgreSQL() << false << 126;
     }
 
-    // The session ends from outside once the commit has waited for a while.
-    std::atomic<bool> ended{false};
-    std::thread ender([&] {
-        try {
-            auto watcher = Sandbox::postgreSQLAdmin();
-            const QString waiting =
-                QStringLiteral(
-                    "SELECT count(*) FROM pg_stat_activity WHERE pid = %1 AND wait_event = 'SyncRep'")
-                    .arg(pid);
-            QDeadlineTimer patience(60000);
-            while (Sandbox::scalar(*watcher, waiting) != QLatin1String("1") && !patience.hasExpired())
-                QThread::msleep(10);
-            while (!g_watch.silentLongEnough() && !patience.hasExpired())
-                QThread::msleep(10);
-            watcher->Execute(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
-        } catch (const std::exception& error) {
-            qWarning("ending the session: %s", error.what());
-        }
-        ended = true;
-    });
-    Waiting::setHook(&watchWait);
-    bool failed = false;
-    try {
-        stream->finish();
-    } catch (const Error& error) {
-        failed = true;
-        qInfo("the commit failed: %s", qPrintable(error.description()));
+    void aServerSilentWhileConnecting()
+    {
+        // The connection is opened with the transfers' long time-out; the server takes the
+        // connection and says nothing until the test closes its port.
+        QFETCH(bool, silentPostgreSQL);
+        QFETCH(int, line);
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE quiet (id INT)"));
+        Sandbox::exec(*m_pg, QStringLiteral("CREATE TABLE quiet (id int)"));
+        openTableWindow();
+        SilentListener listener;
+        Form1& form = Windows::form1();
+        (silentPostgreSQL ? form.Text2 : form.Text10)->setText(listener.port());
+        g_watch.endSilence = [&] { listener.close(); };
+        Waiting::setHook(&watchWait);
+        QElapsedTimer clock;
+        clock.start();
+        send({QStringLiteral("quiet")});
+
+        QCOMPARE(shownBoxes(), QStringList{Server::report(server().sendButton(), line)});
+        QVERIFY2(clock.elapsed() >= HookWatch::kSilenceMilliseconds,
+                 qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(g_watch.longestGap < 1000, qPrintable(QString::number(g_watch.longestGap)));
+        QVERIFY2(g_watch.calls >= 10, qPrintable(QString::number(g_watch.calls)));
     }
-    Waiting::setHook(nullptr);
-    ender.join();
-    QVERIFY(ended);
-    QVERIFY(failed);
-    QVERIFY2(g_watch.calls >= 10, qPrintable(QString::number(g_watch.calls)));
-    QVERIFY2(g_watch.longestGap < 1000, qPrintable(QString::number(g_watch.longestGap)));
-}
+
+    void stopEndsAConnectionAttempt_data()
+    {
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<bool>("silentPostgreSQL");
+        QTest::newRow("to PostgreSQL, PostgreSQL silent") << &Server::mySQL() << true;
+        QTest::newRow("to PostgreSQL, MySQL silent") << &Server::mySQL() << false;
+    }
+
+    void stopEndsAConnectionAttempt()
+    {
+        // The user presses Stop while a connection waits on a server that says nothing: the
+        // attempt ends within the grace of a second, and nothing is reported.
+        QFETCH(bool, silentPostgreSQL);
+        Sandbox::exec(*m_my, QStringLiteral("CREATE TABLE quiet (id INT)"));
+        openTableWindow();
+        SilentListener listener;
+        Form1& form = Windows::form1();
+        (silentPostgreSQL ? form.Text2 : form.Text10)->setText(listener.port());
+        Form2& tables = Windows::form2();
+        tables.show();
+        QElapsedTimer sinceStop;
+        QTimer::singleShot(300, tables.stopButton(), [&] {
+            sinceStop.start();
+            QTest::mouseClick(tables.stopButton(), Qt::LeftButton);
+        });
+        send({QStringLiteral("quiet")});
+
+        QVERIFY(sinceStop.isValid());
+        QVERIFY2(sinceStop.elapsed() < 2000, qPrintable(QString::number(sinceStop.elapsed())));
+        QS_VERIFY_NO_BOXES();
+        const QString summary = tables.summaryLine()->text();
+        QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied: 0 rows written; in ")),
+                 qPrintable(summary));
+        QCOMPARE(items(tables.List2), QStringList());
+    }
+
+    void theFinalCommitWaitsPaintingAndEndsWhenTheServerGoes()
+    {
+        // The commit that makes a table's rows durable waits for a synchronous standby that
+        // never comes, as it would for a server whose disk or replica stalls. The wait paints
+        // the windows; when the server ends the session, the commit fails with its reason.
+        Connection target;
+        target.Open(Sandbox::postgreSQLConnectionString());
+        const QString pid = Sandbox::scalar(target, QStringLiteral("SELECT pg_backend_pid()"));
+        Sandbox::exec(target, QStringLiteral("CREATE TABLE held (id int)"));
+        std::unique_ptr<StatementStream> stream = target.openStatementStream();
+        for (int id = 1; id <= 100; ++id)
+            stream->send(QByteArray("INSERT INTO held VALUES(") + QByteArray::number(id) + ')', id);
+        Answer answer;
+        int answered = 0;
+        while (stream->next(answer, true)) {
+            QVERIFY(!answer.error);
+            ++answered;
+        }
+        QCOMPARE(answered, 100);
+
+        GlobalSetting standby(Server::postgreSQL(), QStringLiteral("synchronous_standby_names"),
+                              QStringLiteral("'nobody'"));
+        // The reload reaches the server's processes a moment later: a commit that the client
+        // gives up after a second shows when it has.
+        Connection probe;
+        probe.CommandTimeout = 1;
+        probe.Open(Sandbox::postgreSQLConnectionString());
+        QDeadlineTimer deadline(30000);
+        for (bool waits = false; !waits && !deadline.hasExpired();) {
+            Sandbox::exec(probe, QStringLiteral("BEGIN"));
+            Sandbox::exec(probe, QStringLiteral("SET LOCAL synchronous_commit = on"));
+            Sandbox::exec(probe, QStringLiteral("SELECT pg_logical_emit_message(true, 'probe', '')"));
+            try {
+                probe.Execute(QStringLiteral("COMMIT"));
+            } catch (const Error&) {
+                waits = true;
+            }
+        }
+
+        // The session ends from outside once the commit has waited for a while.
+        std::atomic<bool> ended{false};
+        std::thread ender([&] {
+            try {
+                auto watcher = Sandbox::postgreSQLAdmin();
+                const QString waiting =
+                    QStringLiteral(
+                        "SELECT count(*) FROM pg_stat_activity WHERE pid = %1 AND wait_event = 'SyncRep'")
+                        .arg(pid);
+                QDeadlineTimer patience(60000);
+                while (Sandbox::scalar(*watcher, waiting) != QLatin1String("1") && !patience.hasExpired())
+                    QThread::msleep(10);
+                while (!g_watch.silentLongEnough() && !patience.hasExpired())
+                    QThread::msleep(10);
+                watcher->Execute(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
+            } catch (const std::exception& error) {
+                qWarning("ending the session: %s", error.what());
+            }
+            ended = true;
+        });
+        Waiting::setHook(&watchWait);
+        bool failed = false;
+        try {
+            stream->finish();
+        } catch (const Error& error) {
+            failed = true;
+            qInfo("the commit failed: %s", qPrintable(error.description()));
+        }
+        Waiting::setHook(nullptr);
+        ender.join();
+        QVERIFY(ended);
+        QVERIFY(failed);
+        QVERIFY2(g_watch.calls >= 10, qPrintable(QString::number(g_watch.calls)));
+        QVERIFY2(g_watch.longestGap < 1000, qPrintable(QString::number(g_watch.longestGap)));
+    }
+};
 
 QTEST_MAIN(TransferSilentServerTest)
 #include "test_transfer_silent_server.moc"

@@ -5,55 +5,14 @@
 // stops the copy the same way, then ends the program.
 
 #include "app/OperationGuard.h"
-#include "app/Windows.h"
 #include "app/Yield.h"
-#include "tables/Form2.h"
-#include "tables/TableList.h"
 #include "tests/transfer/TransferFixture.h"
 
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
-#include <functional>
-#include <optional>
-
-using namespace Transfer;
 
 namespace {
-// Does what the user does, once, as soon as the condition holds: from the event loop that
-// the running click lets in, between two rows or inside a wait for a server.
-class WhenThen
-{
-public:
-    WhenThen(std::function<bool()> when, std::function<void()> then)
-        : m_when(std::move(when)), m_then(std::move(then))
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (m_done || !m_when())
-                return;
-            m_done = true;
-            m_timer.stop();
-            m_clock.start();
-            m_then();
-        });
-        m_timer.start(5);
-    }
-    bool done() const { return m_done; }
-    // Since the action.
-    qint64 elapsed() const { return m_clock.elapsed(); }
-
-private:
-    std::function<bool()> m_when;
-    std::function<void()> m_then;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    bool m_done = false;
-};
-
 // The number of a summary line, "Stopped: 0 of 1 table copied, 1 in part: 12,345 rows
 // written; in 0.4 s." gives 12345 for "rows written".
 qint64 summaryNumber(const QString& summary, const QString& after)
@@ -64,39 +23,200 @@ qint64 summaryNumber(const QString& summary, const QString& after)
 }
 } // namespace
 
-class TransferStopTest : public QObject, private TwoWayCase
+class TransferStopTest : public ServerCase
 {
     Q_OBJECT
 private slots:
-    void init() { begin(); }
-    void cleanup() { end(); }
-    void stopDuringALargeCopy_data();
-    void stopDuringALargeCopy();
+    void stopDuringALargeCopy_data()
+    {
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("to PostgreSQL, the Stop button") << &Server::mySQL() << false;
+        QTest::newRow("to MySQL, the Stop button") << &Server::postgreSQL() << false;
+        QTest::newRow("to PostgreSQL, Escape") << &Server::mySQL() << true;
+        QTest::newRow("to MySQL, Escape") << &Server::postgreSQL() << true;
+    }
+
+    void stopDuringALargeCopy()
+    {
+        QFETCH(bool, escape);
+        numbers(QStringLiteral("big"), 200000);
+        Form2& form = openTableWindow();
+        form.show();
+        QString words;
+        bool enabledWhileRunning = false;
+        WhenThen stop([&] { return form.ProgressBar1->value() >= 5; },
+                      [&] {
+                          words = form.ProgressBar1->format();
+                          enabledWhileRunning = form.stopButton()->isEnabled();
+                          if (escape)
+                              QTest::keyClick(targetList(), Qt::Key_Escape);
+                          else
+                              pressStop();
+                      });
+        send({QStringLiteral("big")});
+
+        QVERIFY(stop.done());
+        const qint64 tookAfterStop = stop.elapsed();
+        QS_VERIFY_NO_BOXES();
+        QVERIFY(enabledWhileRunning);
+        QVERIFY2(QRegularExpression(QStringLiteral("^big \\(1 of 1\\): \\d{1,3}(,\\d{3})* of 200,000 rows$"))
+                     .match(words)
+                     .hasMatch(),
+                 qPrintable(words));
+        // The rows the target confirmed are the ones the summary counts, each once.
+        const QString summary = form.summaryLine()->text();
+        QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied, 1 in part: ")),
+                 qPrintable(summary));
+        const qint64 written = summaryNumber(summary, QStringLiteral("rows written"));
+        QVERIFY2(written >= 10000 && written < 200000, qPrintable(summary));
+        QCOMPARE(targetCount(QStringLiteral("big")), written);
+        QCOMPARE(Sandbox::scalar(target(), QStringLiteral("SELECT COUNT(DISTINCT id) FROM big")),
+                 QString::number(written));
+        QCOMPARE(items(targetList()), QStringList{"big"});
+        qInfo("the click ended %lld ms after Stop", tookAfterStop);
+        QVERIFY2(tookAfterStop < 1000, qPrintable(QString::number(tookAfterStop)));
+        verifyIdle();
+    }
+
     void stopDuringTheSecondOfThreeTables_data() { directions(); }
-    void stopDuringTheSecondOfThreeTables();
+    void stopDuringTheSecondOfThreeTables()
+    {
+        // The list is worked from the bottom up: c, then b, then a.
+        numbers(QStringLiteral("a"), 3);
+        numbers(QStringLiteral("b"), 200000);
+        numbers(QStringLiteral("c"), 5);
+        Form2& form = openTableWindow();
+        form.show();
+        WhenThen stop(
+            [&] {
+                return form.ProgressBar1->format().startsWith(QStringLiteral("b (2 of 3): ")) &&
+                       form.ProgressBar1->value() >= 5;
+            },
+            [] { pressStop(); });
+        send({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+
+        QVERIFY(stop.done());
+        const qint64 tookAfterStop = stop.elapsed();
+        QS_VERIFY_NO_BOXES();
+        const QString summary = form.summaryLine()->text();
+        QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 1 of 3 tables copied, 1 in part: ")),
+                 qPrintable(summary));
+        QCOMPARE(targetCount(QStringLiteral("c")), 5);
+        const qint64 partOfB = targetCount(QStringLiteral("b"));
+        QVERIFY2(partOfB > 0 && partOfB < 200000, qPrintable(QString::number(partOfB)));
+        QCOMPARE(summaryNumber(summary, QStringLiteral("rows written")), 5 + partOfB);
+        // a was not started: the target has no such table, and the list shows none.
+        QCOMPARE(items(targetList()), (QStringList{"b", "c"}));
+        QCOMPARE(server().other().tables(), (QStringList{"b", "c"}));
+        qInfo("the click ended %lld ms after Stop", tookAfterStop);
+        QVERIFY2(tookAfterStop < 1000, qPrintable(QString::number(tookAfterStop)));
+        verifyIdle();
+    }
+
     void stopWhileTheTargetDoesNotAnswer_data() { directions(); }
-    void stopWhileTheTargetDoesNotAnswer();
-    void closingTheWindowStopsTheCopyThenEnds_data();
-    void closingTheWindowStopsTheCopyThenEnds();
+    void stopWhileTheTargetDoesNotAnswer()
+    {
+        // The target's server is stopped in the middle of the rows; the user waits a moment,
+        // clicks "Deselect All" (which waits for the server like any other click), then Stop.
+        // Both clicks come as the window system delivers them, to the window.
+        numbers(QStringLiteral("big"), 200000);
+        Form2& form = openTableWindow();
+        form.show();
+        TableList* sourceList = server().list();
+        std::optional<StoppedProcesses> stoppedServer;
+        QElapsedTimer sinceStopped;
+        WhenThen silence([&] { return form.ProgressBar1->value() >= 5; },
+                         [&] {
+                             stoppedServer.emplace(targetProcesses());
+                             sinceStopped.start();
+                         });
+        QStringList selectedWhileWaiting;
+        // The clicks come while the copy waits for the silent server; before that (a slow machine
+        // still filling the socket's buffers) a click is handled at once, as it should be.
+        WhenThen stop(
+            [&] { return sinceStopped.isValid() && sinceStopped.elapsed() > 300 && isWaitingForServer(); },
+            [&] {
+                clickInWindow(server().deselectAllButton());
+                for (QListWidgetItem* item : sourceList->selectedItems())
+                    selectedWhileWaiting << item->text();
+                clickInWindow(form.stopButton());
+            });
+        send({QStringLiteral("big")});
+        const qint64 tookAfterStop = stop.elapsed();
+        stoppedServer.reset();
+
+        QVERIFY(stop.done());
+        QS_VERIFY_NO_BOXES();
+        // Given up within the grace after the stop and the bounded cancel of the statement.
+        qInfo("the click ended %lld ms after Stop", tookAfterStop);
+        QVERIFY2(tookAfterStop < 6000, qPrintable(QString::number(tookAfterStop)));
+        QCOMPARE(selectedWhileWaiting, QStringList{"big"});
+        QTRY_VERIFY(sourceList->selectedItems().isEmpty());
+        const QString summary = form.summaryLine()->text();
+        QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied, 1 in part: ")),
+                 qPrintable(summary));
+        // The server may still commit a row that it had not confirmed when it was given up.
+        QVERIFY2(targetCount(QStringLiteral("big")) >= summaryNumber(summary, QStringLiteral("rows written")),
+                 qPrintable(summary));
+        QCOMPARE(items(targetList()), QStringList{"big"});
+        verifyIdle();
+    }
+
+    void closingTheWindowStopsTheCopyThenEnds_data()
+    {
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("to PostgreSQL") << &Server::mySQL() << false;
+        QTest::newRow("to PostgreSQL, the target silent") << &Server::mySQL() << true;
+        QTest::newRow("to MySQL, the target silent") << &Server::postgreSQL() << true;
+    }
+
+    void closingTheWindowStopsTheCopyThenEnds()
+    {
+        QFETCH(bool, silent);
+        numbers(QStringLiteral("big"), 200000);
+        Form2& form = openTableWindow();
+        form.show();
+        std::optional<StoppedProcesses> stoppedServer;
+        QElapsedTimer sinceStopped;
+        WhenThen silence([&] { return form.ProgressBar1->value() >= 5; },
+                         [&] {
+                             if (silent)
+                                 stoppedServer.emplace(targetProcesses());
+                             sinceStopped.start();
+                         });
+        int endsAtClose = -1;
+        WhenThen close([&] { return sinceStopped.isValid() && sinceStopped.elapsed() > 300; },
+                       [&] {
+                           form.close();
+                           endsAtClose = m_program->endCalls();
+                       });
+        send({QStringLiteral("big")});
+        const qint64 tookAfterClose = close.elapsed();
+        stoppedServer.reset();
+
+        QVERIFY(close.done());
+        // The window stays until the copy has stopped, and the program ends once, then.
+        QCOMPARE(endsAtClose, 0);
+        QVERIFY(form.isVisible());
+        QCOMPARE(m_program->endCalls(), 1);
+        qInfo("the program ended %lld ms after the close", tookAfterClose);
+        QVERIFY2(tookAfterClose < OperationGuard::kEndGraceMilliseconds + 1000,
+                 qPrintable(QString::number(tookAfterClose)));
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(items(targetList()), QStringList{"big"});
+    }
 
 private:
     // A source table of the numbers 1..rows with a label.
     void numbers(const QString& table, int rows)
     {
-        Sandbox::exec(source(),
-                      toPostgreSQL()
-                          ? QStringLiteral("CREATE TABLE %1 (id INT, label VARCHAR(30)) SELECT seq AS id, "
-                                           "CONCAT('row ', seq) AS label FROM seq_1_to_%2")
-                                .arg(table)
-                                .arg(rows)
-                          : QStringLiteral("CREATE TABLE %1 AS SELECT g AS id, 'row ' || g AS label "
-                                           "FROM generate_series(1, %2) g")
-                                .arg(table)
-                                .arg(rows));
+        Sandbox::exec(source(), server().numbersTable(table, rows));
     }
     qint64 targetCount(const QString& table)
     {
-        auto fresh = toPostgreSQL() ? Sandbox::postgreSQL() : Sandbox::mySQL();
+        auto fresh = server().other().connect();
         return Sandbox::scalar(*fresh, QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)).toLongLong();
     }
     // The processes that answer for the target, the program's own session among them.
@@ -126,194 +246,6 @@ private:
         QCOMPARE(form.ProgressBar1->format(), QStringLiteral("Progress Bar"));
     }
 };
-
-void TransferStopTest::stopDuringALargeCopy_data()
-{
-    QTest::addColumn<bool>("copyToPostgreSQL");
-    QTest::addColumn<bool>("escape");
-    QTest::newRow("to PostgreSQL, the Stop button") << true << false;
-    QTest::newRow("to MySQL, the Stop button") << false << false;
-    QTest::newRow("to PostgreSQL, Escape") << true << true;
-    QTest::newRow("to MySQL, Escape") << false << true;
-}
-
-void TransferStopTest::stopDuringALargeCopy()
-{
-    QFETCH(bool, escape);
-    numbers(QStringLiteral("big"), 200000);
-    openTableWindow();
-    Form2& form = Windows::form2();
-    form.show();
-    QString words;
-    bool enabledWhileRunning = false;
-    WhenThen stop([&] { return form.ProgressBar1->value() >= 5; },
-                  [&] {
-                      words = form.ProgressBar1->format();
-                      enabledWhileRunning = form.stopButton()->isEnabled();
-                      if (escape)
-                          QTest::keyClick(targetList(), Qt::Key_Escape);
-                      else
-                          pressStop();
-                  });
-    send({QStringLiteral("big")});
-
-    QVERIFY(stop.done());
-    const qint64 tookAfterStop = stop.elapsed();
-    QS_VERIFY_NO_BOXES();
-    QVERIFY(enabledWhileRunning);
-    QVERIFY2(QRegularExpression(QStringLiteral("^big \\(1 of 1\\): \\d{1,3}(,\\d{3})* of 200,000 rows$"))
-                 .match(words)
-                 .hasMatch(),
-             qPrintable(words));
-    // The rows the target confirmed are the ones the summary counts, each once.
-    const QString summary = form.summaryLine()->text();
-    QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied, 1 in part: ")),
-             qPrintable(summary));
-    const qint64 written = summaryNumber(summary, QStringLiteral("rows written"));
-    QVERIFY2(written >= 10000 && written < 200000, qPrintable(summary));
-    QCOMPARE(targetCount(QStringLiteral("big")), written);
-    QCOMPARE(Sandbox::scalar(target(), QStringLiteral("SELECT COUNT(DISTINCT id) FROM big")),
-             QString::number(written));
-    QCOMPARE(items(targetList()), QStringList{"big"});
-    qInfo("the click ended %lld ms after Stop", tookAfterStop);
-    QVERIFY2(tookAfterStop < 1000, qPrintable(QString::number(tookAfterStop)));
-    verifyIdle();
-}
-
-void TransferStopTest::stopDuringTheSecondOfThreeTables()
-{
-    // The list is worked from the bottom up: c, then b, then a.
-    numbers(QStringLiteral("a"), 3);
-    numbers(QStringLiteral("b"), 200000);
-    numbers(QStringLiteral("c"), 5);
-    openTableWindow();
-    Form2& form = Windows::form2();
-    form.show();
-    WhenThen stop(
-        [&] {
-            return form.ProgressBar1->format().startsWith(QStringLiteral("b (2 of 3): ")) &&
-                   form.ProgressBar1->value() >= 5;
-        },
-        [] { pressStop(); });
-    send({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-
-    QVERIFY(stop.done());
-    const qint64 tookAfterStop = stop.elapsed();
-    QS_VERIFY_NO_BOXES();
-    const QString summary = form.summaryLine()->text();
-    QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 1 of 3 tables copied, 1 in part: ")),
-             qPrintable(summary));
-    QCOMPARE(targetCount(QStringLiteral("c")), 5);
-    const qint64 partOfB = targetCount(QStringLiteral("b"));
-    QVERIFY2(partOfB > 0 && partOfB < 200000, qPrintable(QString::number(partOfB)));
-    QCOMPARE(summaryNumber(summary, QStringLiteral("rows written")), 5 + partOfB);
-    // a was not started: the target has no such table, and the list shows none.
-    QCOMPARE(items(targetList()), (QStringList{"b", "c"}));
-    QCOMPARE(Sandbox::column(
-                 target(), toPostgreSQL()
-                               ? QStringLiteral("SELECT tablename FROM pg_tables WHERE schemaname = 'public' "
-                                                "ORDER BY 1")
-                               : QStringLiteral("SHOW TABLES")),
-             (QStringList{"b", "c"}));
-    qInfo("the click ended %lld ms after Stop", tookAfterStop);
-    QVERIFY2(tookAfterStop < 1000, qPrintable(QString::number(tookAfterStop)));
-    verifyIdle();
-}
-
-void TransferStopTest::stopWhileTheTargetDoesNotAnswer()
-{
-    // The target's server is stopped in the middle of the rows; the user waits a moment,
-    // clicks "Deselect All" (which waits for the server like any other click), then Stop.
-    // Both clicks come as the window system delivers them, to the window.
-    numbers(QStringLiteral("big"), 200000);
-    openTableWindow();
-    Form2& form = Windows::form2();
-    form.show();
-    TableList* sourceList = toPostgreSQL() ? form.List1 : form.List2;
-    std::optional<StoppedProcesses> stoppedServer;
-    QElapsedTimer sinceStopped;
-    WhenThen silence([&] { return form.ProgressBar1->value() >= 5; },
-                     [&] {
-                         stoppedServer.emplace(targetProcesses());
-                         sinceStopped.start();
-                     });
-    QStringList selectedWhileWaiting;
-    // The clicks come while the copy waits for the silent server; before that (a slow machine
-    // still filling the socket's buffers) a click is handled at once, as it should be.
-    WhenThen stop(
-        [&] { return sinceStopped.isValid() && sinceStopped.elapsed() > 300 && isWaitingForServer(); },
-        [&] {
-            clickInWindow(toPostgreSQL() ? form.PushButton11 : form.PushButton9);
-            for (QListWidgetItem* item : sourceList->selectedItems())
-                selectedWhileWaiting << item->text();
-            clickInWindow(form.stopButton());
-        });
-    send({QStringLiteral("big")});
-    const qint64 tookAfterStop = stop.elapsed();
-    stoppedServer.reset();
-
-    QVERIFY(stop.done());
-    QS_VERIFY_NO_BOXES();
-    // Given up within the grace after the stop and the bounded cancel of the statement.
-    qInfo("the click ended %lld ms after Stop", tookAfterStop);
-    QVERIFY2(tookAfterStop < 6000, qPrintable(QString::number(tookAfterStop)));
-    QCOMPARE(selectedWhileWaiting, QStringList{"big"});
-    QTRY_VERIFY(sourceList->selectedItems().isEmpty());
-    const QString summary = form.summaryLine()->text();
-    QVERIFY2(summary.startsWith(QStringLiteral("Stopped: 0 of 1 table copied, 1 in part: ")),
-             qPrintable(summary));
-    // The server may still commit a row that it had not confirmed when it was given up.
-    QVERIFY2(targetCount(QStringLiteral("big")) >= summaryNumber(summary, QStringLiteral("rows written")),
-             qPrintable(summary));
-    QCOMPARE(items(targetList()), QStringList{"big"});
-    verifyIdle();
-}
-
-void TransferStopTest::closingTheWindowStopsTheCopyThenEnds_data()
-{
-    QTest::addColumn<bool>("copyToPostgreSQL");
-    QTest::addColumn<bool>("silent");
-    QTest::newRow("to PostgreSQL") << true << false;
-    QTest::newRow("to PostgreSQL, the target silent") << true << true;
-    QTest::newRow("to MySQL, the target silent") << false << true;
-}
-
-void TransferStopTest::closingTheWindowStopsTheCopyThenEnds()
-{
-    QFETCH(bool, silent);
-    numbers(QStringLiteral("big"), 200000);
-    openTableWindow();
-    Form2& form = Windows::form2();
-    form.show();
-    std::optional<StoppedProcesses> stoppedServer;
-    QElapsedTimer sinceStopped;
-    WhenThen silence([&] { return form.ProgressBar1->value() >= 5; },
-                     [&] {
-                         if (silent)
-                             stoppedServer.emplace(targetProcesses());
-                         sinceStopped.start();
-                     });
-    int endsAtClose = -1;
-    WhenThen close([&] { return sinceStopped.isValid() && sinceStopped.elapsed() > 300; },
-                   [&] {
-                       form.close();
-                       endsAtClose = m_program->endCalls();
-                   });
-    send({QStringLiteral("big")});
-    const qint64 tookAfterClose = close.elapsed();
-    stoppedServer.reset();
-
-    QVERIFY(close.done());
-    // The window stays until the copy has stopped, and the program ends once, then.
-    QCOMPARE(endsAtClose, 0);
-    QVERIFY(form.isVisible());
-    QCOMPARE(m_program->endCalls(), 1);
-    qInfo("the program ended %lld ms after the close", tookAfterClose);
-    QVERIFY2(tookAfterClose < OperationGuard::kEndGraceMilliseconds + 1000,
-             qPrintable(QString::number(tookAfterClose)));
-    QS_VERIFY_NO_BOXES();
-    QCOMPARE(items(targetList()), QStringList{"big"});
-}
 
 QTEST_MAIN(TransferStopTest)
 #include "test_transfer_stop.moc"
