@@ -15,6 +15,13 @@ constexpr qsizetype kRepeatedStatementShown = 300;
 // failure; the others by name (a delete of every catalogue table fails in seventy).
 constexpr qsizetype kTablesInFull = 5;
 
+// A NUL in a value would end the text where a message box shows it: it shows as a mark of
+// its own, so the statement reads whole.
+QString visible(QString text)
+{
+    return text.replace(QChar(0), QChar(0x2400));
+}
+
 QString shortened(const QString& statement, qsizetype longest = kLongestStatementShown)
 {
     if (statement.size() <= longest)
@@ -41,7 +48,7 @@ QString errorReportText(const QString& description, const QString& tag, int line
                    QStringLiteral("Please email screenshot of this message to ") + kSupportAddress;
     if (statementText)
         text += QStringLiteral("\r\r") + QStringLiteral("sql: ") + shortened(*statementText);
-    return text;
+    return visible(text);
 }
 
 Handler::Handler(const QString& window, const QString& procedure) : m_tag(handlerTag(window, procedure)) {}
@@ -136,7 +143,8 @@ void Handler::showRepeats()
     }
     text += QStringLiteral("\r\n") + m_tag +
             QStringLiteral("\r\rPlease email screenshot of this message to ") + kSupportAddress;
-    MessageBox::show(text, QStringLiteral("Application Error"), MessageBox::OkOnly, MessageBox::Warning);
+    MessageBox::show(visible(text), QStringLiteral("Application Error"), MessageBox::OkOnly,
+                     MessageBox::Warning);
 }
 
 void Handler::report(const QString& description)

@@ -26,14 +26,19 @@ QString duration(qint64 milliseconds)
     return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
 
-QString clickSummary(bool stopped, const QString& what, qint64 failedTables, qint64 milliseconds,
-                     const QString& more)
+QString clickSummary(bool stopped, const QString& what, const FailedTables& failed, qint64 milliseconds,
+                     const QStringList& more)
 {
     QString text = (stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Done: ")) + what;
-    if (failedTables)
+    if (failed.count) {
         text += QStringLiteral("; %1 failed")
-                    .arg(counted(failedTables, QStringLiteral("table"), QStringLiteral("tables")));
-    if (!more.isEmpty())
-        text += QStringLiteral("; ") + more;
+                    .arg(counted(failed.count, QStringLiteral("table"), QStringLiteral("tables")));
+        if (failed.inPart == failed.count)
+            text += QStringLiteral(" in part");
+        else if (failed.inPart > 0)
+            text += QStringLiteral(", %1 in part").arg(thousands(failed.inPart));
+    }
+    for (const QString& part : more)
+        text += QStringLiteral("; ") + part;
     return text + QStringLiteral("; in ") + duration(milliseconds) + QLatin1Char('.');
 }

@@ -60,7 +60,7 @@ struct DeleteTally
                             QStringLiteral("%1 of %2 dropped")
                                 .arg(thousands(dropped),
                                      counted(selected, QStringLiteral("table"), QStringLiteral("tables"))),
-                            failed, milliseconds);
+                            {failed, 0}, milliseconds);
     }
 };
 } // namespace

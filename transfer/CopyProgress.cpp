@@ -10,6 +10,16 @@ namespace {
 // The words change no more often than this: formatting them for every row would cost more
 // than the row.
 constexpr qint64 kWordsMilliseconds = 100;
+// A line names a few tables, then counts the rest.
+constexpr qsizetype kNamesShown = 5;
+
+QString namesList(const QStringList& names)
+{
+    QString text = names.mid(0, kNamesShown).join(QStringLiteral(", "));
+    if (names.size() > kNamesShown)
+        text += QStringLiteral(" and %1 more").arg(thousands(names.size() - kNamesShown));
+    return text;
+}
 } // namespace
 
 CopyProgress::CopyProgress(QProgressBar* bar, const TableList& source) : m_bar(bar)
@@ -77,7 +87,12 @@ QString CopyProgress::summary(bool stopped, qint64 milliseconds) const
         rows.append(counted(t.valuesByRule, QStringLiteral("zero date"), QStringLiteral("zero dates")) +
                     QStringLiteral(" written as NULL"));
     text += QStringLiteral(": ") + rows.join(QStringLiteral(", "));
-    const QString kept =
-        t.notOverwritten ? QStringLiteral("%1 not overwritten").arg(thousands(t.notOverwritten)) : QString();
-    return clickSummary(stopped, text, t.failed, milliseconds, kept);
+    QStringList more;
+    if (t.notOverwritten)
+        more.append(QStringLiteral("%1 not overwritten").arg(thousands(t.notOverwritten)));
+    if (!t.shapeMissing.isEmpty())
+        more.append(QStringLiteral("shape missing: ") + namesList(t.shapeMissing));
+    if (!t.shapePartial.isEmpty())
+        more.append(QStringLiteral("shape incomplete: ") + namesList(t.shapePartial));
+    return clickSummary(stopped, text, {t.failed, t.failedInPart}, milliseconds, more);
 }

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 class QProgressBar;
 class TableList;
@@ -13,13 +14,16 @@ class TableList;
 struct CopyTally
 {
     int selected = 0;
-    int copied = 0;          // every row sent
-    int inPart = 0;          // stopped by the user after some of its rows
-    int failed = 0;          // given up: not read, not made, or ended by a failure
-    int notOverwritten = 0;  // the user answered No
-    qint64 rowsWritten = 0;  // confirmed by the target
-    qint64 rowsRefused = 0;  // refused for their values, by the target or before sending
-    qint64 valuesByRule = 0; // written otherwise than they were by a type rule (zero dates as NULL)
+    int copied = 0;           // every row sent
+    int inPart = 0;           // stopped by the user after some of its rows
+    int failed = 0;           // given up: not read, not made, or ended by a failure
+    int failedInPart = 0;     // of those, the ones whose copy holds some of the rows
+    int notOverwritten = 0;   // the user answered No
+    qint64 rowsWritten = 0;   // confirmed by the target
+    qint64 rowsRefused = 0;   // refused for their values, by the target or before sending
+    qint64 valuesByRule = 0;  // written otherwise than they were by a type rule (zero dates as NULL)
+    QStringList shapeMissing; // copied, in whole or in part, without any of their shape
+    QStringList shapePartial; // with part of it
 };
 
 class CopyProgress

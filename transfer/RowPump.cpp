@@ -11,9 +11,9 @@
 #include <QRegularExpression>
 
 RowPump::RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,
-                 CopyProgress& progress, const QString& table)
+                 CopyProgress& progress, const QString& table, const QString& select)
     : m_handler(handler), m_statement(statement), m_direction(direction), m_lines(direction.lines()),
-      m_objects(objects), m_rows(objects.recordset()), m_progress(progress), m_table(table)
+      m_objects(objects), m_rows(objects.recordset()), m_progress(progress), m_table(table), m_select(select)
 {}
 
 RowPump::~RowPump() = default;
@@ -21,7 +21,9 @@ RowPump::~RowPump() = default;
 template <typename Body> bool RowPump::executeRow(Body&& body)
 {
     const bool done = m_handler.step(m_lines.sendRow, std::forward<Body>(body));
-    if (!done && targetLost())
+    // A refused row's report may come when the link is already gone: the loss that follows
+    // has a report of its own, which says what the table holds.
+    if (!done && targetLost() && !(m_handler.lastError() && m_handler.lastError()->refusedValues()))
         m_lossShown = true;
     return done;
 }
@@ -43,12 +45,19 @@ RowPump::Result RowPump::run()
         Attempt([&] { m_stream->forgetUnsent(); });
     takeAnswers(true);
     Attempt([&] { m_progress.showRows(m_known, m_lastRow, true); });
-    if (lost())
+    if (targetLost())
         return Result::Lost;
     Attempt([&] { m_stream->discard(); });
-    // Everything the server confirmed is made durable before the list shows the table.
+    // Everything the server confirmed is made durable before the list shows the table, also
+    // when the source went away.
     h.step(m_lines.finishRows, [&] { m_stream->finish(); });
     m_stream.reset();
+    if (targetLost())
+        return Result::Lost;
+    if (m_sourceError) {
+        reportSourceFailure();
+        return lost() ? Result::Lost : Result::SourceFailed;
+    }
     if (lost())
         return Result::Lost;
     if (stopped)
@@ -67,9 +76,39 @@ void RowPump::sendRows()
         if (!sendRow(index))
             return;
         takeAnswers(false);
-        if (!m_handler.step(m_lines.moveNext, [&] { m_rows.MoveNext(); }))
+        if (!moveNext())
             return;
     }
+}
+
+bool RowPump::moveNext()
+{
+    try {
+        m_rows.MoveNext();
+        return true;
+    } catch (const Error& error) {
+        // A stop while the source was waited for is no failure.
+        if (!error.stopped())
+            m_sourceError = error;
+    } catch (const std::exception& error) {
+        m_sourceError = Error(QString::fromUtf8(error.what()));
+    }
+    return false;
+}
+
+// A copy that lacks rows of its source must not look whole: the report says so, and how
+// many rows the table holds, once those on their way were answered.
+void RowPump::reportSourceFailure()
+{
+    const Error& error = *m_sourceError;
+    const Error told(
+        error.description() +
+            QStringLiteral(
+                " The source's rows could not all be read; the table holds the %1 rows written before.")
+                .arg(m_written),
+        Error::Cause::Other, error.sqlState(), error.code());
+    m_statement = m_select;
+    m_handler.step(m_lines.moveNext, [&] { throw told; });
 }
 
 bool RowPump::sendRow(qint64 index)
@@ -137,6 +176,7 @@ void RowPump::take(const Answer& answer)
     CopyTally& tally = m_progress.tally();
     const int byRule = valuesByRule(answer.tag);
     if (!answer.error) {
+        ++m_written;
         ++tally.rowsWritten;
         tally.valuesByRule += byRule;
         return;
@@ -144,7 +184,10 @@ void RowPump::take(const Answer& answer)
     if (answer.error->refusedValues())
         ++tally.rowsRefused;
     m_statement = QString::fromUtf8(answer.statement);
-    const Error error = answer.error->refusedValues() ? inTableRow(*answer.error, answer.tag) : *answer.error;
+    // A refused row, and the one the target was sending when its link went, are named by
+    // their row of the table.
+    const bool named = answer.error->refusedValues() || (targetLost() && !answer.error->stopped());
+    const Error error = named ? inTableRow(*answer.error, answer.tag) : *answer.error;
     executeRow([&] { throw error; });
     // A row whose values the server refused is that row's loss; any other failure (the
     // table is gone, a right was taken away, the disk is full) would fail every row after

@@ -97,10 +97,10 @@ bool TableCopy::readShape(const ListedTable& item)
 
 bool TableCopy::openSource(const ListedTable& item)
 {
-    const QString select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
+    m_select = QStringLiteral("SELECT * FROM ") + m_direction.sourceName(item);
     if (!m_handler.step(m_lines.table.select, [&] {
-            m_statement = select;
-            m_objects.recordset().Open(select, m_objects.sourceConnection());
+            m_statement = m_select;
+            m_objects.recordset().Open(m_select, m_objects.sourceConnection());
         }))
         return false;
     if (m_lines.names && !m_handler.step(m_lines.names, [&] {
@@ -134,6 +134,14 @@ void TableCopy::countFailed()
     // A table the user stopped before its rows did not fail: it was not copied.
     if (!Waiting::stopRequested())
         ++m_progress.tally().failed;
+}
+
+void TableCopy::countFailed(qint64 rowsWritten)
+{
+    CopyTally& tally = m_progress.tally();
+    ++tally.failed;
+    if (rowsWritten > 0)
+        ++tally.failedInPart;
 }
 
 TableCopy::Next TableCopy::giveUpTable(const QString& table)
@@ -188,15 +196,18 @@ void TableCopy::listIfHeld(const QString& table)
 
 TableCopy::Next TableCopy::copyRows(const QString& table)
 {
-    const RowPump::Result result =
-        RowPump(m_handler, m_statement, m_direction, m_objects, m_progress, table).run();
+    RowPump pump(m_handler, m_statement, m_direction, m_objects, m_progress, table, m_select);
+    const RowPump::Result result = pump.run();
     CopyTally& tally = m_progress.tally();
     switch (result) {
     case RowPump::Result::NotStarted:
         return giveUpTable(table);
     case RowPump::Result::Lost:
         // A server given up after the user's stop holds the rows it confirmed, as after any stop.
-        ++(Waiting::stopRequested() ? tally.inPart : tally.failed);
+        if (Waiting::stopRequested())
+            ++tally.inPart;
+        else
+            countFailed(pump.rowsWritten());
         // The table was made, and the rows the server confirmed stay in it: the list shows
         // it.
         list(table);
@@ -205,15 +216,20 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
         ++tally.copied;
         break;
     case RowPump::Result::TableFailed:
-        ++tally.failed;
+    case RowPump::Result::SourceFailed:
+        countFailed(pump.rowsWritten());
         break;
     case RowPump::Result::Stopped:
         ++tally.inPart;
         break;
     }
-    // A stop ends the table at its rows: the shape is work the user asked to end.
-    if (result != RowPump::Result::Stopped)
+    // A stop ends the table at its rows: the shape is work the user asked to end. A copy that
+    // lacks rows of its source gets none, so that it does not look whole.
+    const bool shaped = result != RowPump::Result::Stopped && result != RowPump::Result::SourceFailed;
+    if (shaped)
         addShape(table);
+    if (result == RowPump::Result::Copied || result == RowPump::Result::Stopped)
+        noteShape(table, shaped);
     m_handler.step(m_lines.pointer, [&] { m_pointer.set(WindowPointer::Default); });
     m_handler.step(m_lines.resetBar, [&] { m_progress.tableDone(); });
     closeRows();
@@ -226,6 +242,8 @@ TableCopy::Next TableCopy::copyRows(const QString& table)
 
 void TableCopy::addShape(const QString& table)
 {
+    m_shapeMade = 0;
+    m_shapeMissed = 0;
     if (lost())
         return;
     m_direction.addShape(m_objects.targetConnection(), table, m_shape, [&](const ShapeStatement& statement) {
@@ -233,8 +251,25 @@ void TableCopy::addShape(const QString& table)
     });
 }
 
+void TableCopy::noteShape(const QString& table, bool attempted)
+{
+    if (!m_shape.carriesSomething())
+        return;
+    CopyTally& tally = m_progress.tally();
+    if (!attempted || (m_shapeMade == 0 && m_shapeMissed > 0))
+        tally.shapeMissing.append(table);
+    else if (m_shapeMissed > 0)
+        tally.shapePartial.append(table);
+}
+
 ShapeOutcome TableCopy::runShapeStatement(const QString& table, const ShapeStatement& statement)
 {
+    // After a stop (or the window's close) no statement is started: the one that ran was
+    // stopped on the server within the grace every wait has.
+    if (Waiting::stopRequested()) {
+        ++m_shapeMissed;
+        return ShapeOutcome::Ended;
+    }
     // The report says what the copy goes without; the rows stay either way.
     const bool made = m_handler.step(m_lines.shapeStatement, [&] {
         m_statement = statement.sql;
@@ -249,8 +284,11 @@ ShapeOutcome TableCopy::runShapeStatement(const QString& table, const ShapeState
                         error.code());
         }
     });
-    if (made)
+    if (made) {
+        ++m_shapeMade;
         return ShapeOutcome::Made;
+    }
+    ++m_shapeMissed;
     // A table that went away, or a server, fails every further statement as well.
     if (lost() || (m_handler.lastError() && isMissingTable(*m_handler.lastError())))
         return ShapeOutcome::Ended;

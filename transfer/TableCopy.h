@@ -132,6 +132,10 @@ private:
     // The source's shape given to the table made, after its rows.
     void addShape(const QString& table);
     ShapeOutcome runShapeStatement(const QString& table, const ShapeStatement& statement);
+    // A copied table without all of its shape is named in the summary.
+    void noteShape(const QString& table, bool attempted);
+    // A table given up on; in part when the target holds some of its rows.
+    void countFailed(qint64 rowsWritten);
     Next giveUpTable(const QString& table);
     void countFailed();
     void closeRows();
@@ -151,4 +155,7 @@ private:
     CopyProgress& m_progress;
     WindowPointer& m_pointer;
     TableShape m_shape;
+    QString m_select;    // the statement that reads the source's rows
+    int m_shapeMade = 0; // statements of the table's shape made, and not made
+    int m_shapeMissed = 0;
 };

@@ -16,6 +16,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 
 // A column default that a copy carries: a constant, or the current time or date.
@@ -47,6 +48,15 @@ struct TableShape
 {
     QList<ShapeColumn> columns;
     QList<ShapeIndex> indexes; // the primary key first, where there is one
+
+    // Whether a copy would be given anything: a key, an index, a NOT NULL column, an
+    // auto-increment or a default.
+    bool carriesSomething() const
+    {
+        return !indexes.isEmpty() || std::any_of(columns.begin(), columns.end(), [](const ShapeColumn& c) {
+            return c.notNull || c.autoIncrement || c.columnDefault.kind != ShapeDefault::Kind::None;
+        });
+    }
 };
 
 // A column of the copy, with the type its CREATE TABLE gave it.
