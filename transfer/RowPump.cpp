@@ -18,6 +18,17 @@ RowPump::RowPump(Handler& handler, QString& statement, CopyDirection& direction,
 
 RowPump::~RowPump() = default;
 
+template <typename Body> void RowPump::withRowStatement(Body&& body)
+{
+    try {
+        body();
+    } catch (...) {
+        if (!m_row.isEmpty())
+            m_statement = QString::fromUtf8(m_format.singleStatement(m_row));
+        throw;
+    }
+}
+
 template <typename Body> bool RowPump::executeRow(Body&& body)
 {
     const bool done = m_handler.step(m_lines.sendRow, std::forward<Body>(body));
@@ -32,12 +43,15 @@ RowPump::Result RowPump::run()
 {
     Handler& h = m_handler;
     h.step(m_lines.recordCount, [&] { m_lastRow = m_rows.RecordCount() - 1; });
-    if (!h.step(m_lines.rowLoop, [&] { m_stream = m_objects.targetConnection().openStatementStream(); }))
+    if (!h.step(m_lines.rowLoop, [&] {
+            m_format = m_direction.rowFormat(m_table);
+            m_stream = m_objects.targetConnection().openRowStream(m_format);
+        }))
         return lost() ? Result::Lost : Result::NotStarted;
 
     sendRows();
     if (!m_row.isEmpty())
-        m_statement = QString::fromUtf8(m_row);
+        m_statement = QString::fromUtf8(m_format.singleStatement(m_row));
     // After a failure that ends the table, or a stop, nothing more goes out, but the rows
     // already on their way are answered: each is kept or reported, none commits unseen.
     const bool stopped = Waiting::stopRequested();
@@ -118,15 +132,14 @@ bool RowPump::sendRow(qint64 index)
     int byRule = 0;
     const bool built = m_handler.step(m_lines.buildRow, [&] {
         m_row.resize(0);
-        withRowStatement(m_statement, m_row,
-                         [&] { byRule = m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
+        withRowStatement([&] { byRule = m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
     });
     if (!built) {
         ++m_progress.tally().rowsRefused;
         rowKnown();
         return true;
     }
-    if (!executeRow([&] { withRowStatement(m_statement, m_row, [&] { m_stream->send(m_row, index); }); })) {
+    if (!executeRow([&] { withRowStatement([&] { m_stream->send(m_row, index); }); })) {
         m_failed = true;
         return false;
     }
@@ -141,8 +154,7 @@ void RowPump::takeAnswers(bool wait)
     while (!m_lossShown) {
         bool got = false;
         // A lost link shows with the last statement sent.
-        if (!executeRow(
-                [&] { withRowStatement(m_statement, m_row, [&] { got = m_stream->next(answer, wait); }); })) {
+        if (!executeRow([&] { withRowStatement([&] { got = m_stream->next(answer, wait); }); })) {
             m_failed = true;
             return;
         }

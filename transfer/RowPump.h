@@ -4,6 +4,7 @@
 // sent without waiting for each answer, the answers taken in the order of their rows.
 
 #include "app/db/Error.h"
+#include "app/db/RowFormat.h"
 #include "app/db/StatementStream.h"
 
 #include <QByteArray>
@@ -62,6 +63,9 @@ private:
     // Sending a row, taking its answer and reporting its failure are the one step that
     // executes the row's INSERT.
     template <typename Body> bool executeRow(Body&& body);
+    // Runs a step of the last row built: when it fails, the report shows that row's INSERT.
+    // Making the text of every row would cost more than the rest of the row's work.
+    template <typename Body> void withRowStatement(Body&& body);
 
     Handler& m_handler;
     QString& m_statement;
@@ -73,6 +77,7 @@ private:
     const QString m_table;
     const QString m_select; // the source's statement, for the report of a failed read
 
+    RowFormat m_format;
     std::unique_ptr<StatementStream> m_stream;
     QByteArray m_row;                   // the statement of the row built last, in UTF-8
     qint64 m_lastRow = -1;              // from the row count, for the progress bar only

@@ -88,9 +88,12 @@ public:
     // takes note of what the rows' values need.
     virtual void buildCreate(Handler& handler, QString& statement, const QString& table,
                              const Fields& fields) = 0;
-    // Appends one row's INSERT statement to row, which is empty. Returns how many of its
-    // values were written otherwise than they were, by a type rule.
+    // Appends one row to row, which is empty, in the target's bulk spelling (rowFormat).
+    // Returns how many of its values were written otherwise than they were, by a type rule.
     virtual int buildRow(QByteArray& row, const QString& table, const Fields& fields) = 0;
+    // How the rows buildRow spells go to the target, and how one of them is made its own
+    // INSERT when it goes alone or is reported.
+    virtual RowFormat rowFormat(const QString& table) const = 0;
     // The source table's shape from its server's catalogue; statement holds each query's text.
     virtual TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const = 0;
     // Gives the table that buildCreate made the shape, each statement through run.

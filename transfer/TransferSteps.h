@@ -59,20 +59,6 @@ inline bool openConnection(Handler& handler, const ConnectionLines& lines,
     return handler.step(lines.open, [&] { required(connection).Open(connectionString); });
 }
 
-// Runs a step of a row whose statement is kept in UTF-8, as it is sent: when the step
-// fails, the statement text that the report shows is brought up to date first. Making
-// the text of every row would cost more than the rest of the row's work.
-template <typename Body> void withRowStatement(QString& statement, const QByteArray& row, Body&& body)
-{
-    try {
-        body();
-    } catch (...) {
-        if (!row.isEmpty())
-            statement = QString::fromUtf8(row);
-        throw;
-    }
-}
-
 // The bar back as it is between clicks: empty, saying "Progress Bar".
 inline void resetProgress(QProgressBar* bar)
 {

@@ -84,7 +84,7 @@ public:
         m_scales.clear();
         m_columns.clear();
         m_insertHead =
-            (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES('")).toUtf8();
+            (QStringLiteral("INSERT INTO ") + mySQLName(table) + QStringLiteral(" VALUES")).toUtf8();
         h.step(kCreateHead,
                [&] { statement = QStringLiteral("CREATE TABLE ") + mySQLName(table) + QStringLiteral("("); });
         int fieldCount = 0;
@@ -109,10 +109,11 @@ public:
         h.step(kCreateEnd, [&] { statement += QStringLiteral(") DEFAULT CHARSET=utf8mb4;"); });
     }
 
-    // INSERT INTO `t` VALUES('5', NULL, 'O''Brien')
+    // The row's values between parentheses: ('5', NULL, 'O''Brien'). Alone it goes as
+    // INSERT INTO `t` VALUES('5', NULL, 'O''Brien').
     int buildRow(QByteArray& row, const QString&, const Fields& fields) override
     {
-        row += m_insertHead;
+        row += "('";
         for (int c = 0; c < fields.Count(); ++c) {
             YieldToEvents();
             appendMySQLValue(row, fields[c].Value(), m_types.value(c), m_scales.value(c));
@@ -120,6 +121,12 @@ public:
         row.chop(3);
         row += ')';
         return 0;
+    }
+
+    RowFormat rowFormat(const QString& table) const override
+    {
+        return {mySQLName(table).toUtf8(),
+                [head = m_insertHead](QByteArrayView row) { return QByteArray(head).append(row); }};
     }
 
     TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override

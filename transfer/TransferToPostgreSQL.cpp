@@ -14,6 +14,7 @@
 #include "tables/Form2.h"
 #include "tables/TableList.h"
 #include "transfer/CopyProgress.h"
+#include "transfer/CopyText.h"
 #include "transfer/Datatype.h"
 #include "transfer/MySQLShapeReader.h"
 #include "transfer/PostgreSQLShapeWriter.h"
@@ -122,19 +123,27 @@ public:
         h.step(kCreateEnd, [&] { statement += QLatin1Char(')'); });
     }
 
-    // INSERT INTO "t" VALUES(5, NULL, 'O''Brien')
+    // The row as a line of COPY's text format: 5<tab>\N<tab>O'Brien<line feed>. Sent alone
+    // it is INSERT INTO "t" VALUES(5, NULL, 'O''Brien').
     int buildRow(QByteArray& row, const QString&, const Fields& fields) override
     {
-        row += m_insertHead;
         int byRule = 0;
         for (int c = 0; c < fields.Count(); ++c) {
             YieldToEvents();
-            if (appendPostgreSQLValue(row, fields[c].Value(), m_types.value(c), m_numeric.value(c)))
+            if (appendCopyValue(row, fields[c].Value(), m_types.value(c), m_numeric.value(c)))
                 ++byRule;
         }
-        row.chop(2);
-        row += ')';
+        if (!row.isEmpty())
+            row.back() = '\n';
         return byRule;
+    }
+
+    RowFormat rowFormat(const QString& table) const override
+    {
+        return {postgreSQLName(table).toUtf8(),
+                [head = m_insertHead, numeric = m_numeric](QByteArrayView row) {
+                    return insertOfCopyLine(head, row, numeric);
+                }};
     }
 
     TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override

@@ -32,19 +32,6 @@ void appendDoubled(QByteArray& statement, QByteArrayView text)
     statement.append(at, end - at);
 }
 
-// Appends the bytes as hex digits.
-void appendHex(QByteArray& statement, const QByteArray& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    const qsizetype at = statement.size();
-    statement.resize(at + 2 * bytes.size());
-    char* out = statement.data() + at;
-    for (const char byte : bytes) {
-        *out++ = digits[(static_cast<unsigned char>(byte) >> 4) & 0xf];
-        *out++ = digits[static_cast<unsigned char>(byte) & 0xf];
-    }
-}
-
 bool isDigits(QByteArrayView text, qsizetype from, qsizetype count)
 {
     if (from + count > text.size())
@@ -56,8 +43,23 @@ bool isDigits(QByteArrayView text, qsizetype from, qsizetype count)
     return true;
 }
 
+} // namespace
+
+// Appends the bytes as hex digits.
+void appendHex(QByteArray& statement, QByteArrayView bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    const qsizetype at = statement.size();
+    statement.resize(at + 2 * bytes.size());
+    char* out = statement.data() + at;
+    for (const char byte : bytes) {
+        *out++ = digits[(static_cast<unsigned char>(byte) >> 4) & 0xf];
+        *out++ = digits[static_cast<unsigned char>(byte) & 0xf];
+    }
+}
+
 // Digits with an optional sign and fraction: safe to write without quotes.
-bool isPlainNumber(const QByteArray& text)
+bool isPlainNumber(QByteArrayView text)
 {
     qsizetype i = 0;
     if (i < text.size() && (text[i] == '-' || text[i] == '+'))
@@ -75,6 +77,8 @@ bool isPlainNumber(const QByteArray& text)
     }
     return digits;
 }
+
+namespace {
 
 // PostgreSQL writes a real with the fewest digits that read back as the same float, but
 // MySQL reads those digits as a double before it rounds to FLOAT and so refuses the
@@ -165,36 +169,50 @@ bool isZeroDate(const QByteArray& text)
 }
 } // namespace
 
-bool appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric)
+PostgreSQLText postgreSQLText(const Value& value, int typeCode, bool numeric)
 {
     const QByteArray& bytes = value.bytes();
-    if (value.isNull()) {
-        statement.append("NULL, ");
-        return false;
-    }
-    if (typeCode == adDBDate && isZeroDate(bytes)) {
-        statement.append("NULL, ");
-        return true;
-    }
-    if (isBinary(typeCode)) {
+    if (value.isNull())
+        return {PostgreSQLText::Null, {}, false};
+    if (typeCode == adDBDate && isZeroDate(bytes))
+        return {PostgreSQLText::Null, {}, true};
+    if (isBinary(typeCode))
+        return {PostgreSQLText::Hex, bytes, false};
+    if (typeCode == adBoolean && bytes.size() == 1 && (bytes[0] == '\0' || bytes[0] == '\1'))
+        return {PostgreSQLText::Quoted, bytes[0] ? QByteArrayView("true") : QByteArrayView("false"), false};
+    if (numeric && isPlainNumber(bytes))
+        return {PostgreSQLText::Bare, bytes, false};
+    return {PostgreSQLText::Quoted, bytes, false};
+}
+
+void appendPostgreSQLLiteral(QByteArray& statement, const PostgreSQLText& text)
+{
+    switch (text.form) {
+    case PostgreSQLText::Null:
+        statement.append("NULL");
+        break;
+    case PostgreSQLText::Bare:
+        statement.append(text.bytes);
+        break;
+    case PostgreSQLText::Hex:
         statement.append("'\\x");
-        appendHex(statement, bytes);
-        statement.append("', ");
-        return false;
+        appendHex(statement, text.bytes);
+        statement.append('\'');
+        break;
+    case PostgreSQLText::Quoted:
+        statement.append('\'');
+        appendDoubled(statement, text.bytes);
+        statement.append('\'');
+        break;
     }
-    if (typeCode == adBoolean && bytes.size() == 1 && (bytes[0] == '\0' || bytes[0] == '\1')) {
-        statement.append(bytes[0] ? "'true', " : "'false', ");
-        return false;
-    }
-    if (numeric && isPlainNumber(bytes)) {
-        statement.append(bytes);
-        statement.append(", ");
-        return false;
-    }
-    statement.append('\'');
-    appendDoubled(statement, bytes);
-    statement.append("', ");
-    return false;
+}
+
+bool appendPostgreSQLValue(QByteArray& statement, const Value& value, int typeCode, bool numeric)
+{
+    const PostgreSQLText text = postgreSQLText(value, typeCode, numeric);
+    appendPostgreSQLLiteral(statement, text);
+    statement.append(", ");
+    return text.byRule;
 }
 
 namespace {

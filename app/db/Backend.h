@@ -4,6 +4,7 @@
 // files of the two backends (MySQL*, PostgreSQL*) include libpq or the MySQL client.
 
 #include "app/db/BackendLink.h"
+#include "app/db/RowFormat.h"
 #include "app/db/StatementStream.h"
 #include "app/db/Value.h"
 
@@ -81,6 +82,9 @@ public:
     // A stream of statements on this connection; nothing else may run on the connection
     // until the stream is gone.
     virtual std::unique_ptr<StatementStream> statementStream() = 0;
+    // A stream of rows in the server's bulk form, each answered on its own; nothing else may
+    // run on the connection until the stream is gone.
+    virtual std::unique_ptr<StatementStream> rowStream(const RowFormat& format) = 0;
     // True once the link to the server is lost; nothing more can be done on it.
     virtual bool broken() const = 0;
 

@@ -48,6 +48,11 @@ std::unique_ptr<StatementStream> Connection::openStatementStream()
     return backend().statementStream();
 }
 
+std::unique_ptr<StatementStream> Connection::openRowStream(const RowFormat& format)
+{
+    return backend().rowStream(format);
+}
+
 bool Connection::isBroken() const
 {
     return m_backend && m_backend->broken();

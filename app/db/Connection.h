@@ -5,6 +5,7 @@
 // Every failure throws Error with the server's or the client's description.
 
 #include "app/db/DataTypeEnum.h"
+#include "app/db/RowFormat.h"
 #include "app/db/StatementStream.h"
 #include "app/db/Value.h"
 
@@ -46,6 +47,9 @@ public:
     // Statements whose answers are read as they come, for sending many rows; nothing else
     // may run on the connection while the stream lives.
     std::unique_ptr<StatementStream> openStatementStream();
+    // Rows sent in bulk (COPY to PostgreSQL): each row is sent in the format's bulk
+    // spelling, and answered on its own, a refused row with its own INSERT.
+    std::unique_ptr<StatementStream> openRowStream(const RowFormat& format);
     bool isOpen() const { return m_backend != nullptr; }
     // True when the connection was open and its link to the server has been lost.
     bool isBroken() const;

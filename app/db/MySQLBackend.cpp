@@ -11,6 +11,7 @@
 #include "app/db/MySQLResultCursor.h"
 #include "app/db/Overtime.h"
 #include "app/db/SessionSettings.h"
+#include "app/db/SingleRowStream.h"
 #include "app/db/Waiting.h"
 
 #include <sys/socket.h>
@@ -90,6 +91,11 @@ std::unique_ptr<Cursor> MySQLBackend::stream(const QString& sql, bool counted)
 std::unique_ptr<StatementStream> MySQLBackend::statementStream()
 {
     return std::make_unique<MySQLPacketStream>(*this);
+}
+
+std::unique_ptr<StatementStream> MySQLBackend::rowStream(const RowFormat& format)
+{
+    return std::make_unique<SingleRowStream>(statementStream(), format);
 }
 
 void MySQLBackend::complete(const std::function<int()>& start, const std::function<int(int)>& resume)

@@ -22,6 +22,7 @@ public:
     std::unique_ptr<Cursor> execute(const QByteArray& sql) override;
     std::unique_ptr<Cursor> stream(const QString& sql, bool counted) override;
     std::unique_ptr<StatementStream> statementStream() override;
+    std::unique_ptr<StatementStream> rowStream(const RowFormat& format) override;
 
     // Quoted literals are written for a session without backslash escapes. The server says
     // in every answer whether they are off; a statement whose backslashes it would read as

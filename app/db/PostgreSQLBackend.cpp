@@ -5,6 +5,7 @@
 #include "app/db/ConnectionString.h"
 #include "app/db/Error.h"
 #include "app/db/Overtime.h"
+#include "app/db/PostgreSQLCopyStream.h"
 #include "app/db/PostgreSQLPipelineStream.h"
 #include "app/db/PostgreSQLStreamCursor.h"
 #include "app/db/SessionSettings.h"
@@ -96,6 +97,12 @@ std::unique_ptr<StatementStream> PostgreSQLBackend::statementStream()
 {
     settleAhead();
     return std::make_unique<PostgreSQLPipelineStream>(*this);
+}
+
+std::unique_ptr<StatementStream> PostgreSQLBackend::rowStream(const RowFormat& format)
+{
+    settleAhead();
+    return std::make_unique<PostgreSQLCopyStream>(*this, format);
 }
 
 bool PostgreSQLBackend::broken() const

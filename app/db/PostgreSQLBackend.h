@@ -21,6 +21,7 @@ public:
     std::unique_ptr<Cursor> execute(const QByteArray& sql) override;
     std::unique_ptr<Cursor> stream(const QString& sql, bool counted) override;
     std::unique_ptr<StatementStream> statementStream() override;
+    std::unique_ptr<StatementStream> rowStream(const RowFormat& format) override;
     bool broken() const override;
 
     // Sends one statement and waits for its result, no longer than the command time-out.

@@ -43,7 +43,8 @@ private slots:
         Form2& form = openTableWindow();
         select(form.List1, {QStringLiteral("far")});
         std::thread killer = whenHolding(Server::postgreSQL(), QStringLiteral("far"), 200, [] {
-            return endPostgreSQLSessions(QStringLiteral(" AND query LIKE 'INSERT INTO%'"));
+            return endPostgreSQLSessions(
+                QStringLiteral(" AND (query LIKE 'INSERT INTO%' OR query LIKE 'COPY %')"));
         });
         form.PushButton3_Click();
         killer.join();
