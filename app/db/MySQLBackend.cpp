@@ -11,7 +11,6 @@
 #include "app/db/MySQLResultCursor.h"
 #include "app/db/Overtime.h"
 #include "app/db/SessionSettings.h"
-#include "app/db/SingleRowStream.h"
 #include "app/db/Waiting.h"
 
 #include <sys/socket.h>
@@ -95,7 +94,7 @@ std::unique_ptr<StatementStream> MySQLBackend::statementStream()
 
 std::unique_ptr<StatementStream> MySQLBackend::rowStream(const RowFormat& format)
 {
-    return std::make_unique<SingleRowStream>(statementStream(), format);
+    return std::make_unique<MySQLPacketStream>(*this, &format);
 }
 
 void MySQLBackend::complete(const std::function<int()>& start, const std::function<int(int)>& resume)

@@ -7,7 +7,19 @@
 #include <iterator>
 #include <utility>
 
-MySQLPacketStream::MySQLPacketStream(MySQLBackend& backend) : m_link(backend.link())
+namespace {
+Error tooLarge(qint64 size, qint64 largest)
+{
+    return Error(
+        QStringLiteral("The statement is %1 bytes long, more than the %2 bytes the MySQL server takes "
+                       "(max_allowed_packet); the row was not sent.")
+            .arg(size)
+            .arg(largest),
+        Error::Cause::Values, QStringLiteral("22001"));
+}
+} // namespace
+
+MySQLPacketStream::MySQLPacketStream(MySQLBackend& backend, const RowFormat* rows) : m_link(backend.link())
 {
     if (!backend.backslashEscapesOff())
         throw Error(MySQLBackend::kEscapingSession);
@@ -16,27 +28,109 @@ MySQLPacketStream::MySQLPacketStream(MySQLBackend& backend) : m_link(backend.lin
     m_packetBytes = qMin<qint64>(kPacketBytes, m_largest);
     m_transactional = backend.tablesHaveTransactions();
     m_timeoutUndoesAll = backend.lockTimeoutUndoesTransaction();
+    if (rows) {
+        m_rows = *rows;
+        m_insertHead = "INSERT INTO " + rows->table + " VALUES";
+        m_packetBytes = qMin<qint64>(kRowPacketBytes, m_largest);
+        if (!m_transactional)
+            m_statementRows = PacketSize(1);
+    }
 }
 
 void MySQLPacketStream::send(const QByteArray& statement, qint64 tag)
 {
-    Entry entry{{tag, statement, std::nullopt}, false};
-    if (statement.size() > m_largest)
-        entry.answer.error = Error(
-            QStringLiteral("The statement is %1 bytes long, more than the %2 bytes the MySQL server takes "
-                           "(max_allowed_packet); the row was not sent.")
-                .arg(statement.size())
-                .arg(m_largest),
-            Error::Cause::Values, QStringLiteral("22001"));
-    m_queuedBytes += statement.size();
+    if (m_rows) {
+        queueRow(statement, tag);
+    } else {
+        Entry entry{{tag, statement, std::nullopt}, false, {}, {}};
+        if (statement.size() > m_largest)
+            entry.answer.error = tooLarge(statement.size(), m_largest);
+        m_queuedBytes += statement.size();
+        m_queue.push_back(std::move(entry));
+    }
+    if (packetDue())
+        sendQueued();
+}
+
+bool MySQLPacketStream::packetDue() const
+{
+    return m_queue.size() >= kPacketStatements || m_queuedBytes >= m_packetBytes;
+}
+
+void MySQLPacketStream::sendQueued()
+{
+    completePacket();
+    // After a failure that ends the table nothing more goes out before the caller has seen
+    // it.
+    if (std::none_of(m_ready.begin(), m_ready.end(),
+                     [](const Answer& answer) { return answer.error && !answer.error->refusedValues(); }))
+        startPacket();
+}
+
+void MySQLPacketStream::queueRow(const QByteArray& row, qint64 tag)
+{
+    const qint64 alone = m_insertHead.size() + row.size();
+    if (alone > m_largest) {
+        Entry entry{{tag, m_rows->singleStatement(row), tooLarge(alone, m_largest)}, false, {}, {}};
+        m_queuedBytes += entry.answer.statement.size();
+        m_queue.push_back(std::move(entry));
+        return;
+    }
+    // A statement of several rows keeps to what a packet holds beside its transaction's words.
+    const qint64 room = qMin(m_largest, m_packetBytes - kFrameBytes);
+    if (!m_queue.empty()) {
+        Entry& last = m_queue.back();
+        QByteArray& statement = last.answer.statement;
+        if (!last.tags.empty() && !last.answer.error && last.tags.size() < m_statementRows.next() &&
+            statement.size() + 1 + row.size() <= room) {
+            statement += ',';
+            statement += row;
+            last.tags.push_back(tag);
+            last.ends.push_back(statement.size());
+            m_queuedBytes += 1 + row.size();
+            return;
+        }
+    }
+    Entry entry{{tag, m_insertHead + row, std::nullopt}, false, {tag}, {}};
+    entry.ends.push_back(entry.answer.statement.size());
+    m_queuedBytes += entry.answer.statement.size();
     m_queue.push_back(std::move(entry));
-    if (m_queue.size() >= kPacketStatements || m_queuedBytes >= m_packetBytes) {
-        completePacket();
-        // After a failure that ends the table nothing more goes out before the caller
-        // has seen it.
-        if (std::none_of(m_ready.begin(), m_ready.end(),
-                         [](const Answer& answer) { return answer.error && !answer.error->refusedValues(); }))
-            startPacket();
+}
+
+qint64 MySQLPacketStream::rowsOf(const Entry& entry)
+{
+    return entry.tags.empty() ? 1 : qint64(entry.tags.size());
+}
+
+QByteArrayView MySQLPacketStream::rowOf(const Entry& entry, size_t row) const
+{
+    // Each row after the first follows a comma.
+    const qsizetype begin = row == 0 ? m_insertHead.size() : entry.ends[row - 1] + 1;
+    return QByteArrayView(entry.answer.statement).sliced(begin, entry.ends[row] - begin);
+}
+
+void MySQLPacketStream::release(Entry entry)
+{
+    if (entry.tags.empty()) {
+        m_ready.push_back(std::move(entry.answer));
+    } else if (entry.answer.error) {
+        // The statement failed as a whole; its first row tells it.
+        m_ready.push_back({entry.tags.front(), m_rows->singleStatement(rowOf(entry, 0)), entry.answer.error});
+    } else {
+        for (const qint64 tag : entry.tags)
+            m_ready.push_back({tag, {}, std::nullopt});
+    }
+}
+
+void MySQLPacketStream::sendRowsAlone(Entry entry)
+{
+    for (size_t row = entry.tags.size(); row > 0; --row) {
+        Entry alone{{entry.tags[row - 1], m_rows->singleStatement(rowOf(entry, row - 1)), std::nullopt},
+                    entry.retried,
+                    {},
+                    {}};
+        m_queuedBytes += alone.answer.statement.size();
+        m_queue.push_front(std::move(alone));
     }
 }
 
@@ -79,13 +173,15 @@ void MySQLPacketStream::settle(Entry entry)
     if (m_open || !m_held.empty())
         m_held.push_back(std::move(entry));
     else
-        m_ready.push_back(std::move(entry.answer));
+        release(std::move(entry));
 }
 
 qint64 MySQLPacketStream::heldRows() const
 {
-    return std::count_if(m_held.begin(), m_held.end(),
-                         [](const Entry& entry) { return !entry.answer.error; });
+    qint64 rows = 0;
+    for (const Entry& entry : m_held)
+        rows += entry.answer.error ? 0 : rowsOf(entry);
+    return rows;
 }
 
 void MySQLPacketStream::ranInTransaction(const Entry& entry)
@@ -108,8 +204,8 @@ void MySQLPacketStream::committed()
     closeTransaction();
     while (!m_held.empty()) {
         if (!m_held.front().answer.error)
-            ++m_committedRows;
-        m_ready.push_back(std::move(m_held.front().answer));
+            m_committedRows += rowsOf(m_held.front());
+        release(std::move(m_held.front()));
         m_held.pop_front();
     }
 }
@@ -132,9 +228,8 @@ void MySQLPacketStream::startPacket()
         m_parts.push_back(part);
     };
     const bool statements = !m_queue.empty() && !m_queue.front().answer.error;
-    // The words around a transaction's statements: a commit of the one before, its
-    // beginning and its commit. A transaction holds what one packet of them would.
-    const qint64 frame = kCommit.size() + 1 + kBegin.size() + 1 + kCommit.size();
+    // A transaction holds what one packet of its statements would, beside its words.
+    const qint64 frame = kFrameBytes;
     const qint64 transactionRoom = m_packetBytes - frame;
     const qint64 first = statements ? m_queue.front().answer.statement.size() : 0;
     // The packet is one transaction when its statements and the words around them fit; a
@@ -227,8 +322,10 @@ void MySQLPacketStream::completePacket()
         failed(part, statement, error, true);
         return;
     }
-    if (part == m_parts.size() && !m_packet.empty())
+    if (part == m_parts.size() && !m_packet.empty()) {
         m_size.ran();
+        m_statementRows.ran();
+    }
     requeue(statement);
 }
 
@@ -259,6 +356,16 @@ void MySQLPacketStream::failed(size_t index, size_t statement, Error error, bool
     }
     const bool undoesAll = part == Part::CommitOpen || part == Part::Commit || error.code() == kDeadlock ||
                            (error.code() == kLockWaitTimeout && m_timeoutUndoesAll);
+    if (part == Part::Statement && !undoesAll && error.refusedValues() &&
+        m_packet[statement].tags.size() > 1) {
+        // A statement of several rows was undone: its rows go again alone, in the same
+        // transaction, and the next statements carry fewer rows.
+        Entry refused = std::move(m_packet[statement]);
+        m_statementRows.refused(refused.tags.size());
+        requeue(statement + 1);
+        sendRowsAlone(std::move(refused));
+        return;
+    }
     if (part == Part::Statement && !undoesAll) {
         // That statement alone was undone; the transaction stays open. A failure that
         // is not the values' own ends the table: its answer says what the table holds.
@@ -294,7 +401,7 @@ void MySQLPacketStream::lose(size_t statement, const Error& error)
                                                  : nullptr;
     if (first) {
         first->answer.error = lostWithTableRows(error, m_committedRows);
-        m_ready.push_back(std::move(first->answer));
+        release(std::move(*first));
     }
     m_held.clear();
     m_packet.clear();
@@ -330,12 +437,12 @@ void MySQLPacketStream::undone(Part part, size_t statement, const Error& error)
         return;
     if (std::any_of(again.begin(), again.end(), [](const Entry& entry) { return entry.retried; })) {
         forgetUnsent();
-        Answer& first = again.front().answer;
-        first.error = withTableRows(error,
-                                    QStringLiteral("The transaction was undone a second time; the table "
-                                                   "holds the %1 rows committed before."),
-                                    m_committedRows);
-        m_ready.push_back(std::move(first));
+        again.front().answer.error =
+            withTableRows(error,
+                          QStringLiteral("The transaction was undone a second time; "
+                                         "the table holds the %1 rows committed before."),
+                          m_committedRows);
+        release(std::move(again.front()));
         return;
     }
     for (Entry& entry : again) {

@@ -2,9 +2,11 @@
 
 #include "app/db/Backend.h"
 #include "app/db/PacketSize.h"
+#include "app/db/RowFormat.h"
 
 #include <QByteArrayView>
 #include <deque>
+#include <optional>
 #include <vector>
 
 class MySQLBackend;
@@ -23,10 +25,18 @@ class MySQLBackend;
 // statements again, once. A lost link is the answer of the first statement not confirmed,
 // which says how many rows the table holds. With a target engine without transactions each
 // statement commits on its own. One packet is on its way while the next is being filled.
+//
+// Given a row format, the stream takes rows: several rows go as one INSERT ... VALUES
+// (...),(...) up to the packet's room and a count of rows, each row answered on its own
+// once the statement committed. A statement the server refuses for its values undoes only
+// itself: its rows go again one INSERT each in the same transaction, so that the refused
+// row has its own answer, and the next statements carry fewer rows, more again while they
+// pass (PacketSize). Into a table without transactions each row goes alone, as a refused
+// statement of several rows would leave those before the refused one behind.
 class MySQLPacketStream : public StatementStream
 {
 public:
-    explicit MySQLPacketStream(MySQLBackend& backend);
+    explicit MySQLPacketStream(MySQLBackend& backend, const RowFormat* rows = nullptr);
     ~MySQLPacketStream() override
     {
         try {
@@ -47,8 +57,15 @@ public:
 private:
     static constexpr size_t kPacketStatements = 5000;
     static constexpr qint64 kPacketBytes = 4 << 20;
+    // Rows: a packet commits its rows, and the bar moves with its answers: one of a few
+    // hundred milliseconds' work. A statement carries at most so many rows.
+    static constexpr qint64 kRowPacketBytes = 1 << 20;
+    static constexpr size_t kStatementRows = 5000;
     static constexpr QByteArrayView kCommit = "COMMIT";
     static constexpr QByteArrayView kBegin = "START TRANSACTION";
+    // The words around a transaction's statements in a packet: a commit of the one before,
+    // its beginning and its commit.
+    static constexpr qint64 kFrameBytes = kCommit.size() + 1 + kBegin.size() + 1 + kCommit.size();
     static constexpr int kDeadlock = 1213;
     static constexpr int kLockWaitTimeout = 1205;
 
@@ -56,11 +73,26 @@ private:
     {
         Answer answer;
         bool retried = false; // sent again after its transaction was undone
+        // The rows of a statement of several: each row's tag, and where its values end in
+        // the statement. Empty for a statement that is answered as one.
+        std::vector<qint64> tags;
+        std::vector<qsizetype> ends;
     };
     // The results of a packet, in order: a commit of the transaction left open, the
     // beginning of the packet's own, its statements, its commit.
     enum class Part { CommitOpen, Begin, Statement, Commit };
 
+    // Adds a row to the statement of several at the end of the queue, or begins one.
+    void queueRow(const QByteArray& row, qint64 tag);
+    bool packetDue() const;
+    void sendQueued();
+    static qint64 rowsOf(const Entry& entry);
+    // A row of a statement of several, and its own INSERT.
+    QByteArrayView rowOf(const Entry& entry, size_t row) const;
+    // The answers of a statement: one, or one for each of its rows.
+    void release(Entry entry);
+    // A statement of several rows was refused: its rows go again one INSERT each, first.
+    void sendRowsAlone(Entry entry);
     // An answer leaves once every statement sent before it has.
     void settle(Entry entry);
     qint64 heldRows() const;
@@ -106,6 +138,9 @@ private:
     size_t m_openStatements = 0; // the statements it ran
     qint64 m_openBytes = 0;      // their text, as one packet would hold it
     PacketSize m_size{kPacketStatements};
+    std::optional<RowFormat> m_rows; // given rows, not statements
+    QByteArray m_insertHead;         // INSERT INTO `t` VALUES
+    PacketSize m_statementRows{kStatementRows};
     std::deque<Answer> m_ready;
     qint64 m_committedRows = 0;
     bool m_inFlight = false;

@@ -71,7 +71,7 @@ bool PostgreSQLCopyStream::takesRow(qsizetype size) const
 {
     if (m_state != State::Starting && m_state != State::Copying)
         return false;
-    if (m_endBatch || !m_waiting.empty() || m_batch.size() >= m_limit)
+    if (m_endBatch || !m_waiting.empty() || m_batch.size() >= limit())
         return false;
     return m_batch.empty() || m_batch.bytes() + size <= kBatchBytes;
 }
@@ -97,7 +97,7 @@ bool PostgreSQLCopyStream::worthPumping() const
     if (m_unpumped >= kPieceBytes || m_endBatch || m_abort)
         return true;
     if (m_state == State::Copying)
-        return m_batch.size() >= m_limit || m_batchClock.elapsed() >= kBatchMilliseconds;
+        return m_batch.size() >= limit() || m_batchClock.elapsed() >= kBatchMilliseconds;
     return m_state == State::Idle && !m_waiting.empty() && m_batch.empty();
 }
 
@@ -218,7 +218,7 @@ bool PostgreSQLCopyStream::advance(PostgreSQLBackend& backend)
         if (m_abort)
             return false;
         if (m_batch.empty())
-            m_batch.takeFrom(m_waiting, m_limit, kBatchBytes);
+            m_batch.takeFrom(m_waiting, limit(), kBatchBytes);
         if (m_batch.empty())
             return false;
         begin(backend);
@@ -240,7 +240,7 @@ void PostgreSQLCopyStream::begin(PostgreSQLBackend& backend)
     m_put = 0;
     m_error.reset();
     m_overtime = {};
-    if (m_limit < kLeastBatchRows) {
+    if (!batches()) {
         m_state = State::Singles;
         return;
     }
@@ -290,7 +290,7 @@ bool PostgreSQLCopyStream::copy(PGconn* connection)
         m_put += piece;
         moved = true;
     }
-    const bool full = m_batch.size() >= m_limit || m_batch.bytes() >= kBatchBytes || !m_waiting.empty();
+    const bool full = m_batch.size() >= limit() || m_batch.bytes() >= kBatchBytes || !m_waiting.empty();
     if (!full && !m_endBatch && m_batchClock.elapsed() < kBatchMilliseconds)
         return moved;
     const int end = PQputCopyEnd(connection, nullptr);
@@ -330,7 +330,7 @@ bool PostgreSQLCopyStream::ended(PGconn* connection)
     if (m_overtime.asked())
         error = Overtime::timedOut();
     if (error.refusedValues())
-        batchRefused(error);
+        batchRefused();
     else
         batchFailed(error);
     return true;
@@ -342,14 +342,14 @@ void PostgreSQLCopyStream::batchPassed()
         m_ready.push_back({m_batch.tag(i), {}, std::nullopt});
     m_committed += m_batch.size();
     m_batch.clear();
-    m_limit = qMin(kMostBatchRows, m_limit * 2);
+    m_size.ran();
 }
 
-void PostgreSQLCopyStream::batchRefused(const Error&)
+void PostgreSQLCopyStream::batchRefused()
 {
     // The batch was undone whole: its rows go again one INSERT each, and the next batch is
     // smaller.
-    m_limit = qMax(1, m_limit / 2);
+    m_size.refused(size_t(m_batch.size()));
     m_state = State::Singles;
     m_singlesSent = 0;
 }
@@ -369,7 +369,7 @@ bool PostgreSQLCopyStream::single(bool wait)
 {
     if (!m_singles) {
         PostgreSQLBackend& backend = m_link->live<PostgreSQLBackend>();
-        m_singles = std::make_unique<PostgreSQLPipelineStream>(backend);
+        m_singles = std::make_unique<PostgreSQLPipelineStream>(backend, m_committed);
         m_singlesDue = 0;
     }
     bool moved = false;
@@ -382,7 +382,7 @@ bool PostgreSQLCopyStream::single(bool wait)
         m_singlesSent = 0;
     }
     // While batches are not worth it, the next rows go one INSERT each as they come.
-    if (m_limit < kLeastBatchRows) {
+    if (!batches()) {
         for (int i = 0; i < m_waiting.size(); ++i, moved = true) {
             m_singles->send(m_format.singleStatement(m_waiting.row(i)), m_waiting.tag(i));
             ++m_singlesDue;
@@ -396,7 +396,7 @@ bool PostgreSQLCopyStream::single(bool wait)
         wait = false;
         if (!answer.error) {
             ++m_committed;
-            passed(1);
+            passed();
             answer.statement.clear();
         } else if (answer.error->refusedValues()) {
             refused();
@@ -412,7 +412,7 @@ bool PostgreSQLCopyStream::single(bool wait)
         }
         m_ready.push_back(std::move(answer));
     }
-    if (m_singlesDue == 0 && m_limit >= kLeastBatchRows) {
+    if (m_singlesDue == 0 && batches()) {
         leaveSingles();
         moved = true;
     }
@@ -425,22 +425,21 @@ void PostgreSQLCopyStream::leaveSingles()
     m_state = State::Idle;
 }
 
-void PostgreSQLCopyStream::passed(int rows)
+// Rows one INSERT each: as many passing in a row as a batch would hold make the next
+// batch twice as large; a refusal halves it.
+void PostgreSQLCopyStream::passed()
 {
-    if (m_limit >= kLeastBatchRows)
+    if (batches() || ++m_passes < limit())
         return;
-    m_passes += rows;
-    if (m_passes >= m_limit) {
-        m_limit *= 2;
-        m_passes = 0;
-    }
+    m_size.ran();
+    m_passes = 0;
 }
 
 void PostgreSQLCopyStream::refused()
 {
     m_passes = 0;
-    if (m_limit < kLeastBatchRows)
-        m_limit = qMax(1, m_limit / 2);
+    if (!batches())
+        m_size.refused(size_t(limit()));
 }
 
 void PostgreSQLCopyStream::waitOnSocket(PostgreSQLBackend& backend, QDeadlineTimer& deadline)

@@ -2,6 +2,7 @@
 
 #include "app/db/Backend.h"
 #include "app/db/Overtime.h"
+#include "app/db/PacketSize.h"
 #include "app/db/RowFormat.h"
 
 #include <libpq-fe.h>
@@ -94,11 +95,14 @@ private:
     // Results of the statement that ended, up to the client's end of them.
     bool resultsDone(PGconn* connection);
     void batchPassed();
-    void batchRefused(const Error& error);
+    void batchRefused();
     void batchFailed(const Error& error);
     void leaveSingles();
-    void passed(int rows);
+    void passed();
     void refused();
+    // Batches are worth their two round trips.
+    bool batches() const { return int(m_size.next()) >= kLeastBatchRows; }
+    int limit() const { return int(m_size.next()); }
     // The link went: the first row not answered says so, and what the table holds.
     void lost(const Error& error);
     bool due() const;
@@ -116,8 +120,8 @@ private:
     QElapsedTimer m_batchClock;
     std::optional<Error> m_error; // of the batch that ended
     Overtime m_overtime;
-    int m_limit = kMostBatchRows; // rows of the next batch
-    int m_passes = 0;             // rows passed one INSERT each since the last refusal
+    PacketSize m_size{kMostBatchRows}; // rows of the next batch
+    int m_passes = 0;                  // rows passed one INSERT each since the last refusal
     std::unique_ptr<StatementStream> m_singles;
     int m_singlesSent = 0; // of m_batch
     qint64 m_singlesDue = 0;

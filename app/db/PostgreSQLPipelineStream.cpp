@@ -9,7 +9,8 @@
 
 using namespace PostgreSQLResult;
 
-PostgreSQLPipelineStream::PostgreSQLPipelineStream(PostgreSQLBackend& backend) : m_link(backend.link())
+PostgreSQLPipelineStream::PostgreSQLPipelineStream(PostgreSQLBackend& backend, qint64 confirmedBefore)
+    : m_link(backend.link()), m_confirmedRows(confirmedBefore)
 {
     backend.run("SET synchronous_commit = off");
     if (!PQenterPipelineMode(backend.handle()))

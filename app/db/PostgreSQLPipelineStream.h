@@ -18,7 +18,9 @@ class PostgreSQLBackend;
 class PostgreSQLPipelineStream : public StatementStream
 {
 public:
-    explicit PostgreSQLPipelineStream(PostgreSQLBackend& backend);
+    // confirmedBefore: rows the table already holds from this session's other statements,
+    // for the count a lost link's answer tells.
+    explicit PostgreSQLPipelineStream(PostgreSQLBackend& backend, qint64 confirmedBefore = 0);
     ~PostgreSQLPipelineStream() override;
 
     void send(const QByteArray& statement, qint64 tag) override;
