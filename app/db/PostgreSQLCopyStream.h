@@ -41,7 +41,7 @@ private:
     // Bounds of a batch, and of the rows waiting for the next one.
     static constexpr int kMostBatchRows = 20000;
     static constexpr qsizetype kBatchBytes = 4 << 20;
-    static constexpr qint64 kBatchMilliseconds = 100;
+    static constexpr qint64 kBatchMilliseconds = 50;
     static constexpr qsizetype kMostWaitingBytes = 4 << 20;
     // Rows go to the client in pieces of at most this many bytes, so that a 10 MB value does
     // not make the client's buffer as large again.
