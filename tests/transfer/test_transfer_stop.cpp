@@ -208,6 +208,59 @@ private slots:
         QCOMPARE(items(targetList()), QStringList{"big"});
     }
 
+    // Stop, or the window's close, while the first statement of the copy's shape waits for
+    // another session that read the copy in a transaction it keeps open: that statement is
+    // stopped on the server, no other is started, and the summary says the shape is missing.
+    void stopDuringTheShape_data()
+    {
+        QTest::addColumn<const Server*>("server");
+        QTest::addColumn<bool>("close");
+        QTest::newRow("to PostgreSQL, the Stop button") << &Server::mySQL() << false;
+        QTest::newRow("to MySQL, the Stop button") << &Server::postgreSQL() << false;
+        QTest::newRow("to PostgreSQL, the window closed") << &Server::mySQL() << true;
+        QTest::newRow("to MySQL, the window closed") << &Server::postgreSQL() << true;
+    }
+    void stopDuringTheShape()
+    {
+        QFETCH(bool, close);
+        numbers(QStringLiteral("shaped"), 200000);
+        Sandbox::exec(source(), QStringLiteral("ALTER TABLE shaped ADD PRIMARY KEY (id)"));
+        Sandbox::exec(source(), QStringLiteral("CREATE INDEX shaped_label ON shaped (label)"));
+        const Server& to = server().other();
+        Form2& form = openTableWindow();
+        form.show();
+        std::unique_ptr<Connection> reader = to.connect();
+        WhenThen read([&] { return form.ProgressBar1->value() >= 5; },
+                      [&] {
+                          Sandbox::exec(*reader, to.isMySQL() ? QStringLiteral("START TRANSACTION")
+                                                              : QStringLiteral("BEGIN"));
+                          Sandbox::exec(*reader, QStringLiteral("SELECT COUNT(*) FROM shaped"));
+                      });
+        const QString waiting = to.lockWaits(QStringLiteral("ALTER TABLE%"));
+        WhenThen stop([&] { return read.done() && !Sandbox::column(target(), waiting).isEmpty(); },
+                      [&] { close ? (void)form.close() : pressStop(); });
+        send({QStringLiteral("shaped")});
+
+        QVERIFY(stop.done());
+        const qint64 tookAfterStop = stop.elapsed();
+        // Nothing of the copy's waits on the server any more, and it made no part of the shape.
+        QCOMPARE(Sandbox::column(target(), to.lockWaits(QStringLiteral("%"))), QStringList());
+        Sandbox::exec(*reader, QStringLiteral("COMMIT"));
+        QS_VERIFY_NO_BOXES();
+        QCOMPARE(m_program->endCalls(), close ? 1 : 0);
+        QCOMPARE(targetCount(QStringLiteral("shaped")), 200000);
+        const Catalogue catalogue = to.catalogue(target());
+        QVERIFY(std::none_of(catalogue.keys.begin(), catalogue.keys.end(),
+                             [](const Catalogue::Key& key) { return key.table == QLatin1String("shaped"); }));
+        const QString summary = form.summaryLine()->text();
+        QVERIFY2(
+            summary.startsWith(QStringLiteral("Stopped: 1 of 1 table copied: 200,000 rows written; shape "
+                                              "missing: shaped; in ")),
+            qPrintable(summary));
+        qInfo("the click ended %lld ms after Stop", tookAfterStop);
+        QVERIFY2(tookAfterStop < 3000, qPrintable(QString::number(tookAfterStop)));
+    }
+
 private:
     // A source table of the numbers 1..rows with a label.
     void numbers(const QString& table, int rows)
