@@ -79,8 +79,12 @@ void measurePlaces(const Direction& direction, const Options& options, const Pla
             bulk.emplace(direction, target, folder.path());
         run.bulkSeconds = bulk->load(links.environment(place), copied);
         printBulk(run);
+        if (refused && refusedRowsAt(place))
+            run.cleanBytes = refused->copy(direction, 0, links.environment(place)).bytes;
         for (size_t i = 0; refused && refusedRowsAt(place) && i < std::size(kRefusedEvery); ++i) {
-            run.refusedSeconds[i] = refused->copy(direction, kRefusedEvery[i], links.environment(place));
+            const RefusedCopy copied = refused->copy(direction, kRefusedEvery[i], links.environment(place));
+            run.refusedSeconds[i] = copied.seconds;
+            run.refusedBytes[i] = copied.bytes;
             printRefused(run, i);
         }
         runs.append(run);

@@ -40,6 +40,8 @@ inline constexpr const char* kNarrowWindow = "65536";
 
 // The copies whose target refuses rows: every 100th, and every second.
 inline constexpr int kRefusedEvery[] = {100, 2};
+// The same, and a copy of such a table that refuses none (0), whose bytes the others are set beside.
+inline constexpr int kRefusedOrNot[] = {0, 100, 2};
 
 // How many times the plain loop's rate the copy should reach; a floor. Distant has a
 // target in time instead (0 here).

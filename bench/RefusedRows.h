@@ -21,15 +21,24 @@ inline bool refusedRowsAt(Place place)
     return place != Place::Distant;
 }
 
+// What a copy of the refused rows' tables came to: the seconds of its rows, and for a MySQL
+// target the bytes the server received meanwhile (-1 for PostgreSQL, which does not count
+// them).
+struct RefusedCopy
+{
+    double seconds = 0;
+    qint64 bytes = -1;
+};
+
 class RefusedRows
 {
 public:
     // Fills the sources, copies of bench_my and bench_pg, and makes the event trigger.
     RefusedRows(Connection& my, Connection& pg, qint64 rows);
-    // Copies the direction's table whose every n-th row is refused through the servers of
-    // the environment: the seconds of its rows alone. Throws when the copy holds other
-    // rows than the ones not refused.
-    double copy(const Direction& direction, int every, const QProcessEnvironment& environment);
+    // Copies the direction's table whose every n-th row is refused (none for 0) through the
+    // servers of the environment. Throws when the copy holds other rows than the ones not
+    // refused.
+    RefusedCopy copy(const Direction& direction, int every, const QProcessEnvironment& environment);
     // Drops the sources, the copies and the trigger.
     void dropAll();
 

@@ -123,12 +123,19 @@ void printRefused(const Run& run, size_t i)
 {
     const int every = kRefusedEvery[i];
     const qint64 written = run.rows - run.rows / every;
+    const QString bytes =
+        run.cleanBytes > 0 && run.refusedBytes[i] >= 0
+            ? QStringLiteral("; the server received %1 MiB, %2x the %3 MiB of a copy refusing none")
+                  .arg(double(run.refusedBytes[i]) / (1 << 20), 0, 'f', 1)
+                  .arg(double(run.refusedBytes[i]) / double(run.cleanBytes), 0, 'f', 2)
+                  .arg(double(run.cleanBytes) / (1 << 20), 0, 'f', 1)
+            : QString();
     std::printf("%-20s %-11s: %s refused: %lld rows written in %.1f s = %.0f rows/s, %.2fx the time of the "
-                "clean transfer's rows (%.1f s)\n",
+                "clean transfer's rows (%.1f s)%s\n",
                 run.direction->label, placeName(run.place), qPrintable(everyNth(every)),
                 static_cast<long long>(written), run.refusedSeconds[i],
                 double(written) / run.refusedSeconds[i], run.refusedSeconds[i] / run.transferSeconds,
-                run.transferSeconds);
+                run.transferSeconds, qPrintable(bytes));
     std::fflush(stdout);
 }
 

@@ -34,6 +34,10 @@ struct Run
     double bulkSeconds = 0;
     // The rows alone of the copies whose target refused every kRefusedEvery[i]-th row.
     double refusedSeconds[std::size(kRefusedEvery)] = {};
+    // The bytes a MySQL target received for the copy refusing none, and for each of those
+    // (-1 for PostgreSQL).
+    qint64 cleanBytes = -1;
+    qint64 refusedBytes[std::size(kRefusedEvery)] = {-1, -1};
 
     double transferRate() const { return double(rows) / transferSeconds; }
     double plainRate() const { return double(plainRows) / plainSeconds; }
