@@ -35,6 +35,7 @@ void CopyProgress::startTable(const QString& table)
     m_head = QStringLiteral("%1 (%2 of %3)").arg(table, thousands(m_place), thousands(m_tally.selected));
     m_bar->setValue(0);
     m_bar->setFormat(m_head);
+    m_rowsTold = false;
     m_sinceWords.start();
 }
 
@@ -44,7 +45,9 @@ void CopyProgress::showRows(qint64 known, qint64 lastRow, bool now)
     // bar full.
     const double done = known > lastRow ? 1.0 : static_cast<double>(known) / static_cast<double>(lastRow + 1);
     m_bar->setValue(static_cast<int>(done * 100));
-    if (now || !m_sinceWords.isValid() || m_sinceWords.elapsed() >= kWordsMilliseconds) {
+    // The first rows known are told at once; then the words change a few times a second.
+    if (now || !m_rowsTold || !m_sinceWords.isValid() || m_sinceWords.elapsed() >= kWordsMilliseconds) {
+        m_rowsTold = true;
         m_bar->setFormat(rowWords(known, lastRow));
         m_sinceWords.start();
     }

@@ -55,4 +55,5 @@ private:
     int m_place = 0;
     QString m_head;
     QElapsedTimer m_sinceWords;
+    bool m_rowsTold = false; // the words tell the table's rows, not only its name
 };

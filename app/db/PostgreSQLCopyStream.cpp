@@ -96,9 +96,12 @@ bool PostgreSQLCopyStream::worthPumping() const
     // Each look at the connection costs two system calls: not one for every row.
     if (m_unpumped >= kPieceBytes || m_endBatch || m_abort)
         return true;
-    if (m_state == State::Copying)
-        return m_batch.size() >= limit() || m_batchClock.elapsed() >= kBatchMilliseconds;
-    return m_state == State::Idle && !m_waiting.empty() && m_batch.empty();
+    if (m_state == State::Copying && m_batch.size() >= limit())
+        return true;
+    if (m_state == State::Idle && !m_waiting.empty() && m_batch.empty())
+        return true;
+    // Rows that come slowly still go, and answers are taken, a few times a second.
+    return m_sincePump.isValid() && m_sincePump.elapsed() >= kLookMilliseconds;
 }
 
 bool PostgreSQLCopyStream::next(Answer& answer, bool wait)
@@ -178,6 +181,7 @@ void PostgreSQLCopyStream::pump(bool wait)
     if (m_lost || (!wait && !worthPumping()))
         return;
     m_unpumped = 0;
+    m_sincePump.start();
     PostgreSQLBackend& backend = m_link->live<PostgreSQLBackend>();
     QDeadlineTimer deadline = backend.commandDeadline();
     const size_t known = m_ready.size();

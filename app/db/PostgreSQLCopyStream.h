@@ -42,6 +42,8 @@ private:
     static constexpr int kMostBatchRows = 20000;
     static constexpr qsizetype kBatchBytes = 4 << 20;
     static constexpr qint64 kBatchMilliseconds = 50;
+    // How often the connection is looked at while rows come slowly.
+    static constexpr qint64 kLookMilliseconds = 10;
     static constexpr qsizetype kMostWaitingBytes = 4 << 20;
     // Rows go to the client in pieces of at most this many bytes, so that a 10 MB value does
     // not make the client's buffer as large again.
@@ -111,13 +113,14 @@ private:
     RowFormat m_format;
     QByteArray m_copy; // the COPY statement
     State m_state = State::Idle;
-    Rows m_batch;             // the batch on its way, or the rows going one INSERT each
-    Rows m_waiting;           // rows for the next batch
-    qsizetype m_put = 0;      // bytes of the batch handed to the client
-    bool m_endBatch = false;  // the answers are waited for: the batch ends now
-    bool m_abort = false;     // discarded: the batch on its way is undone
-    qsizetype m_unpumped = 0; // bytes of rows since the connection was last looked at
-    QElapsedTimer m_batchClock;
+    Rows m_batch;                 // the batch on its way, or the rows going one INSERT each
+    Rows m_waiting;               // rows for the next batch
+    qsizetype m_put = 0;          // bytes of the batch handed to the client
+    bool m_endBatch = false;      // the answers are waited for: the batch ends now
+    bool m_abort = false;         // discarded: the batch on its way is undone
+    qsizetype m_unpumped = 0;     // bytes of rows since the connection was last looked at
+    QElapsedTimer m_batchClock;   // since the batch's rows began to go
+    QElapsedTimer m_sincePump;    // since the connection was last looked at
     std::optional<Error> m_error; // of the batch that ended
     Overtime m_overtime;
     PacketSize m_size{kMostBatchRows}; // rows of the next batch

@@ -159,7 +159,7 @@ program_alive || fail "the program ended on its own: $(cat "$work/program.log")"
 # next start opens the table window again.
 kill "$app"
 wait "$app" 2>/dev/null || true
-my -e "CREATE TABLE e2e_big (id INT, label VARCHAR(40)) SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_60000"
+my -e "CREATE TABLE e2e_big (id INT, label VARCHAR(40)) SELECT seq AS id, CONCAT('row ', seq) AS label FROM seq_1_to_1000000"
 settings_before=$(sort "$work/conf/Vantrel.conf")
 start_program
 mysql_row 0
@@ -168,7 +168,7 @@ poll 60 some_rows_copied || fail "no row of e2e_big reached PostgreSQL"
 kill -9 "$app"
 wait "$app" 2>/dev/null || true
 copied=$(pg -c "SELECT count(*) FROM e2e_big")
-if [ "$copied" -eq 0 ] || [ "$copied" -ge 60000 ]; then
+if [ "$copied" -eq 0 ] || [ "$copied" -ge 1000000 ]; then
   fail "expected a part of e2e_big copied, found $copied rows"
 fi
 [ "$(sort "$work/conf/Vantrel.conf")" = "$settings_before" ] || fail "the settings changed when the program was killed"
