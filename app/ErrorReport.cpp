@@ -2,6 +2,7 @@
 
 #include "app/MessageBox.h"
 #include "app/OperationGuard.h"
+#include "app/Wording.h"
 
 #include <utility>
 
@@ -14,6 +15,10 @@ constexpr qsizetype kRepeatedStatementShown = 300;
 // Of the tables where one kind of failure happened, the first few are shown with their first
 // failure; the others by name (a delete of every catalogue table fails in seventy).
 constexpr qsizetype kTablesInFull = 5;
+// The details of a click that refused a million rows still open at once: past this many rows,
+// or this many characters of their text, the rest are counted.
+constexpr qint64 kMostRefusedRowsListed = 10000;
+constexpr qsizetype kLongestRefusedRowsText = 4 << 20;
 
 // A NUL in a value would end the text where a message box shows it: it shows as a mark of
 // its own, so the statement reads whole.
@@ -68,6 +73,8 @@ void Handler::failed(const Error& error)
     // A stop the user asked for is no failure to tell of.
     if (error.stopped())
         return;
+    if (error.refusedValues() && m_rowLines.contains(m_line))
+        keepRefusedRow(error);
     const QString kind = error.kind();
     bool seen = false;
     Repeats* mine = nullptr;
@@ -91,12 +98,48 @@ void Handler::failed(const Error& error)
     ++m_repeatCount;
 }
 
+void Handler::keepRefusedRow(const Error& error)
+{
+    // The rows listed are the first ones: past the bound, every further row is only counted.
+    if (m_refusedRowsLeftOut == 0 && m_refusedRowsKept < kMostRefusedRowsListed) {
+        QString entry = m_context.isEmpty() ? QString() : m_context + QStringLiteral(": ");
+        entry += error.description() + QStringLiteral("\r\n");
+        if (m_statementText)
+            entry += QStringLiteral("sql: ") + shortened(*m_statementText) + QStringLiteral("\r\n");
+        if (m_refusedRows.size() + entry.size() <= kLongestRefusedRowsText) {
+            m_refusedRows += entry;
+            ++m_refusedRowsKept;
+            return;
+        }
+    }
+    ++m_refusedRowsLeftOut;
+}
+
+QString Handler::refusedRowsText() const
+{
+    if (m_refusedRowsKept == 0)
+        return {};
+    QString text = QStringLiteral("%1, each with its table, its failure and its statement:\r\n")
+                       .arg(counted(m_refusedRowsKept + m_refusedRowsLeftOut, QStringLiteral("refused row"),
+                                    QStringLiteral("refused rows")));
+    text += m_refusedRows;
+    if (m_refusedRowsLeftOut > 0)
+        text += QStringLiteral("... and %1")
+                    .arg(counted(m_refusedRowsLeftOut, QStringLiteral("more refused row"),
+                                 QStringLiteral("more refused rows")));
+    return visible(text);
+}
+
 void Handler::showRepeats()
 {
     if (m_repeatCount == 0)
         return;
     m_repeatCount = 0;
     const QList<Repeats> repeats = std::exchange(m_repeats, {});
+    const QString details = refusedRowsText();
+    m_refusedRows.clear();
+    m_refusedRowsKept = 0;
+    m_refusedRowsLeftOut = 0;
     // Nothing more is shown once the user closed the window.
     if (OperationGuard::ending())
         return;
@@ -144,7 +187,7 @@ void Handler::showRepeats()
     text += QStringLiteral("\r\n") + m_tag +
             QStringLiteral("\r\rPlease email screenshot of this message to ") + kSupportAddress;
     MessageBox::show(visible(text), QStringLiteral("Application Error"), MessageBox::OkOnly,
-                     MessageBox::Warning);
+                     MessageBox::Warning, details);
 }
 
 void Handler::report(const QString& description)

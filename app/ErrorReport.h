@@ -7,6 +7,7 @@
 #include <exception>
 #include <optional>
 #include <source_location>
+#include <utility>
 
 // Clang before 15 (the analyser's compiler on this platform) cannot make a
 // std::source_location from GCC's library; it gets a stand-in that names no place. The
@@ -55,7 +56,9 @@ template <typename Body> bool Attempt(Body&& body)
 //
 // A failure of the same kind at the same line as one already shown in this run (the next
 // refused row, the next table the account may not drop) is counted instead of shown, per
-// table; when the handler ends, one box lists what was counted.
+// table; when the handler ends, one box lists what was counted. Behind its "Show Details..."
+// button the box lists every refused row of the run, each with its table, its failure and
+// its statement, up to a bound.
 class Handler
 {
 public:
@@ -69,6 +72,10 @@ public:
 
     // The two transfer handlers show their current statement text after "sql: ".
     void showStatementText(const QString* statementText) { m_statementText = statementText; }
+
+    // The lines at which a copy reports a row: each failure there whose values were refused
+    // is a refused row, kept for the details of the box of repeated failures.
+    void keepRefusedRowsAt(QList<int> lines) { m_rowLines = std::move(lines); }
 
     template <typename Step>
     bool step(int line, Step&& body, const std::source_location& where = std::source_location::current())
@@ -127,6 +134,9 @@ private:
     };
 
     void failed(const Error& error);
+    void keepRefusedRow(const Error& error);
+    // The refused rows kept, and a line for those past the bound.
+    QString refusedRowsText() const;
     void report(const QString& description);
     void noteStep(int line, const std::source_location& where) const
     {
@@ -144,4 +154,8 @@ private:
     QString m_context;
     QList<Repeats> m_repeats;
     int m_repeatCount = 0;
+    QList<int> m_rowLines;
+    QString m_refusedRows; // one entry a refused row: its table and failure, then "sql: "
+    qint64 m_refusedRowsKept = 0;
+    qint64 m_refusedRowsLeftOut = 0;
 };

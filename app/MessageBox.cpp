@@ -40,11 +40,17 @@ void appendWrapped(QStringList& lines, QStringView line)
 }
 
 // The texts use carriage returns alone as line breaks; the toolkit wants line feeds.
-QString forDisplay(const QString& text)
+QString withLineFeeds(const QString& text)
 {
     QString normalised = text;
     normalised.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return normalised;
+}
+
+QString forDisplay(const QString& text)
+{
+    const QString normalised = withLineFeeds(text);
     QStringList lines;
     for (QStringView line : QStringView(normalised).split(QLatin1Char('\n'))) {
         appendWrapped(lines, line);
@@ -65,9 +71,10 @@ QWidget* dialogParent()
 }
 } // namespace
 
-MessageBox::Button MessageBox::show(const QString& text, const QString& title, Buttons buttons, Icon icon)
+MessageBox::Button MessageBox::show(const QString& text, const QString& title, Buttons buttons, Icon icon,
+                                    const QString& details)
 {
-    Shown shown{text, titleOrApplication(title), buttons, icon, false, {}};
+    Shown shown{text, titleOrApplication(title), buttons, icon, false, {}, details};
     if (g_testMode) {
         g_history.append(shown);
         if (g_observer)
@@ -94,6 +101,9 @@ std::unique_ptr<QMessageBox> MessageBox::boxFor(const Shown& shown)
         forDisplay(shown.text),
         shown.buttons == YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, dialogParent());
     box->setTextFormat(Qt::PlainText);
+    // The details area scrolls: they are shown whole.
+    if (!shown.details.isEmpty())
+        box->setDetailedText(withLineFeeds(shown.details));
     return box;
 }
 

@@ -25,12 +25,14 @@ public:
         Buttons buttons = OkOnly;
         Icon icon = NoIcon;
         bool isInput = false;
-        QString proposed; // input boxes: the proposed answer
+        QString proposed;  // input boxes: the proposed answer
+        QString details{}; // the text behind "Show Details...", empty for none
     };
 
-    // An empty title means the application title.
+    // An empty title means the application title. Details, when given, are shown behind the
+    // box's "Show Details..." button, whole and selectable.
     static Button show(const QString& text, const QString& title = {}, Buttons buttons = OkOnly,
-                       Icon icon = NoIcon);
+                       Icon icon = NoIcon, const QString& details = {});
     // Returns the empty text when the user cancels.
     static QString input(const QString& prompt, const QString& title, const QString& proposed);
 

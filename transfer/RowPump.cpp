@@ -10,6 +10,10 @@
 
 #include <QRegularExpression>
 
+namespace {
+Error inTableRow(const Error& error, qint64 index);
+} // namespace
+
 RowPump::RowPump(Handler& handler, QString& statement, CopyDirection& direction, TransferObjects& objects,
                  CopyProgress& progress, const QString& table, const QString& select)
     : m_handler(handler), m_statement(statement), m_direction(direction), m_lines(direction.lines()),
@@ -132,7 +136,12 @@ bool RowPump::sendRow(qint64 index)
     int byRule = 0;
     const bool built = m_handler.step(m_lines.buildRow, [&] {
         m_row.resize(0);
-        withRowStatement([&] { byRule = m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
+        try {
+            withRowStatement([&] { byRule = m_direction.buildRow(m_row, m_table, m_rows.Fields()); });
+        } catch (const Error& error) {
+            // Named by its row of the table, as the rows the server refuses are.
+            throw inTableRow(error, index);
+        }
     });
     if (!built) {
         ++m_progress.tally().rowsRefused;

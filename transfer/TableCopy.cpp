@@ -21,7 +21,9 @@ TableCopy::TableCopy(Handler& handler, QString& statement, TransferObjects& obje
                      CopyProgress& progress, WindowPointer& pointer)
     : m_handler(handler), m_statement(statement), m_objects(objects), m_direction(direction),
       m_lines(direction.lines()), m_progress(progress), m_pointer(pointer)
-{}
+{
+    m_handler.keepRefusedRowsAt({m_lines.buildRow, m_lines.sendRow});
+}
 
 void TableCopy::copySelected()
 {

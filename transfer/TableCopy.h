@@ -94,8 +94,9 @@ public:
     // How the rows buildRow spells go to the target, and how one of them is made its own
     // INSERT when it goes alone or is reported.
     virtual RowFormat rowFormat(const QString& table) const = 0;
-    // The source table's shape from its server's catalogue; statement holds each query's text.
-    virtual TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const = 0;
+    // The source table's shape from its server's catalogue, and what the CREATE TABLE needs to
+    // know of the source's values; statement holds each query's text.
+    virtual TableShape readShape(Connection& source, const ListedTable& table, QString& statement) = 0;
     // Gives the table that buildCreate made the shape, each statement through run.
     virtual void addShape(Connection& target, const QString& table, const TableShape& shape,
                           const ShapeRunner& run) const = 0;

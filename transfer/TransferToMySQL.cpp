@@ -13,6 +13,7 @@
 #include "tables/TableList.h"
 #include "transfer/CopyProgress.h"
 #include "transfer/Datatype.h"
+#include "transfer/IntegerColumns.h"
 #include "transfer/MySQLShapeWriter.h"
 #include "transfer/PostgreSQLShapeReader.h"
 #include "transfer/TableCopy.h"
@@ -96,9 +97,14 @@ public:
             QString type;
             h.step(kColumnType, [&] {
                 const Field& field = fields[j];
-                type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
+                type = m_integerTypes.value(field.Name());
+                // A value with a fraction that came since the shape was read is refused, not
+                // rounded into the integer column.
+                const bool whole = !type.isEmpty();
+                if (!whole)
+                    type = mySQLTypeFor(field.Type(), field.Precision(), field.NumericScale());
                 m_types.append(field.Type());
-                m_scales.append(mySQLDecimalScale(field.Precision(), field.NumericScale()));
+                m_scales.append(whole ? 0 : mySQLDecimalScale(field.Precision(), field.NumericScale()));
                 m_columns.append({field.Name(), type});
             });
             h.step(kColumnText,
@@ -129,9 +135,15 @@ public:
                 [head = m_insertHead](QByteArrayView row) { return QByteArray(head).append(row); }};
     }
 
-    TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override
+    // An auto-increment column of whole numbers is made an integer column, which can take
+    // AUTO_INCREMENT.
+    TableShape readShape(Connection& source, const ListedTable& table, QString& statement) override
     {
-        return readPostgreSQLShape(source, postgreSQLName(table), statement);
+        m_integerTypes.clear();
+        const QString relation = postgreSQLName(table);
+        TableShape shape = readPostgreSQLShape(source, relation, statement);
+        m_integerTypes = mySQLIntegerTypes(source, relation, shape, statement);
+        return shape;
     }
 
     void addShape(Connection&, const QString& table, const TableShape& shape,
@@ -153,6 +165,7 @@ private:
     QList<int> m_types;
     QList<int> m_scales;
     QList<TargetColumn> m_columns;
+    QHash<QString, QString> m_integerTypes; // the column types read with the shape
 };
 } // namespace
 

@@ -146,7 +146,7 @@ public:
                 }};
     }
 
-    TableShape readShape(Connection& source, const ListedTable& table, QString& statement) const override
+    TableShape readShape(Connection& source, const ListedTable& table, QString& statement) override
     {
         return readMySQLShape(source, table.name, statement);
     }

@@ -230,7 +230,8 @@ void refuseRounding(const QByteArray& number, int scale)
             QStringLiteral("The value %1 has more than %2 digits after the point; the MySQL column would "
                            "round it, so the row is not sent.")
                 .arg(QString::fromLatin1(number))
-                .arg(scale));
+                .arg(scale),
+            Error::Cause::Values);
 }
 } // namespace
 

@@ -87,7 +87,8 @@ private slots:
 
     // Failures of one kind at one line are shown the first time and counted after, per
     // table; when the handler ends one box lists them, the first few tables with their
-    // first failure and the others by name, and fits the screen. A stop is not a failure.
+    // first failure and the others by name, and fits the screen; behind its details, the first
+    // 10,000 refused rows of the rows' line. A stop is not a failure; a NUL shows as a mark.
     void repeatedFailuresAreListedOnceWhenTheHandlerEnds()
     {
         ProgramUnderTest program;
@@ -95,15 +96,17 @@ private slots:
             Handler handler(QStringLiteral("Form2"), QStringLiteral("PushButton4_Click"));
             QString statement;
             handler.showStatementText(&statement);
+            handler.keepRefusedRowsAt({256});
             auto fail = [&](const QString& table, int line, int row, const QString& state) {
                 handler.setContext(table);
-                statement = QStringLiteral("INSERT INTO `%1` VALUES('%2')").arg(table).arg(row);
+                statement =
+                    QStringLiteral("INSERT INTO `%1` VALUES('%2', '%3')").arg(table).arg(row).arg(QChar(0));
                 handler.step(line, [&] {
                     throw Error(QStringLiteral("refused at row %1").arg(row), Error::Cause::Values, state,
                                 1292);
                 });
             };
-            for (int row = 1; row <= 300; ++row)
+            for (int row = 1; row <= 10002; ++row)
                 fail(QStringLiteral("many"), 256, row, QStringLiteral("22007"));
             for (int row = 1; row <= 3; ++row)
                 fail(QStringLiteral("few"), 256, row, QStringLiteral("22007"));
@@ -120,13 +123,15 @@ private slots:
         QVERIFY(shown[2].contains(QStringLiteral(" at line 148\r\r")));
         QString expected = QStringLiteral(
             "These failures happened more than once; each kind was shown only the first time.\r\n"
-            "\r\nAt line 256, 303 times:\r\n"
-            "many: 300 times, the first: refused at row 1\r\nsql: INSERT INTO `many` VALUES('1')\r\n"
-            "few: 3 times, the first: refused at row 1\r\nsql: INSERT INTO `few` VALUES('1')\r\n"
+            "\r\nAt line 256, 10005 times:\r\n"
+            "many: 10002 times, the first: refused at row 1\r\nsql: INSERT INTO `many` VALUES('1', "
+            "'\u2400')\r\n"
+            "few: 3 times, the first: refused at row 1\r\nsql: INSERT INTO `few` VALUES('1', '\u2400')\r\n"
             "\r\nAt line 148, 70 times:\r\n");
         for (int t = 0; t < 5; ++t)
-            expected += QStringLiteral("t%1: refused at row 1\r\nsql: INSERT INTO `t%1` VALUES('1')\r\n")
-                            .arg(t, 2, 10, QLatin1Char('0'));
+            expected +=
+                QStringLiteral("t%1: refused at row 1\r\nsql: INSERT INTO `t%1` VALUES('1', '\u2400')\r\n")
+                    .arg(t, 2, 10, QLatin1Char('0'));
         QStringList rest;
         for (int t = 5; t < 70; ++t)
             rest << QStringLiteral("t%1").arg(t, 2, 10, QLatin1Char('0'));
@@ -136,6 +141,10 @@ private slots:
         QCOMPARE(shown[3], expected);
         const auto box = MessageBox::boxFor(MessageBox::history().constLast());
         QVERIFY2(box->text().endsWith(QStringLiteral("support@vantrel.example")), qPrintable(box->text()));
+        const QString details = box->detailedText();
+        QVERIFY(details.startsWith(QStringLiteral("10,006 refused rows, each with its table, its failure")));
+        QCOMPARE(details.count(QStringLiteral("\nsql: ")), 10000);
+        QVERIFY(details.endsWith(QStringLiteral("VALUES('10000', '\u2400')\n... and 6 more refused rows")));
     }
 
     void aFailedTestEntersTheConditional()

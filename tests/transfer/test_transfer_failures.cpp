@@ -261,6 +261,17 @@ private slots:
                 list.contains(
                     QStringLiteral(" at row 7\r\nsql: INSERT INTO `few_ends` VALUES('7', 'infinity')")),
             qPrintable(list));
+        // Behind "Show Details...": every refused row, by its table and row, with its statement.
+        const QString details = MessageBox::history().constLast().details;
+        QVERIFY2(details.startsWith(QStringLiteral("303 refused rows, each with")),
+                 qPrintable(details.left(300)));
+        QCOMPARE(details.count(QStringLiteral("\r\nmany_ends: Incorrect datetime value")), 300);
+        for (const int row : {3, 4, 5, 13, 995})
+            QVERIFY2(details.contains(
+                         QStringLiteral("`ends` at row %1\r\nsql: INSERT INTO `many_ends` VALUES('%1', "
+                                        "'infinity')\r\n")
+                             .arg(row)),
+                     qPrintable(details.left(600)));
         QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM many_ends")),
                  QStringLiteral("700"));
         QCOMPARE(Sandbox::scalar(*m_my, QStringLiteral("SELECT COUNT(*) FROM few_ends")),
