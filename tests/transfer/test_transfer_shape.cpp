@@ -1,10 +1,16 @@
 // A copied table keeps its shape: primary key, NOT NULL, unique keys and indexes,
-// auto-increment and defaults arrive after the rows, as the target's catalogue shows them. A
-// part the target refuses is reported with its statement and the rows stay; copies with
-// keys can be overwritten and deleted, whatever index names they share.
+// auto-increment, defaults and comments arrive after the rows, as the target's catalogue
+// shows them. A part the target refuses is reported with its statement and the rows stay;
+// copies with keys can be overwritten and deleted, whatever index names they share. With the
+// choice "Foreign keys", the copies get their sources' and overwrites keep the others'.
 
 #include "app/ErrorReport.h"
 #include "tests/transfer/TransferFixture.h"
+
+namespace {
+const QString kTableComment = QStringLiteral("'Rentals: l''été, 貸出'");
+const QString kColumnComment = QStringLiteral("'it''s «new» ☃'");
+} // namespace
 
 class TransferShapeTest : public ServerCase
 {
@@ -23,6 +29,10 @@ private slots:
                 rate DECIMAL(5,2) NOT NULL DEFAULT 4.99, copies INT DEFAULT -1, rented DATE DEFAULT (curdate()),
                 active BIT(1) NOT NULL DEFAULT b'1', PRIMARY KEY (id, store), UNIQUE KEY rentals_code (code),
                 KEY by_title (store, title), KEY by_notes (notes(50)), FULLTEXT KEY words (title)))"));
+            Sandbox::exec(source(),
+                          QStringLiteral("ALTER TABLE rentals COMMENT = %1, MODIFY title VARCHAR(100) NOT "
+                                         "NULL DEFAULT 'it''s new' COMMENT %2")
+                              .arg(kTableComment, kColumnComment));
         } else {
             Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
                 id serial, store smallint NOT NULL, code text NOT NULL, title text NOT NULL DEFAULT 'it''s new',
@@ -32,6 +42,9 @@ private slots:
             Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_title ON rentals (store, title)"));
             Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_notes ON rentals (notes)"));
             Sandbox::exec(source(), QStringLiteral("CREATE INDEX words ON rentals (lower(title))"));
+            Sandbox::exec(source(), QStringLiteral("COMMENT ON TABLE rentals IS %1").arg(kTableComment));
+            Sandbox::exec(source(),
+                          QStringLiteral("COMMENT ON COLUMN rentals.title IS %1").arg(kColumnComment));
         }
         Sandbox::exec(
             source(),
@@ -53,7 +66,9 @@ private slots:
                                                        "default rate '4.99'::text",
                                                        "default copies '-1'::integer",
                                                        "default rented CURRENT_DATE",
-                                                       "default active true"}
+                                                       "default active true",
+                                                       "comment rentals.title: it's «new» ☃",
+                                                       "comment rentals: Rentals: l'été, 貸出"}
                                          : QStringList{"index by_notes (notes(191))",
                                                        "index by_title (store, title(191))",
                                                        "primary key (id, store)",
@@ -64,7 +79,9 @@ private slots:
                                                        "default rate 4.99",
                                                        "default copies -1",
                                                        "default rented current_timestamp(6)",
-                                                       "default active 'true'"};
+                                                       "default active 'true'",
+                                                       "comment rentals.title: it's «new» ☃",
+                                                       "comment rentals: Rentals: l'été, 貸出"};
         QCOMPARE(targetShape(QStringLiteral("rentals")), expected);
         // The next key is above the copied ones, and the 0 is still there.
         Sandbox::exec(target(),
@@ -186,6 +203,86 @@ private slots:
             QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("b_id_seq"));
     }
 
+    // Three tables that refer to each other, staff to itself and shift by two columns; each
+    // rule spelled out, as the servers' defaults differ.
+    void foreignKeysArriveAndOverwritesKeepThem_data() { directions(); }
+    void foreignKeysArriveAndOverwritesKeepThem()
+    {
+        for (const char* statement :
+             {"CREATE TABLE shop (id int PRIMARY KEY, head int)",
+              "CREATE TABLE staff (id int PRIMARY KEY, shop_id int NOT NULL, boss int, CONSTRAINT "
+              "staff_in_shop "
+              "UNIQUE (shop_id, id), CONSTRAINT staff_shop FOREIGN KEY (shop_id) REFERENCES shop (id) ON "
+              "DELETE "
+              "CASCADE ON UPDATE RESTRICT, CONSTRAINT staff_boss FOREIGN KEY (boss) REFERENCES staff (id) ON "
+              "DELETE SET NULL ON UPDATE NO ACTION)",
+              "CREATE TABLE shift (shop_id int, staff_id int, day date, CONSTRAINT shift_staff FOREIGN KEY "
+              "(shop_id, staff_id) REFERENCES staff (shop_id, id) ON DELETE CASCADE ON UPDATE CASCADE)",
+              "INSERT INTO shop VALUES (1, NULL), (2, NULL)",
+              "INSERT INTO staff VALUES (10, 1, NULL), (11, 1, 10), (20, 2, NULL)",
+              "INSERT INTO shift VALUES (1, 11, '2024-01-02'), (2, 20, NULL), (NULL, 99, NULL)",
+              "ALTER TABLE shop ADD CONSTRAINT shop_head FOREIGN KEY (head) REFERENCES staff (id) ON DELETE "
+              "SET "
+              "NULL ON UPDATE CASCADE",
+              "UPDATE shop SET head = 10 WHERE id = 1"})
+            Sandbox::exec(source(), QString::fromUtf8(statement));
+        const QStringList tables{"shift", "shop", "staff"};
+        const QStringList sourceKeys = foreignKeys(server(), source());
+        QCOMPARE(sourceKeys.size(), 4);
+        Form2& form = openTableWindow();
+        QVERIFY(!form.copiesForeignKeys());
+        send(tables);
+        QS_VERIFY_NO_BOXES();
+        QVERIFY(foreignKeys(server().other(), target()).isEmpty());
+
+        form.foreignKeysBox()->setChecked(true);
+        for (int i = 0; i < 3; ++i)
+            MessageBox::setNextAnswer(MessageBox::Yes);
+        send(tables);
+        QCOMPARE(shownBoxes().size(), 3);
+        QCOMPARE(foreignKeys(server().other(), target()), sourceKeys);
+        // Each overwritten alone: the keys of the others that refer to it are removed first
+        // and made again after its rows and key.
+        for (const QString& table : tables) {
+            MessageBox::clearHistory();
+            MessageBox::setNextAnswer(MessageBox::Yes);
+            send({table});
+            QCOMPARE(shownTexts(), QStringList{QStringLiteral("Would you like to overwrite %1?").arg(table)});
+            QCOMPARE(foreignKeys(server().other(), target()), sourceKeys);
+        }
+        QVERIFY2(
+            form.summaryLine()->text().contains(
+                "2 foreign keys added; 2 foreign keys of other tables removed to overwrite, 2 added back"),
+            qPrintable(form.summaryLine()->text()));
+
+        // Left off, the choice overwrites a table others refer to no more than before.
+        MessageBox::clearHistory();
+        form.foreignKeysBox()->setChecked(false);
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        send({QStringLiteral("shop")});
+        QCOMPARE(shownBoxes(), (QStringList{"Would you like to overwrite shop?",
+                                            Server::report(server().sendButton(), 144)}));
+        QCOMPARE(foreignKeys(server().other(), target()), sourceKeys);
+
+        // The source lost a shop and its staff; the copy of staff keeps them, and its key
+        // cannot come back.
+        MessageBox::clearHistory();
+        form.foreignKeysBox()->setChecked(true);
+        Sandbox::exec(source(), QStringLiteral("DELETE FROM shop WHERE id = 2"));
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        send({QStringLiteral("shop")});
+        QCOMPARE(shownBoxes(),
+                 (QStringList{"Would you like to overwrite shop?",
+                              Server::report(server().sendButton(), toPostgreSQL() ? 286 : 272)}));
+        const QString report = reports().constFirst();
+        QVERIFY2(
+            report.startsWith(R"(The table staff lost the foreign key "staff_shop" ("shop_id") referring to )"
+                              R"("shop" ("id") to the overwrite of shop, which could not make it again: )"),
+            qPrintable(report));
+        QVERIFY2(report.contains("\n1 row of staff refers to no row of shop."), qPrintable(report));
+        QCOMPARE(foreignKeys(server().other(), target()).size(), 3);
+    }
+
     void anUnreadableShapeKeepsTheTarget()
     {
         // The PostgreSQL catalogue's indexes are closed to the program's account: the table is
@@ -245,8 +342,20 @@ private:
                                                               : column.defaultText);
         }
         notNull.sort();
+        QStringList comments;
+        for (const QString& comment : catalogue.comments)
+            if (comment.startsWith(table + ':') || comment.startsWith(table + '.'))
+                comments << QStringLiteral("comment ") + comment;
         return keys + QStringList{QStringLiteral("not null ") + notNull.join(QStringLiteral(", "))} +
-               defaults;
+               defaults + comments;
+    }
+    static QStringList foreignKeys(const Server& side, Connection& connection)
+    {
+        QStringList keys;
+        for (const Catalogue::ForeignKey& key : side.catalogue(connection).foreignKeys)
+            keys << key.table + ' ' + key.name + ' ' + key.definition;
+        keys.sort();
+        return keys;
     }
     QString relationNames(const QString& pattern)
     {
