@@ -217,7 +217,7 @@ void Form2::buildStopRow()
     m_summary->setWordWrap(true);
     m_summary->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_foreignKeys = namedChild<QCheckBox>(this, "ForeignKeysBox");
+    m_foreignKeys = namedChild<QCheckBox>(this, "ForeignKeys");
     m_foreignKeys->setText(QStringLiteral("Foreign keys"));
     m_foreignKeys->setToolTip(
         QStringLiteral("After the tables' rows, gives the copies their sources' foreign keys; an overwrite "

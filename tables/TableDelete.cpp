@@ -49,6 +49,7 @@ constexpr int kSelectMessage = 118;
 constexpr int kDefaultPointer = 120;
 } // namespace DeletePostgreSQLLine
 
+namespace {
 // Runs the DROP. When the server keeps the table as foreign keys refer to it, the report
 // names the tables they belong to, as the catalogue tells them after the refusal.
 void dropTable(Connection& connection, const QString& drop, const std::function<QStringList()>& referring)
@@ -78,6 +79,7 @@ QStringList tablesOf(const QList<ShapeForeignKey>& keys, const QString& schema)
     }
     return tables;
 }
+} // namespace
 
 // What one click of "Delete Table/s" did.
 struct DeleteTally

@@ -174,10 +174,10 @@ private slots:
         }
     }
 
-    // At its first start the window has the design's places, with the summary line, the
-    // choice "Foreign keys" (off) and Stop in a row below; made larger, the lists take the
-    // room, every button keeps its size and order, nothing overlaps; the next start opens at
-    // the size it was left at, and with the choice as it was left.
+    // At its first start the window has the design's places, with Stop and the summary
+    // line in a row below; made larger, the lists take the room, every button keeps its
+    // size and order, nothing overlaps; the next start opens at the size it was left at.
+    // The choice "Foreign keys" beside Stop is off at first, and remembered.
     void theWindowGrowsItsListsAndRemembersItsSize()
     {
         Form2& form = Windows::form2();
@@ -192,15 +192,15 @@ private slots:
             return QRect(widget->mapTo(&form, QPoint(0, 0)), widget->size());
         };
         const QHash<QString, QRect> designed = {
-            {"List1", {24, 32, 222, 109}},           {"PushButton10", {24, 148, 106, 26}},
-            {"PushButton11", {138, 148, 106, 26}},   {"PushButton3", {24, 181, 222, 26}},
-            {"PushButton1", {24, 214, 222, 26}},     {"PushButton6", {24, 248, 222, 27}},
-            {"List2", {288, 32, 222, 109}},          {"PushButton8", {288, 148, 106, 26}},
-            {"PushButton9", {402, 148, 106, 26}},    {"PushButton4", {288, 181, 222, 26}},
-            {"PushButton5", {288, 214, 222, 26}},    {"PushButton7", {288, 248, 222, 26}},
-            {"ProgressBar1", {8, 297, 520, 27}},     {"PushButton2", {8, 332, 256, 27}},
-            {"PushButton12", {272, 332, 256, 27}},   {"SummaryLine", {8, 367, 308, 29}},
-            {"ForeignKeysBox", {324, 368, 100, 27}}, {"StopButton", {432, 368, 96, 27}}};
+            {"List1", {24, 32, 222, 109}},         {"PushButton10", {24, 148, 106, 26}},
+            {"PushButton11", {138, 148, 106, 26}}, {"PushButton3", {24, 181, 222, 26}},
+            {"PushButton1", {24, 214, 222, 26}},   {"PushButton6", {24, 248, 222, 27}},
+            {"List2", {288, 32, 222, 109}},        {"PushButton8", {288, 148, 106, 26}},
+            {"PushButton9", {402, 148, 106, 26}},  {"PushButton4", {288, 181, 222, 26}},
+            {"PushButton5", {288, 214, 222, 26}},  {"PushButton7", {288, 248, 222, 26}},
+            {"ProgressBar1", {8, 297, 520, 27}},   {"PushButton2", {8, 332, 256, 27}},
+            {"PushButton12", {272, 332, 256, 27}}, {"SummaryLine", {8, 367, 308, 29}},
+            {"StopButton", {432, 368, 96, 27}},    {"ForeignKeys", {324, 368, 100, 27}}};
         QCOMPARE(controls.size(), designed.size());
         for (const QWidget* control : controls)
             QCOMPARE(place(control), designed.value(control->objectName()));

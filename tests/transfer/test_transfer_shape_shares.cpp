@@ -138,6 +138,8 @@ private slots:
             for (const QString& table : tables)
                 Sandbox::exec(source(),
                               QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(server().quoted(table)));
+            // The window opened again lists what the database holds now.
+            openTableWindow().foreignKeysBox()->setChecked(true);
             from.send(tables);
         }
         const Catalogue targetCatalogue = copy.catalogue(on(copy));
@@ -164,12 +166,13 @@ private slots:
         for (const Share& share : shares)
             texts.append(share.text());
         qInfo("%s: %s", QTest::currentDataTag(), qPrintable(texts.join(QStringLiteral(", "))));
-        // The issue asks for every key and auto-increment column and at least 97% of NOT NULL,
-        // 95% of indexes and 90% of constant defaults of such databases, and with the choice
-        // every foreign key; these fixtures hold nothing the other server refuses, so all of
-        // them arrive. Their full-text, spatial,
-        // GiST, expression and partial indexes are left out by the catalogues above as well.
-        // There and back a text key is a LONGTEXT, which MySQL keys by a prefix alone.
+        // Every key, auto-increment column, NOT NULL, index, constant default, comment and,
+        // with the choice, foreign key arrives: these fixtures hold nothing the other server
+        // refuses. Their full-text, spatial, GiST, expression and partial indexes are left out
+        // by the catalogues above as well.
+        // There and back a text key is a LONGTEXT, which MySQL keys by a prefix alone, and a
+        // MySQL integer column that refers to an auto-increment one comes back a DECIMAL, which
+        // MySQL lets refer to no BIGINT: the auto-increment's own comes back, the reference not.
         for (const Share& share : shares)
             QVERIFY2(share.missing.isEmpty() || (back && qstrcmp(share.what, "auto-increment columns") != 0),
                      qPrintable(share.text() + QStringLiteral(", missing: ") +

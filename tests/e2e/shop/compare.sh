@@ -275,42 +275,37 @@ keys_of_pg() {
            AND x.relname NOT IN (SELECT conname FROM pg_constraint WHERE conrelid = i.indrelid AND contype = 'f')" |
     LC_ALL=C sort
 }
-# Its foreign keys, "(a, b) REFERENCES t (x, y) ON DELETE rule ON UPDATE rule" a line, without
-# their names: a partition's copy takes another for its partitioned table's key.
+# Its foreign keys without their names (a partition's copy takes another for its partitioned
+# table's key), "(a) REFERENCES t (x) ON DELETE rule ON UPDATE rule"; its comments, "table: text"
+# and "column: text".
 foreign_keys_of_my() {
-  my -e "SELECT CONCAT('(', GROUP_CONCAT(k.COLUMN_NAME ORDER BY k.ORDINAL_POSITION SEPARATOR ', '), ') REFERENCES ',
-                       k.REFERENCED_TABLE_NAME, ' (',
-                       GROUP_CONCAT(k.REFERENCED_COLUMN_NAME ORDER BY k.ORDINAL_POSITION SEPARATOR ', '),
-                       ') ON DELETE ', r.DELETE_RULE, ' ON UPDATE ', r.UPDATE_RULE)
-         FROM information_schema.KEY_COLUMN_USAGE k
-         JOIN information_schema.REFERENTIAL_CONSTRAINTS r USING (CONSTRAINT_SCHEMA, CONSTRAINT_NAME, TABLE_NAME)
-         WHERE k.TABLE_SCHEMA = DATABASE() AND k.TABLE_NAME = '$1'
-         GROUP BY k.CONSTRAINT_NAME, r.DELETE_RULE, r.UPDATE_RULE" | LC_ALL=C sort
+  my -e "SELECT CONCAT('(', GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION SEPARATOR ', '), ') REFERENCES ',
+    k.REFERENCED_TABLE_NAME, ' (', GROUP_CONCAT(REFERENCED_COLUMN_NAME ORDER BY ORDINAL_POSITION SEPARATOR ', '),
+    ') ON DELETE ', DELETE_RULE, ' ON UPDATE ', UPDATE_RULE) FROM information_schema.KEY_COLUMN_USAGE k
+    JOIN information_schema.REFERENTIAL_CONSTRAINTS USING (CONSTRAINT_SCHEMA, CONSTRAINT_NAME, TABLE_NAME)
+    WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' GROUP BY CONSTRAINT_NAME" | LC_ALL=C sort
 }
 foreign_keys_of_pg() {
   local rule="CASE c.conf%stype WHEN 'c' THEN 'CASCADE' WHEN 'n' THEN 'SET NULL' WHEN 'd' THEN 'SET DEFAULT'
-              WHEN 'r' THEN 'RESTRICT' ELSE 'NO ACTION' END"
-  # shellcheck disable=SC2059  # the rule is a format
-  pg -c "SELECT '(' || (SELECT string_agg(a.attname, ', ' ORDER BY k.i) FROM unnest(c.conkey) WITH ORDINALITY k(n, i)
-                        JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n)
-                || ') REFERENCES ' || f.relname || ' ('
-                || (SELECT string_agg(a.attname, ', ' ORDER BY k.i) FROM unnest(c.confkey) WITH ORDINALITY k(n, i)
-                    JOIN pg_attribute a ON a.attrelid = c.confrelid AND a.attnum = k.n)
-                || ') ON DELETE ' || $(printf "$rule" del) || ' ON UPDATE ' || $(printf "$rule" upd)
-         FROM pg_constraint c JOIN pg_class f ON f.oid = c.confrelid
-         WHERE c.contype = 'f' AND c.conrelid = '$(quote_pg "$1")'::regclass" | LC_ALL=C sort
+    WHEN 'r' THEN 'RESTRICT' ELSE 'NO ACTION' END" columns="(SELECT string_agg(attname, ', ' ORDER BY i)
+    FROM unnest(c.%s) WITH ORDINALITY k(n, i) JOIN pg_attribute ON attrelid = c.%s AND attnum = n)"
+  # shellcheck disable=SC2059  # the rule and the columns are formats
+  pg -c "SELECT '(' || $(printf "$columns" conkey conrelid) || ') REFERENCES '
+    || (SELECT relname FROM pg_class WHERE oid = confrelid) || ' ('
+    || $(printf "$columns" confkey confrelid) || ') ON DELETE ' || $(printf "$rule" del) || ' ON UPDATE '
+    || $(printf "$rule" upd) FROM pg_constraint c WHERE contype = 'f' AND conrelid = '$(quote_pg "$1")'::regclass" |
+    LC_ALL=C sort
 }
-# Its comments, "table: text" and "column: text" a line.
 comments_of_my() {
-  my -e "SELECT CONCAT('table: ', TABLE_COMMENT) FROM information_schema.TABLES
-         WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' AND TABLE_TYPE = 'BASE TABLE' AND TABLE_COMMENT <> ''
-         UNION ALL SELECT CONCAT(COLUMN_NAME, ': ', COLUMN_COMMENT) FROM information_schema.COLUMNS
-         WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' AND COLUMN_COMMENT <> ''" | LC_ALL=C sort
+  my -e "SELECT CONCAT('table: ', TABLE_COMMENT) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()
+    AND TABLE_NAME = '$1' AND TABLE_TYPE = 'BASE TABLE' AND TABLE_COMMENT <> '' UNION ALL SELECT CONCAT(COLUMN_NAME,
+    ': ', COLUMN_COMMENT) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1'
+    AND COLUMN_COMMENT <> ''" | LC_ALL=C sort
 }
 comments_of_pg() {
-  pg -c "SELECT coalesce(a.attname, 'table') || ': ' || d.description FROM pg_description d
-         LEFT JOIN pg_attribute a ON a.attrelid = d.objoid AND a.attnum = d.objsubid AND d.objsubid > 0
-         WHERE d.classoid = 'pg_class'::regclass AND d.objoid = '$(quote_pg "$1")'::regclass" | LC_ALL=C sort
+  pg -c "SELECT coalesce(attname, 'table') || ': ' || description FROM pg_description LEFT JOIN pg_attribute
+    ON attrelid = objoid AND attnum = objsubid AND objsubid > 0
+    WHERE classoid = 'pg_class'::regclass AND objoid = '$(quote_pg "$1")'::regclass" | LC_ALL=C sort
 }
 not_null_of_my() {
   my -e "SELECT COLUMN_NAME FROM information_schema.COLUMNS
