@@ -11,6 +11,7 @@
 #include "app/db/Waiting.h"
 #include "tables/TableList.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -60,6 +61,8 @@ constexpr int kHeightTwips = kStopRowTop + kStopRowHeight + 135;
 // The size the window was left at, as "536x405".
 const QString kSizeKey = QStringLiteral("TableWindowSize");
 constexpr int kRememberAfterMilliseconds = 500;
+// The choice "Foreign keys", "1" when on; absent, it is off.
+const QString kForeignKeysKey = QStringLiteral("ForeignKeys");
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -131,7 +134,8 @@ const QRect kListPlace = twips(240, 360, 3330, 1635);
 const QRect kProgressBarPlace = twips(120, 4460, 7800, 405);
 const QRect kBackPlace = twips(120, 4980, 3840, 405);
 const QRect kHelpPlace = twips(4080, 4980, 3840, 405);
-const QRect kSummaryPlace = twips(120, kStopRowTop, 6240, kStopRowHeight);
+const QRect kSummaryPlace = twips(120, kStopRowTop, 4620, kStopRowHeight);
+const QRect kForeignKeysPlace = twips(4860, kStopRowTop + 15, 1500, 405);
 const QRect kStopPlace = twips(6480, kStopRowTop + 15, 1440, 405);
 
 // "Select All", "Deselect All", send, "Delete Table/s", "Rename Table".
@@ -213,6 +217,14 @@ void Form2::buildStopRow()
     m_summary->setWordWrap(true);
     m_summary->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_foreignKeys = namedChild<QCheckBox>(this, "ForeignKeys");
+    m_foreignKeys->setText(QStringLiteral("Foreign keys"));
+    m_foreignKeys->setToolTip(
+        QStringLiteral("After the tables' rows, gives the copies their sources' foreign keys; an overwrite "
+                       "keeps those of other tables"));
+    connect(m_foreignKeys, &QCheckBox::toggled, this, [](bool on) {
+        Settings::instance().remember(kForeignKeysKey, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     m_stop = button(this, "StopButton", "Stop", kStopPlace);
     m_stop->setEnabled(false);
     m_stop->setToolTip(QStringLiteral("Stops the copy or the delete (Escape)"));
@@ -223,9 +235,10 @@ void Form2::buildStopRow()
 // Keyboard order by tab index.
 void Form2::setKeyboardOrder()
 {
-    QWidget* tabOrder[] = {Frame2,      List1,       Frame1,      List2,        PushButton10, PushButton11,
-                           PushButton3, PushButton1, PushButton6, PushButton8,  PushButton9,  PushButton4,
-                           PushButton5, PushButton7, PushButton2, ProgressBar1, PushButton12, m_stop};
+    QWidget* tabOrder[] = {Frame2,       List1,        Frame1,        List2,       PushButton10,
+                           PushButton11, PushButton3,  PushButton1,   PushButton6, PushButton8,
+                           PushButton9,  PushButton4,  PushButton5,   PushButton7, PushButton2,
+                           ProgressBar1, PushButton12, m_foreignKeys, m_stop};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
 }
@@ -249,9 +262,9 @@ void Form2::connectHandlers()
 void Form2::setPointerShapes()
 {
     using Hover = WindowPointer::Hover;
-    for (QWidget* push :
-         {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,
-          PushButton8, PushButton9, PushButton10, PushButton11, PushButton12, m_stop})
+    for (QWidget* push : std::initializer_list<QWidget*>{
+             PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,
+             PushButton8, PushButton9, PushButton10, PushButton11, PushButton12, m_foreignKeys, m_stop})
         m_pointer->hover(push, Hover::Custom);
     for (QWidget* surface : std::initializer_list<QWidget*>{this, Frame1, Frame2, List1, List2, m_summary})
         m_pointer->hover(surface, Hover::Default);
@@ -276,6 +289,13 @@ void Form2::Form_Load()
         resize(width(), (outerHeightTwips - kNonClientTwips) / kTwipsPerPixel);
     });
     restoreSize();
+    const QSignalBlocker quiet(m_foreignKeys);
+    m_foreignKeys->setChecked(Settings::instance().read(kForeignKeysKey, QString()) == QLatin1String("1"));
+}
+
+bool Form2::copiesForeignKeys() const
+{
+    return m_foreignKeys->isChecked();
 }
 
 void Form2::placeFrame(const TableFrameDesign& design, int moveRight, int wider, int taller)
@@ -298,6 +318,7 @@ void Form2::placeControls()
     PushButton2->setGeometry(kBackPlace.translated(0, taller));
     PushButton12->setGeometry(kHelpPlace.translated(left, taller));
     m_summary->setGeometry(kSummaryPlace.adjusted(0, taller, wider, taller));
+    m_foreignKeys->setGeometry(kForeignKeysPlace.translated(wider, taller));
     m_stop->setGeometry(kStopPlace.translated(wider, taller));
 }
 

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSize>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -18,8 +19,8 @@ struct TableFrameDesign;
 // The table window: the MySQL tables on the left, the PostgreSQL tables on the right,
 // each with select, send, delete and rename buttons, and a progress bar below. A row
 // below the window's design holds the line that tells what the last copy or delete did,
-// and the Stop button. The window can be made larger: the lists grow, the buttons keep
-// their size; it opens at the size it was left at.
+// the choice "Foreign keys" and the Stop button. The window can be made larger: the lists grow, the buttons
+// keep their size; it opens at the size it was left at.
 class Form2 : public ProgramWindow
 {
     Q_OBJECT
@@ -44,6 +45,10 @@ public:
     WindowPointer& pointer() { return *m_pointer; }
     QPushButton* stopButton() const { return m_stop; }
     QLabel* summaryLine() const { return m_summary; }
+    // The choice "Foreign keys": the copies get their sources' foreign keys, and an
+    // overwrite keeps those of other tables. Remembered in the settings store.
+    QCheckBox* foreignKeysBox() const { return m_foreignKeys; }
+    bool copiesForeignKeys() const;
 
     QGroupBox* Frame1;
     QGroupBox* Frame2;
@@ -72,7 +77,8 @@ private:
 
     // Makes one half of the window with its list and buttons.
     void buildFrame(const TableFrameDesign& design);
-    // The row below the design: the summary line and the Stop button.
+    // The row below the design: the summary line, the choice "Foreign keys" and the Stop
+    // button.
     void buildStopRow();
     void setKeyboardOrder();
     void connectHandlers();
@@ -88,6 +94,7 @@ private:
     WindowPointer* m_pointer;
     QPushButton* m_stop;
     QLabel* m_summary;
+    QCheckBox* m_foreignKeys;
     QTimer* m_sizeToRemember;
     QSize m_rememberedSize;
 };

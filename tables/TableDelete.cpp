@@ -14,6 +14,8 @@
 #include "tables/Catalogue.h"
 #include "tables/Form2.h"
 #include "tables/TableList.h"
+#include "transfer/MySQLShapeReader.h"
+#include "transfer/PostgreSQLShapeReader.h"
 
 namespace {
 // The numbered steps of PushButton1_Click, as its error reports name them.
@@ -46,6 +48,38 @@ constexpr int kUnlist = 114;
 constexpr int kSelectMessage = 118;
 constexpr int kDefaultPointer = 120;
 } // namespace DeletePostgreSQLLine
+
+namespace {
+// Runs the DROP. When the server keeps the table as foreign keys refer to it, the report
+// names the tables they belong to, as the catalogue tells them after the refusal.
+void dropTable(Connection& connection, const QString& drop, const std::function<QStringList()>& referring)
+{
+    try {
+        connection.Execute(drop);
+    } catch (const Error& error) {
+        const bool keptByKeys = error.sqlState() == QLatin1String("2BP01") || error.code() == 1451 ||
+                                error.code() == 1217 || error.code() == 3730;
+        QStringList tables;
+        if (!keptByKeys || !Attempt([&] { tables = referring(); }) || tables.isEmpty())
+            throw;
+        throw Error(error.description() + QStringLiteral("\nForeign keys of these tables refer to it: %1.")
+                                              .arg(tables.join(QStringLiteral(", "))),
+                    Error::Cause::Other, error.sqlState(), error.code());
+    }
+}
+
+// The tables of the keys, each once; one of another schema by its schema too.
+QStringList tablesOf(const QList<ShapeForeignKey>& keys, const QString& schema)
+{
+    QStringList tables;
+    for (const ShapeForeignKey& key : keys) {
+        const QString table = key.schema == schema ? key.table : key.schema + QLatin1Char('.') + key.table;
+        if (!tables.contains(table))
+            tables.append(table);
+    }
+    return tables;
+}
+} // namespace
 
 // What one click of "Delete Table/s" did.
 struct DeleteTally
@@ -96,7 +130,10 @@ void Form2::PushButton1_Click()
             handler.step(kTableName, [&] { table = List1->at(i).text(); });
             handler.setContext(table);
             const bool dropped = handler.step(kDrop, [&] {
-                required(connection).Execute(QStringLiteral("DROP TABLE ") + mySQLName(table));
+                dropTable(required(connection), QStringLiteral("DROP TABLE ") + mySQLName(table), [&] {
+                    QString query;
+                    return tablesOf(readMySQLForeignKeys(*connection, table, true, query), QString());
+                });
             });
             ++(dropped ? tally.dropped : tally.failed);
             if (connection->isBroken())
@@ -144,7 +181,13 @@ void Form2::PushButton5_Click()
                     const ListedTable table = TableList::tableOf(List2->at(i));
                     name = table.name;
                     handler.setContext(table.text());
-                    required(connection).Execute(QStringLiteral("DROP TABLE ") + postgreSQLName(table));
+                    dropTable(
+                        required(connection), QStringLiteral("DROP TABLE ") + postgreSQLName(table), [&] {
+                            QString query;
+                            return tablesOf(
+                                readPostgreSQLForeignKeys(*connection, postgreSQLName(table), true, query),
+                                table.schema);
+                        });
                 });
                 ++(dropped ? tally.dropped : tally.failed);
                 if (unusable(connection))

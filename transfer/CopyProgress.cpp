@@ -93,6 +93,21 @@ QString CopyProgress::summary(bool stopped, qint64 milliseconds) const
     QStringList more;
     if (t.notOverwritten)
         more.append(QStringLiteral("%1 not overwritten").arg(thousands(t.notOverwritten)));
+    if (t.foreignKeysAdded || t.foreignKeysRefused || t.foreignKeysLeftOut) {
+        QString keys =
+            counted(t.foreignKeysAdded, QStringLiteral("foreign key"), QStringLiteral("foreign keys")) +
+            QStringLiteral(" added");
+        if (t.foreignKeysRefused)
+            keys += QStringLiteral(", %1 refused").arg(thousands(t.foreignKeysRefused));
+        if (t.foreignKeysLeftOut)
+            keys += QStringLiteral(", %1 to tables not there").arg(thousands(t.foreignKeysLeftOut));
+        more.append(keys);
+    }
+    if (t.foreignKeysRemoved)
+        more.append(
+            counted(t.foreignKeysRemoved, QStringLiteral("foreign key"), QStringLiteral("foreign keys")) +
+            QStringLiteral(" of other tables removed to overwrite, %1 added back")
+                .arg(thousands(t.foreignKeysRestored)));
     if (!t.shapeMissing.isEmpty())
         more.append(QStringLiteral("shape missing: ") + namesList(t.shapeMissing));
     if (!t.shapePartial.isEmpty())

@@ -24,6 +24,14 @@ struct CopyTally
     qint64 valuesByRule = 0;  // written otherwise than they were by a type rule (zero dates as NULL)
     QStringList shapeMissing; // copied, in whole or in part, without any of their shape
     QStringList shapePartial; // with part of it
+    // With the choice "Foreign keys": the copies' own, made, refused, and left out as the
+    // table they refer to is not on the target; those of other tables that referred to a
+    // table overwritten, removed before its DROP, and made again after its rows.
+    int foreignKeysAdded = 0;
+    int foreignKeysRefused = 0;
+    int foreignKeysLeftOut = 0;
+    int foreignKeysRemoved = 0;
+    int foreignKeysRestored = 0;
 };
 
 class CopyProgress

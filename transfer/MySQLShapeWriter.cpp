@@ -42,18 +42,45 @@ QString mySQLIndexColumns(const ShapeIndex& index, const CopiedColumns& copied)
     return keys.join(QStringLiteral(", "));
 }
 
+constexpr int kLongestMySQLName = 64; // characters
+
+QString leftPart(const QString& name, qsizetype longest)
+{
+    return name.left(longest);
+}
+
 // MySQL index names are the table's own, compared without regard to case; PRIMARY is the
 // primary key's.
 QString freeIndexName(const QString& wanted, QSet<QString>& used)
 {
-    constexpr int kLongestMySQLName = 64; // characters
-    for (int n = 1;; ++n) {
-        const QString suffix = n == 1 ? QString() : QStringLiteral("_%1").arg(n);
-        QString candidate = wanted.left(kLongestMySQLName - suffix.size()) + suffix;
-        if (!used.contains(candidate.toLower())) {
-            used.insert(candidate.toLower());
-            return candidate;
-        }
+    QString name = freeName(wanted, kLongestMySQLName, leftPart,
+                            [&](const QString& candidate) { return used.contains(candidate.toLower()); });
+    used.insert(name.toLower());
+    return name;
+}
+
+// A column's COMMENT clause, once the column has its comment: each MODIFY of the column
+// restates it, or would take it away.
+using ColumnComments = QHash<QString, QString>;
+
+// The table's comment, and each column's, by a MODIFY that restates the type it was made
+// with: before the other statements of the shape, which restate the comment in turn.
+void addMySQLComments(Shaping& shaping, ColumnComments& comments)
+{
+    if (!shaping.shape.comment.isEmpty())
+        shaping.statements.run(shaping.alter + QStringLiteral(" COMMENT = ") +
+                                   quotedText(shaping.shape.comment),
+                               QStringLiteral("the comment of the table"));
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (column.comment.isEmpty() || !shaping.copied.has(column.name))
+            continue;
+        const QString clause = QStringLiteral(" COMMENT ") + quotedText(column.comment);
+        if (shaping.statements.run(shaping.alter +
+                                       QStringLiteral(" MODIFY %1 %2")
+                                           .arg(mySQLName(column.name), shaping.copied.type(column.name)) +
+                                       clause,
+                                   QStringLiteral("the comment of the column \"%1\"").arg(column.name)))
+            comments.insert(column.name, clause);
     }
 }
 
@@ -82,7 +109,7 @@ QString mySQLLiteral(const ShapeDefault& value, const QString& type)
 
 // One statement for every column: MySQL rebuilds the table for each, and a value that
 // arrived is never NULL where its source's was not.
-void addMySQLNotNull(Shaping& shaping)
+void addMySQLNotNull(Shaping& shaping, const ColumnComments& comments)
 {
     QStringList modify;
     QStringList names;
@@ -90,7 +117,8 @@ void addMySQLNotNull(Shaping& shaping)
         if (!column.notNull || !shaping.copied.has(column.name) || shaping.notNull.contains(column.name))
             continue;
         modify.append(QStringLiteral("MODIFY %1 %2 NOT NULL")
-                          .arg(mySQLName(column.name), shaping.copied.type(column.name)));
+                          .arg(mySQLName(column.name), shaping.copied.type(column.name)) +
+                      comments.value(column.name));
         names.append(column.name);
     }
     if (!modify.isEmpty())
@@ -117,7 +145,7 @@ void addMySQLIndexes(Shaping& shaping, QSet<QString>& used)
 // column that leads none (PostgreSQL's serial second in a key) gets an index of its own
 // in the same statement. The session keeps a copied 0 (NO_AUTO_VALUE_ON_ZERO), and the
 // table's counter goes above the copied rows.
-void addMySQLAutoIncrements(Shaping& shaping, QSet<QString>& used)
+void addMySQLAutoIncrements(Shaping& shaping, QSet<QString>& used, const ColumnComments& comments)
 {
     for (const ShapeColumn& column : shaping.shape.columns) {
         if (!column.autoIncrement || !shaping.copied.has(column.name))
@@ -129,7 +157,8 @@ void addMySQLAutoIncrements(Shaping& shaping, QSet<QString>& used)
                                         .arg(mySQLName(freeIndexName(column.name, used)), name);
         shaping.statements.run(shaping.alter + index +
                                    QStringLiteral(" MODIFY %1 %2 NOT NULL AUTO_INCREMENT")
-                                       .arg(name, shaping.copied.type(column.name)),
+                                       .arg(name, shaping.copied.type(column.name)) +
+                                   comments.value(column.name),
                                QStringLiteral("the auto-increment of the column \"%1\"").arg(column.name));
     }
 }
@@ -140,9 +169,40 @@ void shapeMySQLTable(const QString& table, const TableShape& shape, const QList<
 {
     Shaping shaping(table, shape, columns, run, mySQLName);
     QSet<QString> usedIndexNames{QStringLiteral("primary")};
+    ColumnComments comments;
+    addMySQLComments(shaping, comments);
     addPrimaryKey(shaping);
-    addMySQLNotNull(shaping);
+    addMySQLNotNull(shaping, comments);
     addMySQLIndexes(shaping, usedIndexNames);
-    addMySQLAutoIncrements(shaping, usedIndexNames);
+    addMySQLAutoIncrements(shaping, usedIndexNames, comments);
     addDefaults(shaping, mySQLLiteral);
+}
+
+// A constraint's name is the database's own, and becomes the name of the index MySQL makes
+// for the key's columns where none serves: an index of the table by that name must lead with
+// them (one left behind when the key was removed). Either compares without regard to case,
+// as the catalogue's collation does.
+ShapeStatement mySQLForeignKey(Connection& target, const ShapeForeignKey& key)
+{
+    QStringList columns;
+    for (const QString& column : key.columns)
+        columns.append(quotedText(column));
+    const QString name = freeName(key.name, kLongestMySQLName, leftPart, [&](const QString& candidate) {
+        return found(target,
+                     QStringLiteral("SELECT 1 FROM information_schema.REFERENTIAL_CONSTRAINTS WHERE "
+                                    "CONSTRAINT_SCHEMA = DATABASE() AND CONSTRAINT_NAME = %1 UNION ALL "
+                                    "SELECT 1 FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = "
+                                    "DATABASE() AND TABLE_NAME = %2 AND INDEX_NAME = %1 GROUP BY "
+                                    "INDEX_NAME HAVING SUM(COLUMN_NAME = ELT(SEQ_IN_INDEX, %3)) < %4")
+                         .arg(quotedText(candidate), quotedText(key.table), columns.join(QLatin1Char(',')))
+                         .arg(key.columns.size()));
+    });
+    return foreignKeyStatement(mySQLName(key.table), name, key, mySQLName);
+}
+
+ShapeStatement dropMySQLForeignKey(const ShapeForeignKey& key)
+{
+    return {
+        QStringLiteral("ALTER TABLE %1 DROP FOREIGN KEY %2").arg(mySQLName(key.table), mySQLName(key.name)),
+        foreignKeyWhat(key)};
 }

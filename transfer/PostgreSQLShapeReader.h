@@ -1,6 +1,7 @@
 #pragma once
 
-// A PostgreSQL table's shape, read from pg_attribute, pg_attrdef and pg_index.
+// A PostgreSQL table's shape, read from pg_attribute, pg_attrdef, pg_index and pg_description,
+// and foreign keys, from pg_constraint.
 
 #include "transfer/TableShape.h"
 
@@ -11,3 +12,8 @@ class Connection;
 // table that is not there has an empty shape: the SELECT of its rows says what is wrong
 // with it.
 TableShape readPostgreSQLShape(Connection& source, const QString& relation, QString& statement);
+
+// The table's foreign keys, each naming the table it refers to by its bare name; with
+// referring, those of the other tables that refer to it instead, each with its schema.
+QList<ShapeForeignKey> readPostgreSQLForeignKeys(Connection& connection, const QString& relation,
+                                                 bool referring, QString& statement);

@@ -1,6 +1,5 @@
 #include "transfer/PostgreSQLShapeWriter.h"
 
-#include "app/ErrorReport.h"
 #include "app/SqlText.h"
 #include "app/db/Connection.h"
 #include "transfer/ShapeDefaults.h"
@@ -33,20 +32,18 @@ QString freeRelationName(Connection& target, const QString& table, const QString
 {
     const QString schema = QStringLiteral("(SELECT relnamespace FROM pg_class WHERE oid = ") +
                            quotedText(postgreSQLName(table)) + QStringLiteral("::regclass)");
-    for (int n = 1; n <= 100; ++n) {
-        const QString suffix = n == 1 ? QString() : QStringLiteral("_%1").arg(n);
-        QString candidate = fitted(wanted, kLongestPostgreSQLName - suffix.size()) + suffix;
-        bool taken = false;
-        const bool asked = Attempt([&] {
-            taken = !target
-                         .Execute(QStringLiteral("SELECT 1 FROM pg_class WHERE relname = ") +
-                                  quotedText(candidate) + QStringLiteral(" AND relnamespace = ") + schema)
-                         .Eof();
-        });
-        if (!asked || !taken)
-            return candidate;
-    }
-    return fitted(wanted, kLongestPostgreSQLName);
+    return freeName(wanted, kLongestPostgreSQLName, fitted, [&](const QString& candidate) {
+        return found(target, QStringLiteral("SELECT 1 FROM pg_class WHERE relname = ") +
+                                 quotedText(candidate) + QStringLiteral(" AND relnamespace = ") + schema);
+    });
+}
+
+// The table's name as its statements write it: with its schema, for a table of the target
+// that refers to one overwritten.
+QString relationOf(const ShapeForeignKey& key)
+{
+    return key.schema.isEmpty() ? postgreSQLName(key.table)
+                                : postgreSQLName(key.schema) + QLatin1Char('.') + postgreSQLName(key.table);
 }
 
 // The literal of a default as the copy's PostgreSQL column takes it, or empty where it takes
@@ -134,6 +131,21 @@ void addPostgreSQLSequences(Connection& target, Shaping& shaping)
                                QStringLiteral("the auto-increment of the column \"%1\"").arg(column.name));
     }
 }
+
+void addPostgreSQLComments(Shaping& shaping)
+{
+    const QString table = postgreSQLName(shaping.table);
+    if (!shaping.shape.comment.isEmpty())
+        shaping.statements.run(
+            QStringLiteral("COMMENT ON TABLE %1 IS %2").arg(table, quotedText(shaping.shape.comment)),
+            QStringLiteral("the comment of the table"));
+    for (const ShapeColumn& column : shaping.shape.columns) {
+        if (!column.comment.isEmpty() && shaping.copied.has(column.name))
+            shaping.statements.run(QStringLiteral("COMMENT ON COLUMN %1.%2 IS %3")
+                                       .arg(table, postgreSQLName(column.name), quotedText(column.comment)),
+                                   QStringLiteral("the comment of the column \"%1\"").arg(column.name));
+    }
+}
 } // namespace
 
 // The server names the key (table_pkey, or another name when that one is taken).
@@ -146,4 +158,24 @@ void shapePostgreSQLTable(Connection& target, const QString& table, const TableS
     addPostgreSQLIndexes(target, shaping);
     addPostgreSQLSequences(target, shaping);
     addDefaults(shaping, postgreSQLLiteral);
+    addPostgreSQLComments(shaping);
+}
+
+// A constraint's name is its table's own.
+ShapeStatement postgreSQLForeignKey(Connection& target, const ShapeForeignKey& key)
+{
+    const QString relation = relationOf(key);
+    const QString name = freeName(key.name, kLongestPostgreSQLName, fitted, [&](const QString& candidate) {
+        return found(target, QStringLiteral("SELECT 1 FROM pg_constraint WHERE conrelid = to_regclass(") +
+                                 quotedText(relation) + QStringLiteral(") AND conname = ") +
+                                 quotedText(candidate));
+    });
+    return foreignKeyStatement(relation, name, key, postgreSQLName);
+}
+
+ShapeStatement dropPostgreSQLForeignKey(const ShapeForeignKey& key)
+{
+    return {
+        QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT %2").arg(relationOf(key), postgreSQLName(key.name)),
+        foreignKeyWhat(key)};
 }

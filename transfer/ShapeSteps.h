@@ -1,16 +1,19 @@
 #pragma once
 
 // What the two writers of a shape share: the copy's columns, the statements run until one
-// ends the shape, the record of one table's shaping, and the steps both servers take alike
-// (the primary key, the defaults).
+// ends the shape, the record of one table's shaping, the steps both servers take alike
+// (the primary key, the defaults), free names and the statement of a foreign key.
 
 #include "transfer/TableShape.h"
+
+#include "app/db/Error.h"
 
 #include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
+#include <functional>
 
 // The copy's columns by name, and their types.
 class CopiedColumns
@@ -53,6 +56,8 @@ private:
     bool m_ended = false;
 };
 
+class Connection;
+
 using QuoteName = QString (*)(const QString&);
 using DefaultLiteral = QString (*)(const ShapeDefault&, const QString&);
 
@@ -87,3 +92,26 @@ bool addPrimaryKey(Shaping& shaping);
 // Defaults the copy's column takes, each its own statement; literalFor writes a default as
 // the copy's column type takes it, or gives nothing where it takes none.
 void addDefaults(Shaping& shaping, DefaultLiteral literalFor);
+
+// The wanted name, else the first of name_2, name_3, ... that is not taken, each cut by fit
+// to the longest name the server takes; after a hundred taken ones, the wanted name, which
+// the statement then reports.
+using FitName = QString (*)(const QString& name, qsizetype longest);
+// Whether the target's answer to a query of a name has a row; a question that cannot be
+// answered leaves the name to its statement, which then reports why it is not made.
+bool found(Connection& target, const QString& query);
+QString freeName(const QString& wanted, qsizetype longest, FitName fit,
+                 const std::function<bool(const QString&)>& taken);
+
+// What a report calls a foreign key: the foreign key "fk" ("a", "b") referring to "t" ("x", "y").
+QString foreignKeyWhat(const ShapeForeignKey& key);
+// ALTER TABLE relation ADD CONSTRAINT name FOREIGN KEY (...) REFERENCES ... ON DELETE ... ON
+// UPDATE ..., with the query that counts the rows whose key columns all hold a value and
+// that refer to no row.
+ShapeStatement foreignKeyStatement(const QString& relation, const QString& name, const ShapeForeignKey& key,
+                                   QuoteName quote);
+// The target refused a foreign key because rows of the table refer to nothing.
+inline bool refersToNothing(const Error& error)
+{
+    return error.sqlState() == QLatin1String("23503") || error.code() == 1452;
+}

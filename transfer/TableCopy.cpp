@@ -18,9 +18,9 @@ bool isMissingTable(const Error& error)
 } // namespace
 
 TableCopy::TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
-                     CopyProgress& progress, WindowPointer& pointer)
+                     CopyProgress& progress, WindowPointer& pointer, bool foreignKeys)
     : m_handler(handler), m_statement(statement), m_objects(objects), m_direction(direction),
-      m_lines(direction.lines()), m_progress(progress), m_pointer(pointer)
+      m_lines(direction.lines()), m_progress(progress), m_pointer(pointer), m_foreignKeys(foreignKeys)
 {
     m_handler.keepRefusedRowsAt({m_lines.buildRow, m_lines.sendRow});
 }
@@ -31,9 +31,12 @@ void TableCopy::copySelected()
     m_handler.step(m_lines.tableLoop, [&] { last = m_direction.sourceList()->count() - 1; });
     // A stop ends the click before the next table.
     for (int i = last; i >= 0 && !Waiting::stopRequested(); --i) {
-        if (copyTable(i) == Next::EndClick)
+        const Next next = copyTable(i);
+        addReferringKeysBack();
+        if (next == Next::EndClick)
             return;
     }
+    addForeignKeys();
 }
 
 TableCopy::Next TableCopy::copyTable(int index)
@@ -94,6 +97,9 @@ bool TableCopy::readShape(const ListedTable& item)
     // with nothing: the SELECT of its rows then reports it as it always did.
     return m_handler.step(m_lines.readShape, [&] {
         m_shape = m_direction.readShape(m_objects.sourceConnection(), item, m_statement);
+        if (m_foreignKeys)
+            m_shape.foreignKeys =
+                m_direction.readForeignKeys(m_objects.sourceConnection(), item, m_statement);
     });
 }
 
@@ -116,6 +122,7 @@ bool TableCopy::openSource(const ListedTable& item)
 
 bool TableCopy::dropTarget(const QString& table)
 {
+    removeReferringKeys(table);
     // A table that stays (a view depends on it, a key refers to it) gets no rows: they
     // would land on top of the old ones.
     const QString drop = QStringLiteral("DROP TABLE ") + m_direction.targetName(table);
@@ -249,8 +256,14 @@ void TableCopy::addShape(const QString& table)
     if (lost())
         return;
     m_direction.addShape(m_objects.targetConnection(), table, m_shape, [&](const ShapeStatement& statement) {
-        return runShapeStatement(table, statement);
+        const ShapeOutcome outcome = runShapeStatement(statement, [&](const Error& error) {
+            return QStringLiteral("The copy of %1 keeps its rows, but %2 could not be made: %3")
+                .arg(table, statement.what, error.description());
+        });
+        ++(outcome == ShapeOutcome::Made ? m_shapeMade : m_shapeMissed);
+        return outcome;
     });
+    m_copiesKeys += m_shape.foreignKeys;
 }
 
 void TableCopy::noteShape(const QString& table, bool attempted)
@@ -264,14 +277,13 @@ void TableCopy::noteShape(const QString& table, bool attempted)
         tally.shapePartial.append(table);
 }
 
-ShapeOutcome TableCopy::runShapeStatement(const QString& table, const ShapeStatement& statement)
+ShapeOutcome TableCopy::runShapeStatement(const ShapeStatement& statement,
+                                          const std::function<QString(const Error&)>& refusal)
 {
     // After a stop (or the window's close) no statement is started: the one that ran was
     // stopped on the server within the grace every wait has.
-    if (Waiting::stopRequested()) {
-        ++m_shapeMissed;
+    if (Waiting::stopRequested())
         return ShapeOutcome::Ended;
-    }
     // The report says what the copy goes without; the rows stay either way.
     const bool made = m_handler.step(m_lines.shapeStatement, [&] {
         m_statement = statement.sql;
@@ -280,17 +292,12 @@ ShapeOutcome TableCopy::runShapeStatement(const QString& table, const ShapeState
         } catch (const Error& error) {
             if (error.stopped())
                 throw;
-            throw Error(QStringLiteral("The copy of %1 keeps its rows, but %2 could not be made: %3")
-                            .arg(table, statement.what, error.description()),
-                        error.refusedValues() ? Error::Cause::Values : Error::Cause::Other, error.sqlState(),
-                        error.code());
+            throw Error(refusal(error), error.refusedValues() ? Error::Cause::Values : Error::Cause::Other,
+                        error.sqlState(), error.code());
         }
     });
-    if (made) {
-        ++m_shapeMade;
+    if (made)
         return ShapeOutcome::Made;
-    }
-    ++m_shapeMissed;
     // A table that went away, or a server, fails every further statement as well.
     if (lost() || (m_handler.lastError() && isMissingTable(*m_handler.lastError())))
         return ShapeOutcome::Ended;

@@ -3,7 +3,9 @@
 // The table loop that both send buttons share. Each direction passes in what is its own:
 // the lists, the quoting, the step numbers, the CREATE TABLE and INSERT statements it
 // builds, how it reads the source's shape and gives it to the copy. The rows of each table
-// go through transfer/RowPump.
+// go through transfer/RowPump. With the choice "Foreign keys", TableCopyForeignKeys.cpp
+// gives the copies their foreign keys once every table has its rows, and keeps those of
+// other tables across an overwrite.
 
 #include "app/ErrorReport.h"
 #include "app/db/Connection.h"
@@ -11,7 +13,9 @@
 #include "transfer/TransferSteps.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <functional>
 
 class CopyProgress;
 class TableList;
@@ -100,6 +104,15 @@ public:
     // Gives the table that buildCreate made the shape, each statement through run.
     virtual void addShape(Connection& target, const QString& table, const TableShape& shape,
                           const ShapeRunner& run) const = 0;
+    // The source table's foreign keys; statement holds the query's text.
+    virtual QList<ShapeForeignKey> readForeignKeys(Connection& source, const ListedTable& table,
+                                                   QString& statement) const = 0;
+    // The foreign keys of the target's other tables that refer to its table of that name.
+    virtual QList<ShapeForeignKey> referringKeys(Connection& target, const QString& table,
+                                                 QString& statement) const = 0;
+    // The statements that give a table of the target a foreign key, and that remove one.
+    virtual ShapeStatement addForeignKey(Connection& target, const ShapeForeignKey& key) const = 0;
+    virtual ShapeStatement dropForeignKey(const ShapeForeignKey& key) const = 0;
     // A query whose answer has a row when the target holds a table of that name.
     virtual QString findTable(const QString& table) const = 0;
     // Where the target list keeps each table's schema: reads again which tables of that
@@ -112,10 +125,12 @@ public:
 class TableCopy
 {
 public:
+    // foreignKeys: the user's choice "Foreign keys".
     TableCopy(Handler& handler, QString& statement, TransferObjects& objects, CopyDirection& direction,
-              CopyProgress& progress, WindowPointer& pointer);
+              CopyProgress& progress, WindowPointer& pointer, bool foreignKeys);
 
-    // From the source list's last item up to the first; ends early when a server went away.
+    // From the source list's last item up to the first, then the copies' foreign keys; ends
+    // early when a server went away.
     void copySelected();
 
 private:
@@ -135,7 +150,9 @@ private:
     Next copyRows(const QString& table);
     // The source's shape given to the table made, after its rows.
     void addShape(const QString& table);
-    ShapeOutcome runShapeStatement(const QString& table, const ShapeStatement& statement);
+    // One statement of a shape; refusal words the report of a failure.
+    ShapeOutcome runShapeStatement(const ShapeStatement& statement,
+                                   const std::function<QString(const Error&)>& refusal);
     // A copied table without all of its shape is named in the summary.
     void noteShape(const QString& table, bool attempted);
     // A table given up on; in part when the target holds some of its rows.
@@ -151,6 +168,18 @@ private:
     bool relisted(const QString& table);
     bool lost() const { return m_objects.lost(); }
 
+    // With the choice "Foreign keys" (TableCopyForeignKeys.cpp). Before an overwrite's DROP:
+    // the target's foreign keys of other tables that refer to the table, removed.
+    void removeReferringKeys(const QString& table);
+    // After the table: those removed, made again, each that cannot be reported.
+    void addReferringKeysBack();
+    // Once every table of the click has its rows and shape: the copies' own, where the table
+    // each refers to is on the target.
+    void addForeignKeys();
+    // True when made; words begin the report of a refusal, which says how many rows refer to
+    // nothing when they kept it from being made.
+    bool runForeignKey(const ShapeForeignKey& key, const ShapeStatement& statement, const QString& words);
+
     Handler& m_handler;
     QString& m_statement;
     TransferObjects& m_objects;
@@ -162,4 +191,8 @@ private:
     QString m_select;    // the statement that reads the source's rows
     int m_shapeMade = 0; // statements of the table's shape made, and not made
     int m_shapeMissed = 0;
+    const bool m_foreignKeys;
+    QString m_overwritten;               // the table whose DROP removed m_removed
+    QList<ShapeForeignKey> m_removed;    // to be made again after it
+    QList<ShapeForeignKey> m_copiesKeys; // of the tables shaped, for the click's end
 };

@@ -14,6 +14,7 @@
 #include "transfer/CopyProgress.h"
 #include "transfer/Datatype.h"
 #include "transfer/IntegerColumns.h"
+#include "transfer/MySQLShapeReader.h"
 #include "transfer/MySQLShapeWriter.h"
 #include "transfer/PostgreSQLShapeReader.h"
 #include "transfer/TableCopy.h"
@@ -152,6 +153,28 @@ public:
         shapeMySQLTable(table, shape, m_columns, run);
     }
 
+    QList<ShapeForeignKey> readForeignKeys(Connection& source, const ListedTable& table,
+                                           QString& statement) const override
+    {
+        return readPostgreSQLForeignKeys(source, postgreSQLName(table), false, statement);
+    }
+
+    QList<ShapeForeignKey> referringKeys(Connection& target, const QString& table,
+                                         QString& statement) const override
+    {
+        return readMySQLForeignKeys(target, table, true, statement);
+    }
+
+    ShapeStatement addForeignKey(Connection& target, const ShapeForeignKey& key) const override
+    {
+        return mySQLForeignKey(target, key);
+    }
+
+    ShapeStatement dropForeignKey(const ShapeForeignKey& key) const override
+    {
+        return dropMySQLForeignKey(key);
+    }
+
     QString findTable(const QString& table) const override
     {
         return QStringLiteral("SELECT 1 FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND "
@@ -198,7 +221,8 @@ void Form2::PushButton4_Click()
                        Windows::postgreSQLConnectionString()) &&
         openConnection(handler, kOpenTarget, objects.target, adUseServer, Windows::mySQLConnectionString())) {
         ToMySQL direction(*this);
-        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected();
+        TableCopy(handler, statement, objects, direction, progress, *m_pointer, copiesForeignKeys())
+            .copySelected();
     }
     if (objects.rows && objects.rows->isOpen())
         resetProgress(ProgressBar1);

@@ -17,6 +17,7 @@
 #include "transfer/CopyText.h"
 #include "transfer/Datatype.h"
 #include "transfer/MySQLShapeReader.h"
+#include "transfer/PostgreSQLShapeReader.h"
 #include "transfer/PostgreSQLShapeWriter.h"
 #include "transfer/TableCopy.h"
 #include "transfer/ValueText.h"
@@ -157,6 +158,28 @@ public:
         shapePostgreSQLTable(target, table, shape, m_columns, run);
     }
 
+    QList<ShapeForeignKey> readForeignKeys(Connection& source, const ListedTable& table,
+                                           QString& statement) const override
+    {
+        return readMySQLForeignKeys(source, table.name, false, statement);
+    }
+
+    QList<ShapeForeignKey> referringKeys(Connection& target, const QString& table,
+                                         QString& statement) const override
+    {
+        return readPostgreSQLForeignKeys(target, postgreSQLName(table), true, statement);
+    }
+
+    ShapeStatement addForeignKey(Connection& target, const ShapeForeignKey& key) const override
+    {
+        return postgreSQLForeignKey(target, key);
+    }
+
+    ShapeStatement dropForeignKey(const ShapeForeignKey& key) const override
+    {
+        return dropPostgreSQLForeignKey(key);
+    }
+
     QString findTable(const QString& table) const override
     {
         return QStringLiteral("SELECT 1 FROM pg_tables WHERE tablename = ") + quotedText(table);
@@ -207,7 +230,8 @@ void Form2::PushButton3_Click()
                        Windows::postgreSQLConnectionString()) &&
         openConnection(handler, kOpenSource, objects.source, adUseClient, Windows::mySQLConnectionString())) {
         ToPostgreSQL direction(*this);
-        TableCopy(handler, statement, objects, direction, progress, *m_pointer).copySelected();
+        TableCopy(handler, statement, objects, direction, progress, *m_pointer, copiesForeignKeys())
+            .copySelected();
     }
     if (objects.rows && objects.rows->isOpen())
         resetProgress(ProgressBar1);

@@ -236,6 +236,7 @@ send_to_mysql() { click "$(right_x 399)" $((194 + taller)); }
 delete_mysql() { click 135 $((227 + taller)); }
 rename_postgresql() { click "$(right_x 399)" $((261 + taller)); }
 back() { click 135 $((345 + taller)); }
+foreign_keys_choice() { click $((374 + wider)) $((381 + taller)); }
 stop() { click $((480 + wider)) $((381 + taller)); }
 
 # Sessions the program has open on the servers: a click's work is over when there are none.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A user's first steps on their own schema, in the real window with mouse and keyboard: the
-# shop's MySQL tables and views all sent to PostgreSQL with "Select All", then the depot's
-# PostgreSQL tables sent to MySQL as a block of rows. Every column of every copy is then
-# compared with its source, and so are its keys, indexes, NOT NULL columns and auto-increment
-# column (shop/compare.sh). No box but the overwrite questions may appear.
+# choice "Foreign keys" turned on, the shop's MySQL tables and views all sent to PostgreSQL
+# with "Select All", then the depot's PostgreSQL tables sent to MySQL as a block of rows.
+# Every column of every copy is then compared with its source, and so are its keys, indexes,
+# NOT NULL columns, auto-increment column, foreign keys and comments (shop/compare.sh). No box
+# but the overwrite questions may appear.
 #   shop_round_trip.sh QUILLSTONE SHOTS_DIR
 set -euo pipefail
 program=$1
@@ -22,6 +23,14 @@ depot_stock_hash() { pg -c "SELECT md5(string_agg(s::text, '|' ORDER BY item_id)
 depot_stock_before=$(depot_stock_hash)
 
 start_program
+# The check box's picture, to wait until it shows the tick before the window is shot.
+choice_picture() { import -window "$window" -crop 24x24+322+369 +repage rgb:- 2>/dev/null | md5sum; }
+choice_ticked() { [ "$(choice_picture)" != "$unticked" ]; }
+await_painted "$window"
+unticked=$(choice_picture)
+foreign_keys_choice
+poll 30 grep -qx "ForeignKeys=1" "$work/conf/Vantrel.conf" || fail "the choice \"Foreign keys\" was not remembered"
+poll 30 choice_ticked || fail "the check box \"Foreign keys\" shows no tick"
 shoot table-window
 
 # The MySQL list is sorted and worked from the bottom up: the first question is for

@@ -9,6 +9,7 @@
 #include "tables/TableList.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>

@@ -126,7 +126,7 @@ std::function<void()> Server::set(const QString& name, const QString& value, boo
 
 // The catalogue's base tables; its keys (table, kind, name, columns); its columns (table,
 // name, 1 or 0 for NOT NULL and for auto-increment, the default or NULL). MariaDB writes a
-// text default quoted, and a default of NULL as NULL.
+// text default quoted, and a default of NULL as NULL. Then its foreign keys and comments.
 Catalogue Server::catalogue(Connection& connection) const
 {
     const QString ours = QStringLiteral(" WHERE TABLE_SCHEMA = DATABASE()");
@@ -169,6 +169,34 @@ Catalogue Server::catalogue(Connection& connection) const
                       "c.relnamespace = 'public'::regnamespace AND c.relkind IN ('r', 'p') AND a.attnum > 0 "
                       "AND "
                       "NOT a.attisdropped ORDER BY c.relname, a.attnum")};
+    const QString rule = QStringLiteral(R"(CASE c.conf%1type WHEN 'c' THEN 'CASCADE' WHEN 'n' THEN 'SET NULL'
+        WHEN 'd' THEN 'SET DEFAULT' WHEN 'r' THEN 'RESTRICT' ELSE 'NO ACTION' END)");
+    const QString columns =
+        QStringLiteral(R"((SELECT string_agg(a.attname, ', ' ORDER BY k.i) FROM unnest(c.%1)
+        WITH ORDINALITY k(n, i) JOIN pg_attribute a ON a.attrelid = c.%2 AND a.attnum = k.n))");
+    const QStringList more =
+        isMySQL()
+            ? QStringList{QStringLiteral(R"(SELECT k.TABLE_NAME, k.CONSTRAINT_NAME, CONCAT('(',
+                        GROUP_CONCAT(k.COLUMN_NAME ORDER BY k.ORDINAL_POSITION SEPARATOR ', '), ') REFERENCES ',
+                        k.REFERENCED_TABLE_NAME, ' (', GROUP_CONCAT(k.REFERENCED_COLUMN_NAME ORDER BY
+                        k.ORDINAL_POSITION SEPARATOR ', '), ') ON DELETE ', r.DELETE_RULE, ' ON UPDATE ', r.UPDATE_RULE)
+                    FROM information_schema.KEY_COLUMN_USAGE k JOIN information_schema.REFERENTIAL_CONSTRAINTS r
+                    USING (CONSTRAINT_SCHEMA, CONSTRAINT_NAME, TABLE_NAME) WHERE k.TABLE_SCHEMA = DATABASE()
+                    GROUP BY k.TABLE_NAME, k.CONSTRAINT_NAME, r.DELETE_RULE, r.UPDATE_RULE)"),
+                          QStringLiteral(R"(SELECT CONCAT(TABLE_NAME, ': ', TABLE_COMMENT) FROM
+                    information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND TABLE_TYPE = 'BASE TABLE' AND
+                    TABLE_COMMENT <> '' UNION ALL SELECT CONCAT(TABLE_NAME, '.', COLUMN_NAME, ': ', COLUMN_COMMENT)
+                    FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND COLUMN_COMMENT <> '')")}
+            : QStringList{QStringLiteral(R"(SELECT t.relname, c.conname, '(' || %1 || ') REFERENCES ' ||
+                    f.relname || ' (' || %2 || ') ON DELETE ' || %3 || ' ON UPDATE ' || %4 FROM pg_constraint c
+                    JOIN pg_class t ON t.oid = c.conrelid JOIN pg_class f ON f.oid = c.confrelid
+                    WHERE c.contype = 'f' AND t.relnamespace = 'public'::regnamespace)")
+                              .arg(columns.arg("conkey", "conrelid"), columns.arg("confkey", "confrelid"),
+                                   rule.arg("del"), rule.arg("upd")),
+                          QStringLiteral(R"(SELECT c.relname || coalesce('.' || a.attname, '') || ': ' ||
+                    d.description FROM pg_description d JOIN pg_class c ON c.oid = d.objoid LEFT JOIN pg_attribute a
+                    ON a.attrelid = c.oid AND a.attnum = d.objsubid AND d.objsubid > 0 WHERE d.classoid =
+                    'pg_class'::regclass AND c.relnamespace = 'public'::regnamespace AND c.relkind IN ('r', 'p'))")};
     Catalogue catalogue;
     catalogue.tables = Sandbox::column(connection, queries[0]);
     for (const QStringList& key : Sandbox::rows(connection, queries[1]))
@@ -177,6 +205,10 @@ Catalogue Server::catalogue(Connection& connection) const
         catalogue.columns.append({column[0], column[1], column[2] == QLatin1String("1"),
                                   column[3] == QLatin1String("1"),
                                   column[4] == QLatin1String("NULL") ? QString() : column[4]});
+    for (const QStringList& key : Sandbox::rows(connection, more[0]))
+        catalogue.foreignKeys.append({key[0], key[1], key[2]});
+    catalogue.comments = Sandbox::column(connection, more[1]);
+    catalogue.comments.sort();
     return catalogue;
 }
 

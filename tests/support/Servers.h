@@ -3,7 +3,7 @@
 // The two sandbox servers as a test case meets them, so that each case is written once and
 // run for both through its _data() rows: a server's connections, quoting and statements,
 // its list in the table window with the buttons under it, and what its catalogue says of
-// the tables' shapes.
+// the tables' shapes, foreign keys and comments.
 
 #include "tests/support/ProgramWindows.h"
 
@@ -31,9 +31,17 @@ struct Catalogue
         bool autoIncrement;
         QString defaultText; // as the server writes it, empty for none
     };
+    struct ForeignKey
+    {
+        QString table;
+        QString name;
+        QString definition; // "(a, b) REFERENCES t (x, y) ON DELETE CASCADE ON UPDATE NO ACTION"
+    };
     QStringList tables;
     QList<Key> keys;
     QList<Column> columns; // table by table, in their order
+    QList<ForeignKey> foreignKeys;
+    QStringList comments; // "table: text" and "table.column: text", sorted
 };
 
 // One of the two servers; each hook says what it is on either, side by side.

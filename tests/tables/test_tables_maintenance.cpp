@@ -22,7 +22,7 @@ class TestTablesMaintenance : public ServerCase
 private slots:
 
     // b_child references c_parent: dropped in descending list order, c_parent comes
-    // first and is refused; its item stays, as the table does.
+    // first and is refused, the report naming b_child; its item stays, as the table does.
     void deleteDropsSelectedTablesFromTheEnd_data() { perServer(); }
     void deleteDropsSelectedTablesFromTheEnd()
     {
@@ -41,6 +41,9 @@ private slots:
 
         QTest::mouseClick(side.deleteButton(), Qt::LeftButton);
         QCOMPARE(shownBoxes(), QStringList{Server::report(side.deleteButton(), side.isMySQL() ? 120 : 112)});
+        QVERIFY2(MessageBox::history().constFirst().text.contains(
+                     QStringLiteral("\nForeign keys of these tables refer to it: b_child.")),
+                 qPrintable(MessageBox::history().constFirst().text));
         if (side.isMySQL()) // one connection per table, and the one that counts
             QCOMPARE(Sandbox::mySQLConnections(), attempts + 4 + 1);
         QCOMPARE(names(side.list()), without(before, {"b_child", quoted, "e'q"}));

@@ -177,6 +177,7 @@ private slots:
     // At its first start the window has the design's places, with Stop and the summary
     // line in a row below; made larger, the lists take the room, every button keeps its
     // size and order, nothing overlaps; the next start opens at the size it was left at.
+    // The choice "Foreign keys" beside Stop is off at first, and remembered.
     void theWindowGrowsItsListsAndRemembersItsSize()
     {
         Form2& form = Windows::form2();
@@ -198,13 +199,16 @@ private slots:
             {"PushButton9", {402, 148, 106, 26}},  {"PushButton4", {288, 181, 222, 26}},
             {"PushButton5", {288, 214, 222, 26}},  {"PushButton7", {288, 248, 222, 26}},
             {"ProgressBar1", {8, 297, 520, 27}},   {"PushButton2", {8, 332, 256, 27}},
-            {"PushButton12", {272, 332, 256, 27}}, {"SummaryLine", {8, 367, 416, 29}},
-            {"StopButton", {432, 368, 96, 27}}};
+            {"PushButton12", {272, 332, 256, 27}}, {"SummaryLine", {8, 367, 308, 29}},
+            {"StopButton", {432, 368, 96, 27}},    {"ForeignKeys", {324, 368, 100, 27}}};
         QCOMPARE(controls.size(), designed.size());
         for (const QWidget* control : controls)
             QCOMPARE(place(control), designed.value(control->objectName()));
 
         form.resize(760, 560);
+        QVERIFY(!form.copiesForeignKeys());
+        QTest::mouseClick(form.foreignKeysBox(), Qt::LeftButton);
+        QCOMPARE(m_program->settings().read(QStringLiteral("ForeignKeys"), QString()), QStringLiteral("1"));
         QTRY_COMPARE(m_program->settings().read(QStringLiteral("TableWindowSize"), QString()),
                      QStringLiteral("760x560"));
         for (const QWidget* control : controls) {
@@ -229,6 +233,7 @@ private slots:
 
         Windows::destroyForTests();
         QCOMPARE(Windows::form2().size(), QSize(760, 560));
+        QVERIFY(Windows::form2().copiesForeignKeys());
         // A size smaller than the design's is not taken.
         m_program->settings().write(QStringLiteral("TableWindowSize"), QStringLiteral("300x200"));
         Windows::destroyForTests();

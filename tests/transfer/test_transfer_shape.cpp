@@ -1,7 +1,8 @@
 // A copied table keeps its shape: primary key, NOT NULL, unique keys and indexes,
 // auto-increment and defaults arrive after the rows, as the target's catalogue shows them. A
 // part the target refuses is reported with its statement and the rows stay; copies with
-// keys can be overwritten and deleted, whatever index names they share.
+// keys can be overwritten and deleted, whatever index names they share. Comments go along;
+// with the choice "Foreign keys" the copies' foreign keys too, and overwrites keep others'.
 
 #include "app/ErrorReport.h"
 #include "tests/transfer/TransferFixture.h"
@@ -19,10 +20,11 @@ private slots:
         if (toPostgreSQL()) {
             Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
                 id INT NOT NULL AUTO_INCREMENT, store SMALLINT NOT NULL, code VARCHAR(20) NOT NULL,
-                title VARCHAR(100) NOT NULL DEFAULT 'it''s new', notes LONGTEXT,
+                title VARCHAR(100) NOT NULL DEFAULT 'it''s new' COMMENT 'it''s «new» ☃', notes LONGTEXT,
                 rate DECIMAL(5,2) NOT NULL DEFAULT 4.99, copies INT DEFAULT -1, rented DATE DEFAULT (curdate()),
                 active BIT(1) NOT NULL DEFAULT b'1', PRIMARY KEY (id, store), UNIQUE KEY rentals_code (code),
-                KEY by_title (store, title), KEY by_notes (notes(50)), FULLTEXT KEY words (title)))"));
+                KEY by_title (store, title), KEY by_notes (notes(50)), FULLTEXT KEY words (title))
+                COMMENT 'Rentals: l''été, 貸出')"));
         } else {
             Sandbox::exec(source(), QStringLiteral(R"(CREATE TABLE rentals (
                 id serial, store smallint NOT NULL, code text NOT NULL, title text NOT NULL DEFAULT 'it''s new',
@@ -32,6 +34,9 @@ private slots:
             Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_title ON rentals (store, title)"));
             Sandbox::exec(source(), QStringLiteral("CREATE INDEX by_notes ON rentals (notes)"));
             Sandbox::exec(source(), QStringLiteral("CREATE INDEX words ON rentals (lower(title))"));
+            for (const char* comment :
+                 {"TABLE rentals IS 'Rentals: l''été, 貸出'", "COLUMN rentals.title IS 'it''s «new» ☃'"})
+                Sandbox::exec(source(), QStringLiteral("COMMENT ON ") + QString::fromUtf8(comment));
         }
         Sandbox::exec(
             source(),
@@ -53,7 +58,9 @@ private slots:
                                                        "default rate '4.99'::text",
                                                        "default copies '-1'::integer",
                                                        "default rented CURRENT_DATE",
-                                                       "default active true"}
+                                                       "default active true",
+                                                       "comment rentals.title: it's «new» ☃",
+                                                       "comment rentals: Rentals: l'été, 貸出"}
                                          : QStringList{"index by_notes (notes(191))",
                                                        "index by_title (store, title(191))",
                                                        "primary key (id, store)",
@@ -64,7 +71,9 @@ private slots:
                                                        "default rate 4.99",
                                                        "default copies -1",
                                                        "default rented current_timestamp(6)",
-                                                       "default active 'true'"};
+                                                       "default active 'true'",
+                                                       "comment rentals.title: it's «new» ☃",
+                                                       "comment rentals: Rentals: l'été, 貸出"};
         QCOMPARE(targetShape(QStringLiteral("rentals")), expected);
         // The next key is above the copied ones, and the 0 is still there.
         Sandbox::exec(target(),
@@ -186,6 +195,73 @@ private slots:
             QCOMPARE(relationNames(QStringLiteral("%_seq")), QStringLiteral("b_id_seq"));
     }
 
+    // Three tables that refer to each other, staff to itself and shift by two columns; each
+    // rule spelled out, as the servers' defaults differ.
+    void foreignKeysArriveAndOverwritesKeepThem_data() { directions(); }
+    void foreignKeysArriveAndOverwritesKeepThem()
+    {
+        for (const QString& statement : QStringLiteral(R"(CREATE TABLE shop (id int PRIMARY KEY, head int);
+            CREATE TABLE staff (id int PRIMARY KEY, shop_id int NOT NULL, boss int, CONSTRAINT staff_in_shop UNIQUE
+              (shop_id, id), CONSTRAINT staff_shop FOREIGN KEY (shop_id) REFERENCES shop (id) ON DELETE CASCADE ON
+              UPDATE RESTRICT, CONSTRAINT staff_boss FOREIGN KEY (boss) REFERENCES staff (id) ON DELETE SET NULL ON
+              UPDATE NO ACTION);
+            CREATE TABLE shift (shop_id int, staff_id int, day date, CONSTRAINT shift_staff FOREIGN KEY (shop_id,
+              staff_id) REFERENCES staff (shop_id, id) ON DELETE CASCADE ON UPDATE CASCADE);
+            INSERT INTO shop VALUES (1, NULL), (2, NULL);
+            INSERT INTO staff VALUES (10, 1, NULL), (11, 1, 10), (20, 2, NULL);
+            INSERT INTO shift VALUES (1, 11, '2024-01-02'), (2, 20, NULL), (NULL, 99, NULL);
+            ALTER TABLE shop ADD CONSTRAINT shop_head FOREIGN KEY (head) REFERENCES staff (id) ON DELETE SET NULL ON
+              UPDATE CASCADE;
+            UPDATE shop SET head = 10 WHERE id = 1)")
+                                            .split(';'))
+            Sandbox::exec(source(), statement);
+        const QStringList sourceKeys = foreignKeys(server(), source());
+        QCOMPARE(sourceKeys.size(), 4);
+        const auto copiedKeys = [&] { return foreignKeys(server().other(), target()); };
+        Form2& form = openTableWindow();
+        const auto overwrite = [&](const QStringList& tables, bool choice) {
+            MessageBox::clearHistory();
+            form.foreignKeysBox()->setChecked(choice);
+            for (qsizetype i = 0; i < tables.size(); ++i)
+                MessageBox::setNextAnswer(MessageBox::Yes);
+            send(tables);
+        };
+        const QStringList tables{"shift", "shop", "staff"};
+        send(tables);
+        QS_VERIFY_NO_BOXES();
+        QVERIFY(copiedKeys().isEmpty());
+        overwrite(tables, true);
+        QCOMPARE(copiedKeys(), sourceKeys);
+        // Each overwritten alone: the keys of the others that refer to it are removed first
+        // and made again after its rows and key.
+        for (const QString& table : tables) {
+            overwrite({table}, true);
+            QCOMPARE(shownTexts(), QStringList{QStringLiteral("Would you like to overwrite %1?").arg(table)});
+            QCOMPARE(copiedKeys(), sourceKeys);
+        }
+        QVERIFY2(
+            form.summaryLine()->text().contains(
+                "2 foreign keys added; 2 foreign keys of other tables removed to overwrite, 2 added back"),
+            qPrintable(form.summaryLine()->text()));
+        // Left off, the choice overwrites a table others refer to no more than before.
+        overwrite({"shop"}, false);
+        QCOMPARE(shownBoxes(), (QStringList{"Would you like to overwrite shop?",
+                                            Server::report(server().sendButton(), 144)}));
+        QCOMPARE(copiedKeys(), sourceKeys);
+        // The source lost a shop and its staff; the copy of staff keeps them, and its key
+        // cannot come back.
+        Sandbox::exec(source(), QStringLiteral("DELETE FROM shop WHERE id = 2"));
+        overwrite({"shop"}, true);
+        QCOMPARE(shownBoxes().constLast(), Server::report(server().sendButton(), toPostgreSQL() ? 286 : 272));
+        const QString report = reports().constFirst();
+        QVERIFY2(
+            report.startsWith(R"(The table staff lost the foreign key "staff_shop" ("shop_id") referring to )"
+                              R"("shop" ("id") to the overwrite of shop, which could not make it again: )") &&
+                report.contains("\n1 row of staff refers to no row of shop."),
+            qPrintable(report));
+        QCOMPARE(copiedKeys().size(), 3);
+    }
+
     void anUnreadableShapeKeepsTheTarget()
     {
         // The PostgreSQL catalogue's indexes are closed to the program's account: the table is
@@ -245,8 +321,20 @@ private:
                                                               : column.defaultText);
         }
         notNull.sort();
+        QStringList comments;
+        for (const QString& comment : catalogue.comments)
+            if (comment.startsWith(table + ':') || comment.startsWith(table + '.'))
+                comments << QStringLiteral("comment ") + comment;
         return keys + QStringList{QStringLiteral("not null ") + notNull.join(QStringLiteral(", "))} +
-               defaults;
+               defaults + comments;
+    }
+    static QStringList foreignKeys(const Server& side, Connection& connection)
+    {
+        QStringList keys;
+        for (const Catalogue::ForeignKey& key : side.catalogue(connection).foreignKeys)
+            keys << key.table + ' ' + key.name + ' ' + key.definition;
+        keys.sort();
+        return keys;
     }
     QString relationNames(const QString& pattern)
     {

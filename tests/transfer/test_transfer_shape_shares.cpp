@@ -1,6 +1,7 @@
 // How much of a whole database's shape its copy carries: a film rental shop (with an order
-// book beside it) of each server, every table sent with "Select All", and both servers'
-// catalogues read with queries of the test's own. The shares carried are printed.
+// book beside it) of each server, every table sent with "Select All" and the choice
+// "Foreign keys", and both servers' catalogues read with queries of the test's own. The
+// shares carried are printed.
 
 #include "tests/transfer/TransferFixture.h"
 
@@ -18,6 +19,9 @@ struct Items
     QSet<QString> autoIncrement;    // "table.column"
     QSet<QString> defaults;         // "table.column", any default
     QSet<QString> constantDefaults; // "table.column", a number, text or boolean
+    QSet<QString> foreignKeys;      // "table (a) REFERENCES t (x) ON DELETE ...": a partition's copy
+                                    // takes another name for its partitioned table's key
+    QSet<QString> comments;         // "table.column: text"
 
     // MariaDB writes a constant quoted, bare or as b'...'; PostgreSQL's pg_get_expr as 0.00,
     // '-5'::integer, 'G'::mpaa_rating or true.
@@ -45,6 +49,9 @@ struct Items
             if (!column.autoIncrement && constant.match(column.defaultText).hasMatch())
                 constantDefaults.insert(name);
         }
+        for (const Catalogue::ForeignKey& key : catalogue.foreignKeys)
+            foreignKeys.insert(key.table + QLatin1Char(' ') + key.definition);
+        comments = QSet<QString>(catalogue.comments.begin(), catalogue.comments.end());
     }
 };
 
@@ -119,7 +126,7 @@ private slots:
         const Catalogue sourceCatalogue = server().catalogue(source());
         const QStringList& tables = sourceCatalogue.tables;
         QVERIFY(tables.size() >= 18);
-        openTableWindow();
+        openTableWindow().foreignKeysBox()->setChecked(true);
         send(tables);
         QS_VERIFY_NO_BOXES();
         const Server& copy = back ? server() : server().other();
@@ -131,6 +138,8 @@ private slots:
             for (const QString& table : tables)
                 Sandbox::exec(source(),
                               QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(server().quoted(table)));
+            // The window opened again lists what the database holds now.
+            openTableWindow().foreignKeysBox()->setChecked(true);
             from.send(tables);
         }
         const Catalogue targetCatalogue = copy.catalogue(on(copy));
@@ -150,16 +159,20 @@ private slots:
             {"NOT NULL columns", before.notNull, after.notNull},
             {"indexes and unique keys", before.indexes, after.indexes},
             {"constant defaults", before.constantDefaults, after.defaults},
+            {"foreign keys", before.foreignKeys, after.foreignKeys},
+            {"comments", before.comments, after.comments},
         };
         QStringList texts;
         for (const Share& share : shares)
             texts.append(share.text());
         qInfo("%s: %s", QTest::currentDataTag(), qPrintable(texts.join(QStringLiteral(", "))));
-        // The issue asks for every key and auto-increment column and at least 97% of NOT NULL,
-        // 95% of indexes and 90% of constant defaults of such databases; these fixtures hold
-        // nothing the other server refuses, so all of them arrive. Their full-text, spatial,
-        // GiST, expression and partial indexes are left out by the catalogues above as well.
-        // There and back a text key is a LONGTEXT, which MySQL keys by a prefix alone.
+        // Every key, auto-increment column, NOT NULL, index, constant default, comment and,
+        // with the choice, foreign key arrives: these fixtures hold nothing the other server
+        // refuses. Their full-text, spatial, GiST, expression and partial indexes are left out
+        // by the catalogues above as well.
+        // There and back a text key is a LONGTEXT, which MySQL keys by a prefix alone, and a
+        // MySQL integer column that refers to an auto-increment one comes back a DECIMAL, which
+        // MySQL lets refer to no BIGINT: the auto-increment's own comes back, the reference not.
         for (const Share& share : shares)
             QVERIFY2(share.missing.isEmpty() || (back && qstrcmp(share.what, "auto-increment columns") != 0),
                      qPrintable(share.text() + QStringLiteral(", missing: ") +

@@ -249,14 +249,18 @@ $(diff <("lines_$from" "$(text_of "$direction" "$from" "$kind" "$from_column" "$
 
 # A table's shape, a sorted line each, as each catalogue has it: its primary key, unique
 # keys and plain b-tree indexes by their columns ("primary key (a, b)", "unique (c)",
-# "index (d)"), its NOT NULL columns, its auto-increment column. Index names are left out:
-# PostgreSQL keeps them per schema, so a copy may have to take another. Full-text, spatial,
-# expression and partial indexes are not carried, and not listed.
+# "index (d)"), its NOT NULL columns, its auto-increment column, its foreign keys and
+# comments. Index names are left out: PostgreSQL keeps them per schema, so a copy may have to
+# take another. Full-text, spatial, expression and partial indexes are not carried, and not
+# listed; nor is an index named as a foreign key of the table, which MySQL makes for a key
+# whose columns lead no index.
 keys_of_my() {
   my -e "SELECT CONCAT(IF(INDEX_NAME = 'PRIMARY', 'primary key', IF(NON_UNIQUE = 0, 'unique', 'index')), ' (',
                        GROUP_CONCAT(COLUMN_NAME ORDER BY SEQ_IN_INDEX SEPARATOR ', '), ')')
          FROM information_schema.STATISTICS
          WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' AND INDEX_TYPE IN ('BTREE', 'HASH')
+           AND INDEX_NAME NOT IN (SELECT CONSTRAINT_NAME FROM information_schema.REFERENTIAL_CONSTRAINTS
+                                  WHERE CONSTRAINT_SCHEMA = DATABASE() AND TABLE_NAME = '$1')
          GROUP BY INDEX_NAME, NON_UNIQUE" | LC_ALL=C sort
 }
 keys_of_pg() {
@@ -267,7 +271,41 @@ keys_of_pg() {
                             WHERE k.n <= i.indnkeyatts) || ')'
          FROM pg_index i JOIN pg_class x ON x.oid = i.indexrelid JOIN pg_am am ON am.oid = x.relam
          WHERE i.indrelid = '$(quote_pg "$1")'::regclass AND am.amname = 'btree' AND i.indexprs IS NULL
-           AND i.indpred IS NULL" | LC_ALL=C sort
+           AND i.indpred IS NULL
+           AND x.relname NOT IN (SELECT conname FROM pg_constraint WHERE conrelid = i.indrelid AND contype = 'f')" |
+    LC_ALL=C sort
+}
+# Its foreign keys without their names (a partition's copy takes another for its partitioned
+# table's key), "(a) REFERENCES t (x) ON DELETE rule ON UPDATE rule"; its comments, "table: text"
+# and "column: text".
+foreign_keys_of_my() {
+  my -e "SELECT CONCAT('(', GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION SEPARATOR ', '), ') REFERENCES ',
+    k.REFERENCED_TABLE_NAME, ' (', GROUP_CONCAT(REFERENCED_COLUMN_NAME ORDER BY ORDINAL_POSITION SEPARATOR ', '),
+    ') ON DELETE ', DELETE_RULE, ' ON UPDATE ', UPDATE_RULE) FROM information_schema.KEY_COLUMN_USAGE k
+    JOIN information_schema.REFERENTIAL_CONSTRAINTS USING (CONSTRAINT_SCHEMA, CONSTRAINT_NAME, TABLE_NAME)
+    WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1' GROUP BY CONSTRAINT_NAME" | LC_ALL=C sort
+}
+foreign_keys_of_pg() {
+  local rule="CASE c.conf%stype WHEN 'c' THEN 'CASCADE' WHEN 'n' THEN 'SET NULL' WHEN 'd' THEN 'SET DEFAULT'
+    WHEN 'r' THEN 'RESTRICT' ELSE 'NO ACTION' END" columns="(SELECT string_agg(attname, ', ' ORDER BY i)
+    FROM unnest(c.%s) WITH ORDINALITY k(n, i) JOIN pg_attribute ON attrelid = c.%s AND attnum = n)"
+  # shellcheck disable=SC2059  # the rule and the columns are formats
+  pg -c "SELECT '(' || $(printf "$columns" conkey conrelid) || ') REFERENCES '
+    || (SELECT relname FROM pg_class WHERE oid = confrelid) || ' ('
+    || $(printf "$columns" confkey confrelid) || ') ON DELETE ' || $(printf "$rule" del) || ' ON UPDATE '
+    || $(printf "$rule" upd) FROM pg_constraint c WHERE contype = 'f' AND conrelid = '$(quote_pg "$1")'::regclass" |
+    LC_ALL=C sort
+}
+comments_of_my() {
+  my -e "SELECT CONCAT('table: ', TABLE_COMMENT) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()
+    AND TABLE_NAME = '$1' AND TABLE_TYPE = 'BASE TABLE' AND TABLE_COMMENT <> '' UNION ALL SELECT CONCAT(COLUMN_NAME,
+    ': ', COLUMN_COMMENT) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '$1'
+    AND COLUMN_COMMENT <> ''" | LC_ALL=C sort
+}
+comments_of_pg() {
+  pg -c "SELECT coalesce(attname, 'table') || ': ' || description FROM pg_description LEFT JOIN pg_attribute
+    ON attrelid = objoid AND attnum = objsubid AND objsubid > 0
+    WHERE classoid = 'pg_class'::regclass AND objoid = '$(quote_pg "$1")'::regclass" | LC_ALL=C sort
 }
 not_null_of_my() {
   my -e "SELECT COLUMN_NAME FROM information_schema.COLUMNS
@@ -289,14 +327,14 @@ auto_increment_of_pg() {
            AND (a.attidentity <> '' OR pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%')"
 }
 
-# Compares the keys, indexes, NOT NULL columns and auto-increment column of a copy with its
-# source's. DIRECTION: mysql_to_pg or pg_to_mysql.
+# Compares the keys, indexes, NOT NULL columns, auto-increment column, foreign keys and
+# comments of a copy with its source's. DIRECTION: mysql_to_pg or pg_to_mysql.
 compare_shape() {
   local direction=$1 table=$2 from=pg to=my what source copy
   if [ "$direction" = mysql_to_pg ]; then
     from=my to=pg
   fi
-  for what in keys not_null auto_increment; do
+  for what in keys not_null auto_increment foreign_keys comments; do
     source=$("${what}_of_$from" "$table")
     copy=$("${what}_of_$to" "$table")
     [ "$source" = "$copy" ] ||

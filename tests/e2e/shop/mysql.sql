@@ -1,7 +1,7 @@
 -- The shop: a web shop's MariaDB/MySQL database as it grows over the years. Foreign keys,
 -- unsigned and zero-filled keys, ENUM, SET, YEAR, BIT, BOOLEAN, DECIMAL, FLOAT, DOUBLE,
 -- TIMESTAMP with ON UPDATE, zero dates, a generated column, a latin1 table with accented
--- names, a utf8mb3 table, an empty table, images in a BLOB, GEOMETRY and two views. Rows are generated from the Sequence engine (seq_1_to_N) with CRC32 as a
+-- names, a utf8mb3 table, an empty table, images in a BLOB, GEOMETRY, comments and two views. Rows are generated from the Sequence engine (seq_1_to_N) with CRC32 as a
 -- repeatable dice, then edge values are added by hand. Every table names its character
 -- set: the database's default may be latin1, as older servers create them.
 --
@@ -215,7 +215,7 @@ VALUES
 
 CREATE TABLE shop_products (
   id SMALLINT UNSIGNED NOT NULL PRIMARY KEY,
-  sku CHAR(12) NOT NULL,
+  sku CHAR(12) NOT NULL COMMENT 'The supplier''s code, «SKU»',
   category_id SMALLINT UNSIGNED NOT NULL,
   name VARCHAR(150) NOT NULL,
   description MEDIUMTEXT,
@@ -231,7 +231,7 @@ CREATE TABLE shop_products (
   flags BIT(12),
   stock MEDIUMINT,
   CONSTRAINT fk_product_category FOREIGN KEY (category_id) REFERENCES shop_categories (id)
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci COMMENT='Papeterie & encre: what the shop sells';
 
 INSERT INTO shop_products
 SELECT n,

@@ -1,7 +1,7 @@
 -- The depot: the shop's warehouse database on PostgreSQL. An enum type, domains, arrays,
 -- full-text vectors, ranges, character(n), bytea, money, uuid, intervals, json, network
 -- and geometric types, xml, bit strings, an identity and a generated column, a table named
--- with capitals and a blank, and a table partitioned by year. Rows come from generate_series with md5 as a
+-- with capitals and a blank, comments, and a table partitioned by year. Rows come from generate_series with md5 as a
 -- repeatable dice; edge values are added by hand. The depot tables are named so that they
 -- sort together and before the server's own pg_* tables.
 --
@@ -44,6 +44,9 @@ CREATE TABLE depot_items (
   added timestamp(3),
   note character varying(200)
 );
+
+COMMENT ON TABLE depot_items IS 'Everything the depot holds, «stock»';
+COMMENT ON COLUMN depot_items.sku IS 'The depot''s article number';
 
 INSERT INTO depot_items (id, sku, title, condition, tags, search, bin, photo, fragile, unit_price, weight_g,
                          volume_l, density, on_shelf, barcode, added, note)

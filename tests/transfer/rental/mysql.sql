@@ -2,8 +2,9 @@
 -- shapes such sample databases have. AUTO_INCREMENT keys of every integer width, composite
 -- keys, keys on text, unique keys, indexes on foreign keys and on several columns, a prefix
 -- index on a LONGTEXT, full-text and spatial indexes (not carried), constant and current-time
--- defaults, NOT NULL almost everywhere, and a row whose AUTO_INCREMENT key is 0. The test
--- runs one statement at a time: each ends with a semicolon at the end of its line.
+-- defaults, NOT NULL almost everywhere, a row whose AUTO_INCREMENT key is 0, foreign keys
+-- with their rules (added after the rows, as a dump does) and comments. The test runs one
+-- statement at a time: each ends with a semicolon at the end of its line.
 
 CREATE TABLE language (
   language_id TINYINT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY,
@@ -66,14 +67,14 @@ CREATE TABLE film (
   rental_rate DECIMAL(4,2) NOT NULL DEFAULT 4.99,
   length SMALLINT UNSIGNED DEFAULT NULL,
   replacement_cost DECIMAL(5,2) NOT NULL DEFAULT 19.99,
-  rating ENUM('G','PG','PG-13','R','NC-17') DEFAULT 'G',
+  rating ENUM('G','PG','PG-13','R','NC-17') DEFAULT 'G' COMMENT 'The film''s rating, "G" to "NC-17"',
   special_features SET('Trailers','Commentaries','Deleted Scenes','Behind the Scenes') DEFAULT NULL,
   last_update TIMESTAMP NOT NULL DEFAULT CURRENT_TIMESTAMP ON UPDATE CURRENT_TIMESTAMP,
   KEY idx_title (title),
   KEY idx_fk_language_id (language_id),
   KEY idx_fk_original_language_id (original_language_id),
   CONSTRAINT fk_film_language FOREIGN KEY (language_id) REFERENCES language (language_id)
-) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COMMENT='Films à louer';
 
 CREATE TABLE film_actor (
   actor_id SMALLINT UNSIGNED NOT NULL,
@@ -246,3 +247,15 @@ INSERT INTO productlines VALUES ('Classic Cars', 'Attention car enthusiasts', NU
 INSERT INTO products SELECT CONCAT('S', seq % 50, '_', 1000 + seq), CONCAT('Model ', seq), ELT(1 + seq % 4, 'Classic Cars', 'Motorcycles', 'Planes', 'Ships'), ELT(1 + seq % 3, '1:10', '1:18', '1:24'), seq * 13 % 9000, 10 + seq % 90, 20 + seq % 180 FROM seq_1_to_110;
 INSERT INTO orders (orderNumber, orderDate, requiredDate, shippedDate, status, comments, customerNumber) SELECT 10100 + seq, '2003-01-06' + INTERVAL seq DAY, '2003-01-13' + INTERVAL seq DAY, IF(seq % 8 = 0, NULL, '2003-01-10' + INTERVAL seq DAY), ELT(1 + seq % 3, 'Shipped', 'In Process', 'Cancelled'), IF(seq % 5 = 0, 'Check on availability.', NULL), 103 + seq % 120 FROM seq_1_to_320;
 INSERT INTO orderdetails SELECT 10100 + o.seq, CONCAT('S', (o.seq + l.seq) % 50, '_', 1000 + 1 + (o.seq * 3 + l.seq) % 110), 20 + (o.seq + l.seq) % 30, 30 + (o.seq * l.seq) % 170, l.seq FROM seq_1_to_320 AS o JOIN seq_1_to_4 AS l;
+ALTER TABLE film ADD CONSTRAINT fk_film_language_original FOREIGN KEY (original_language_id) REFERENCES language (language_id) ON DELETE RESTRICT ON UPDATE CASCADE;
+ALTER TABLE film_actor ADD CONSTRAINT fk_film_actor_actor FOREIGN KEY (actor_id) REFERENCES actor (actor_id) ON UPDATE CASCADE, ADD CONSTRAINT fk_film_actor_film FOREIGN KEY (film_id) REFERENCES film (film_id) ON UPDATE CASCADE;
+ALTER TABLE film_category ADD CONSTRAINT fk_film_category_film FOREIGN KEY (film_id) REFERENCES film (film_id), ADD CONSTRAINT fk_film_category_category FOREIGN KEY (category_id) REFERENCES category (category_id);
+ALTER TABLE film_review ADD CONSTRAINT fk_review_film FOREIGN KEY (film_id) REFERENCES film (film_id) ON DELETE CASCADE;
+ALTER TABLE inventory ADD CONSTRAINT fk_inventory_film FOREIGN KEY (film_id) REFERENCES film (film_id);
+ALTER TABLE customer ADD CONSTRAINT fk_customer_address FOREIGN KEY (address_id) REFERENCES address (address_id), ADD CONSTRAINT fk_customer_store FOREIGN KEY (store_id) REFERENCES store (store_id);
+ALTER TABLE staff ADD CONSTRAINT fk_staff_address FOREIGN KEY (address_id) REFERENCES address (address_id), ADD CONSTRAINT fk_staff_store FOREIGN KEY (store_id) REFERENCES store (store_id);
+ALTER TABLE store ADD CONSTRAINT fk_store_staff FOREIGN KEY (manager_staff_id) REFERENCES staff (staff_id), ADD CONSTRAINT fk_store_address FOREIGN KEY (address_id) REFERENCES address (address_id);
+ALTER TABLE rental ADD CONSTRAINT fk_rental_inventory FOREIGN KEY (inventory_id) REFERENCES inventory (inventory_id), ADD CONSTRAINT fk_rental_customer FOREIGN KEY (customer_id) REFERENCES customer (customer_id), ADD CONSTRAINT fk_rental_staff FOREIGN KEY (staff_id) REFERENCES staff (staff_id);
+ALTER TABLE payment ADD CONSTRAINT fk_payment_customer FOREIGN KEY (customer_id) REFERENCES customer (customer_id), ADD CONSTRAINT fk_payment_staff FOREIGN KEY (staff_id) REFERENCES staff (staff_id), ADD CONSTRAINT fk_payment_rental FOREIGN KEY (rental_id) REFERENCES rental (rental_id) ON DELETE SET NULL;
+ALTER TABLE products ADD CONSTRAINT products_ibfk_1 FOREIGN KEY (productLine) REFERENCES productlines (productLine);
+ALTER TABLE orderdetails ADD CONSTRAINT orderdetails_ibfk_1 FOREIGN KEY (orderNumber) REFERENCES orders (orderNumber);

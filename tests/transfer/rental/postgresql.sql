@@ -2,7 +2,8 @@
 -- date and a serial (a partitioned payment table and its partitions), composite keys, unique
 -- constraints and unique indexes, indexes on several columns, an INCLUDE column, an index on
 -- an expression, a partial one and a GiST one (not carried), constant and current-time
--- defaults, an enum, a domain, arrays and a row whose serial key is 0. The test runs one
+-- defaults, an enum, a domain, arrays, a row whose serial key is 0, foreign keys (a
+-- partitioned table's among them, which its partitions share) and comments. The test runs one
 -- statement at a time: each ends with a semicolon at the end of its line.
 
 CREATE TYPE mpaa_rating AS ENUM ('G', 'PG', 'PG-13', 'R', 'NC-17');
@@ -195,3 +196,7 @@ INSERT INTO rental (rental_date, inventory_id, customer_id, return_date, staff_i
 INSERT INTO payment (customer_id, staff_id, rental_id, amount, payment_date) SELECT 1 + g % 250, 1 + g % 2, g, (ARRAY[0.99, 2.99, 4.99, 10.99])[1 + g % 4], timestamptz '2022-01-01 00:30:00+00' + g * interval '53 minutes' FROM generate_series(1, 1000) g;
 INSERT INTO film_review (review_id, film_id, stars, body, written) VALUES (0, 1, 5, 'The zeroth review keeps its key.', '2024-01-01');
 INSERT INTO film_review (film_id, stars, verdict, body, written, tags, score, ratio) SELECT 1 + g % 300, 1 + g % 5, CASE WHEN g % 4 = 0 THEN 'must see' ELSE 'it''s fine' END, repeat('Review ' || g || ' ', 1 + g % 50), CASE WHEN g % 9 = 0 THEN NULL ELSE date '2024-02-01' + g END, CASE WHEN g % 2 = 0 THEN ARRAY['new'] ELSE '{}' END, g / 7.0, g % 3 - 1.25 FROM generate_series(1, 150) g;
+ALTER TABLE film_review ADD CONSTRAINT film_review_film_id_fkey FOREIGN KEY (film_id) REFERENCES film (film_id) ON DELETE CASCADE;
+ALTER TABLE payment ADD CONSTRAINT payment_customer_id_fkey FOREIGN KEY (customer_id) REFERENCES customer (customer_id) ON UPDATE CASCADE, ADD CONSTRAINT payment_rental_id_fkey FOREIGN KEY (rental_id) REFERENCES rental (rental_id) ON DELETE RESTRICT;
+COMMENT ON TABLE film IS 'Films à louer';
+COMMENT ON COLUMN film.rating IS 'The film''s rating, "G" to "NC-17"';
