@@ -3,8 +3,10 @@
 #  a) a MySQL table sent to PostgreSQL over a table of the same name that a view depends
 #     on, answering Yes: one error report, and the PostgreSQL table keeps its rows;
 #  b) a MySQL table that a foreign key refers to is deleted (refused), then a PostgreSQL
-#     table of that name is sent to MySQL: the program asks before overwriting it.
-# Both paths run; every difference from the expected boxes and rows is listed at the end.
+#     table of that name is sent to MySQL: the program asks before overwriting it;
+#  c) a PostgreSQL table whose three 'infinity' times MySQL refuses is sent there: the first
+#     refusal's report, then the box of repeated failures, whose details list every row.
+# All paths run; every difference from the expected boxes and rows is listed at the end.
 #   refused_drops.sh QUILLSTONE SHOTS_DIR
 set -euo pipefail
 program=$1
@@ -52,6 +54,7 @@ answer_boxes() {
 titles() { (IFS=,; echo "${seen[*]}"); }
 
 e2e_setup
+a11y_setup
 reset_databases
 my -e "CREATE TABLE countries (id TINYINT UNSIGNED PRIMARY KEY, name VARCHAR(40)) DEFAULT CHARSET=utf8mb4;
        INSERT INTO countries VALUES (1, 'France'), (2, 'Côte d''Ivoire'), (3, 'Ísland');
@@ -65,7 +68,9 @@ my -e "CREATE TABLE countries (id TINYINT UNSIGNED PRIMARY KEY, name VARCHAR(40)
 pg -c "CREATE TABLE countries (id numeric, name text); INSERT INTO countries VALUES (1, 'France'), (4, 'Danmark');
        CREATE TABLE newsletter (id numeric, email text);
        INSERT INTO newsletter VALUES (1, 'a@example.com'), (2, 'b@example.com'), (3, 'c@example.com');
-       CREATE VIEW newsletter_recent AS SELECT * FROM newsletter WHERE id > 1;"
+       CREATE VIEW newsletter_recent AS SELECT * FROM newsletter WHERE id > 1;
+       CREATE TABLE visits (id int, at timestamp);
+       INSERT INTO visits VALUES (1, '2024-01-01'), (2, 'infinity'), (3, 'infinity'), (4, NULL), (5, 'infinity');"
 newsletter_rows() { pg -c "SELECT string_agg(id || ':' || coalesce(email, ''), ',' ORDER BY id, email) FROM newsletter"; }
 countries_rows() { my -e "SELECT GROUP_CONCAT(id, ':', name ORDER BY id) FROM countries"; }
 newsletter_before=$(newsletter_rows)
@@ -99,6 +104,27 @@ answer_boxes alt+n send-over-kept-table
 [ "$(countries_rows)" = "$countries_before" ] ||
   fault "the MySQL countries held [$countries_before] and now holds [$(countries_rows)]"
 
+# c) visits, the last PostgreSQL row, to MySQL: the box at the click's end shows its details.
+postgresql_row 0
+press "$window" End
+send_to_mysql
+await_box "Application Error"
+answer Return
+await_box "Application Error"
+details=$(a11y_controls | awk -F'|' '$1 == "push button" && $2 ~ /^Show Details/ { print $3 }')
+[ -n "$details" ] || fail "the box of repeated failures offers no details: $(a11y_controls)"
+read -r x y w h <<<"$details"
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+details_open() { [[ "$(a11y_controls)" == *$'\npush button|Hide Details'* ]]; }
+poll 30 details_open || fail "the details did not open"
+await_painted "$box"
+eval "$(xdotool getwindowgeometry --shell "$box")"
+import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$shots/refused-rows-details.png"
+answer Escape # Return would press the focused "Hide Details..."
+await_idle 60
+[ "$(my -e "SELECT GROUP_CONCAT(id ORDER BY id) FROM visits")" = 1,4 ] ||
+  fault "the MySQL visits holds [$(my -e "SELECT GROUP_CONCAT(id ORDER BY id) FROM visits")], expected [1,4]"
+
 program_alive || fail "the program ended: $(cat "$work/program.log")"
 [ ${#faults[@]} -eq 0 ] || fail "${#faults[@]} faults (above); pictures in $shots"
-echo "refused drops: one report each, the tables kept, the question asked"
+echo "refused drops: one report each, the tables kept, the question asked; the refused rows in the details"
