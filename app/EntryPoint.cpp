@@ -1,3 +1,4 @@
+#include "app/LargeBuffers.h"
 #include "app/ProgramWindow.h"
 #include "app/Windows.h"
 #include "app/Yield.h"
@@ -6,6 +7,7 @@
 
 int main(int argc, char* argv[])
 {
+    keepLargeBuffersApart();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillstone"));
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));

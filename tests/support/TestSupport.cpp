@@ -2,6 +2,7 @@
 
 #include "app/AppFolder.h"
 #include "app/ErrorReport.h"
+#include "app/LargeBuffers.h"
 #include "app/Program.h"
 #include "app/Settings.h"
 #include "app/Windows.h"
@@ -54,6 +55,7 @@ void noteStepPlace(const QString& tag, int line, const std::source_location& whe
 
 ProgramUnderTest::ProgramUnderTest()
 {
+    keepLargeBuffersApart(); // as main() does
     Handler::setStepObserver(&noteStepPlace);
     MessageBox::setTestMode(true);
     keepPaintingWhileWaiting();
